@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace nationfile {
+
+// Championship Manager 99/00's Nation.dat: a plain sequence of fixed-size
+// records, no header, no trailer.
+inline constexpr std::size_t NATION_RECORD_SIZE = 290;
+inline constexpr std::size_t NAME_OFFSET = 4;
+inline constexpr std::size_t NAME_LENGTH = 51;
+inline constexpr std::size_t MEMBER_OFFSET = 127;
+inline constexpr std::uint8_t MEMBER_YES = 2;
+inline constexpr std::uint8_t MEMBER_NO = 1;
+// The nation list can hold no more entries than this.
+inline constexpr std::size_t MAX_NATION_RECORDS = 32767;
+
+struct NationEntry {
+    std::string name; // UTF-8, at most NAME_LENGTH characters
+    bool member = false;
+
+    friend bool operator==(const NationEntry&, const NationEntry&) = default;
+};
+
+bool IsNationFileLength(std::uint64_t length);
+
+enum class ReadOutcome {
+    Read,
+    NotNationFile,  // the length is not a whole number of records
+    TooManyRecords, // more records than the nation list can hold
+    FileError,      // the file could not be opened or read; see `reason`
+};
+
+struct ReadResult {
+    ReadOutcome outcome = ReadOutcome::Read;
+    std::vector<NationEntry> entries;
+    std::string reason;
+};
+
+ReadResult ReadNationFile(const std::string& path);
+
+enum class WriteOutcome {
+    Written,        // every membership byte is on stable storage
+    RecordsChanged, // the file no longer holds the records the caller read
+    FileError,      // opening, writing, flushing or the check failed; see `reason`
+};
+
+struct WriteResult {
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::string reason;
+};
+
+// Writes MEMBER_YES or MEMBER_NO into the membership byte of every record,
+// as `isMember` answers for its index, and no other byte. The file must still
+// hold `expectedRecords` records and, when `expectedNames` is not empty, the
+// same names at the same indexes; otherwise nothing is written.
+WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
+                             const std::function<bool(std::size_t)>& isMember,
+                             std::span<const std::string> expectedNames = {});
+
+} // namespace nationfile

@@ -1,0 +1,171 @@
+#include "OsFile.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nationfile {
+namespace {
+
+OsStatus Errno(int error)
+{
+    return OsStatus::Failure(std::strerror(error));
+}
+
+template <typename Call>
+auto RetryOnInterrupt(Call call)
+{
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+// A store into a shared mapping raises SIGBUS instead of returning an error
+// when the page can't be backed (the file was cut short by another program,
+// or a copy-on-write file system is full). The guard turns that into a
+// failed write for the one loop that stores, instead of a crash.
+thread_local sigjmp_buf* busErrorJump = nullptr;
+
+void OnBusError(int)
+{
+    if (busErrorJump != nullptr)
+        siglongjmp(*busErrorJump, 1);
+    std::signal(SIGBUS, SIG_DFL);
+    std::raise(SIGBUS);
+}
+
+bool StoreGuarded(std::uint8_t* mapped, std::span<const ByteAt> bytes)
+{
+    struct sigaction guard {};
+    struct sigaction previous {};
+    guard.sa_handler = OnBusError;
+    sigemptyset(&guard.sa_mask);
+    sigaction(SIGBUS, &guard, &previous);
+
+    sigjmp_buf jump;
+    bool stored = false;
+    if (sigsetjmp(jump, 1) == 0) {
+        busErrorJump = &jump;
+        for (const ByteAt& byte : bytes)
+            mapped[byte.offset] = byte.value;
+        stored = true;
+    }
+    busErrorJump = nullptr;
+    sigaction(SIGBUS, &previous, nullptr);
+    return stored;
+}
+
+} // namespace
+
+OsFile::~OsFile()
+{
+    if (fd_ != -1)
+        ::close(fd_);
+}
+
+OsStatus OsFile::Open(const std::string& path)
+{
+    // Looking before opening keeps a device or a FIFO from ever being opened:
+    // opening one can block or have effects of its own.
+    struct stat info {};
+    if (RetryOnInterrupt([&] { return ::stat(path.c_str(), &info); }) == -1)
+        return Errno(errno);
+    if (S_ISDIR(info.st_mode))
+        return Errno(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return OsStatus::Failure("Not a regular file");
+
+    // No O_CREAT: a path that names no file is an error, never a new empty
+    // file. O_NONBLOCK covers a file swapped for a FIFO since the stat above.
+    const int fd = RetryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    if (fd == -1)
+        return Errno(errno);
+    fd_ = fd;
+
+    if (::fstat(fd_, &info) == -1)
+        return Errno(errno);
+    if (!S_ISREG(info.st_mode))
+        return OsStatus::Failure("Not a regular file");
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags == -1 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
+        return Errno(errno);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Size(std::uint64_t& size) const
+{
+    struct stat info {};
+    if (::fstat(fd_, &info) == -1)
+        return Errno(errno);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const
+{
+    std::size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t got = ::pread(fd_, into.data() + done, into.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got == -1) {
+            if (errno == EINTR)
+                continue;
+            return Errno(errno);
+        }
+        if (got == 0)
+            return OsStatus::Failure("The file became shorter while it was being read");
+        done += static_cast<std::size_t>(got);
+    }
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes)
+{
+    if (bytes.empty())
+        return OsStatus::Success();
+    // A shared mapping is the one way to change scattered single bytes of a
+    // file without a system call for each of them or rewriting the bytes
+    // in between.
+    void* mapped = ::mmap(nullptr, fileLength, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (mapped == MAP_FAILED)
+        return Errno(errno);
+
+    OsStatus status = OsStatus::Success();
+    if (!StoreGuarded(static_cast<std::uint8_t*>(mapped), bytes))
+        status = OsStatus::Failure("The file could not be written: it was shortened by another "
+                                   "program, or the disk is full or failing");
+    else if (RetryOnInterrupt([&] { return ::msync(mapped, fileLength, MS_SYNC); }) == -1)
+        status = Errno(errno);
+    if (::munmap(mapped, fileLength) == -1 && status)
+        status = Errno(errno);
+    return status;
+}
+
+OsStatus OsFile::Sync()
+{
+    if (RetryOnInterrupt([&] { return ::fsync(fd_); }) == -1)
+        return Errno(errno);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Close()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    // Linux releases the descriptor even when close is interrupted, so EINTR
+    // is no failure here and the call must not be repeated.
+    if (::close(fd) == -1 && errno != EINTR)
+        return Errno(errno);
+    return OsStatus::Success();
+}
+
+} // namespace nationfile

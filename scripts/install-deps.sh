@@ -1,0 +1,41 @@
+#!/bin/sh
+# Installs the Debian packages the project needs to build, run and test.
+# Idempotent: asks apt only for what is missing. Without root it prints the
+# command to run instead.
+set -eu
+
+PACKAGES="
+    cmake
+    ninja-build
+    make
+    g++
+    qt6-base-dev
+    fonts-liberation
+"
+
+missing=""
+for package in $PACKAGES; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    case "$status" in
+        *" installed") ;;
+        *) missing="$missing $package" ;;
+    esac
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+command="apt-get install -y --no-install-recommends$missing"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages:$missing" >&2
+    echo "Install them as root with:" >&2
+    echo "    apt-get update && $command" >&2
+    exit 1
+fi
+
+echo "Installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+# shellcheck disable=SC2086
+$command
