@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Everything the commands need from the window and the desktop. The window
+// implements it with Qt; the tests implement it with a fake that records
+// each call and answers from a script.
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+class EditorView {
+public:
+    virtual ~EditorView() = default;
+
+    // Shows the open-file dialog modally; answers the chosen path, or an
+    // empty text when the user cancels.
+    virtual std::string ShowOpenDialog(const std::string& title, const std::string& filter) = 0;
+    // Shows a modal message without an icon; the first button is the default.
+    // An empty title stands for the application's title. A Yes/No question
+    // can only be left by answering it.
+    virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                                      MessageButtons buttons) = 0;
+
+    virtual void AddNation(const std::string& text) = 0;
+    virtual std::size_t NationCount() const = 0;
+    virtual void SetNationTicked(std::size_t index, bool ticked) = 0;
+    virtual bool IsNationTicked(std::size_t index) const = 0;
+    virtual void ClearNations() = 0;
+
+    virtual void SetHelpText(const std::string& text) = 0;
+    // Hands an address (mailto: or a web address) to the desktop's launcher
+    // without waiting for it.
+    virtual void Launch(const std::string& address) = 0;
+    virtual void End() = 0;
+};

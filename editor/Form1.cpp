@@ -1,0 +1,354 @@
+#include "Form1.h"
+
+#include "NationListModel.h"
+#include "SkipTaskbar.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QUrl>
+
+#include <array>
+
+namespace {
+
+constexpr const char* kApplicationTitle = "Cm3 Tallowmere";
+constexpr const char* kWindowTitle = "CM3 99/00 Tallowmere";
+
+enum class FontKind { WindowDefault, Tahoma, Title, GameName };
+
+// The window as designed, in twips from the client area's top-left corner.
+struct ControlPlacement {
+    const char* name;
+    int left;
+    int top;
+    int width;
+    int height;
+    FontKind font;
+};
+
+constexpr int kClientWidthTwips = 9015;
+constexpr int kClientHeightTwips = 4935;
+
+constexpr std::array<ControlPlacement, 11> kPlacements = {{
+    {"cmdLoad", 120, 120, 1935, 375, FontKind::Tahoma},
+    {"lstNations", 120, 600, 3975, 3885, FontKind::WindowDefault},
+    {"cmdPatch", 2160, 120, 1935, 375, FontKind::Tahoma},
+    {"cmdAllEEC", 120, 4560, 3975, 315, FontKind::Tahoma},
+    {"Label1", 4800, 480, 3615, 615, FontKind::Title},
+    {"RichTextBox1", 4320, 1320, 4455, 3015, FontKind::Tahoma},
+    {"Label2", 4440, 240, 3015, 255, FontKind::GameName},
+    {"cmdExit", 8160, 4560, 735, 315, FontKind::Tahoma},
+    {"cmdURL", 6240, 4560, 1815, 315, FontKind::Tahoma},
+    {"cmdEMail", 4800, 4560, 1335, 315, FontKind::Tahoma},
+    {"Label3", 8040, 840, 495, 255, FontKind::WindowDefault},
+}};
+
+// 15 twips are one pixel at 96 dpi; Qt scales device-independent pixels on
+// screens above that.
+int Pixels(int twips)
+{
+    constexpr int kTwipsPerPixel = 15;
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+// The designed fonts first, then Debian's metric-compatible stand-ins.
+QFont MakeFont(FontKind kind)
+{
+    QFont font;
+    switch (kind) {
+    case FontKind::WindowDefault:
+        font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans"});
+        font.setPointSizeF(8.25);
+        break;
+    case FontKind::Tahoma:
+        font.setFamilies({"Tahoma", "DejaVu Sans Condensed", "Liberation Sans"});
+        font.setPointSizeF(8.25);
+        break;
+    case FontKind::Title:
+        font.setFamilies({"Times New Roman", "Liberation Serif"});
+        font.setPointSizeF(26.25);
+        break;
+    case FontKind::GameName:
+        font.setFamilies({"Arial", "Liberation Sans"});
+        font.setPointSizeF(9.75);
+        font.setBold(true);
+        break;
+    }
+    return font;
+}
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// "Description | Pattern" as the commands give it, turned into a Qt name
+// filter whose pattern matches in any letter case, as file names do on the
+// game's own platform.
+QString NameFilter(const std::string& filter)
+{
+    const QString text = FromUtf8(filter);
+    const qsizetype bar = text.indexOf('|');
+    const QString description = text.left(bar).trimmed();
+    const QString pattern = text.mid(bar + 1).trimmed();
+    QString anyCase;
+    for (const QChar c : pattern) {
+        if (c.isLetter())
+            anyCase += QString("[%1%2]").arg(c.toLower(), c.toUpper());
+        else
+            anyCase += c;
+    }
+    return QString("%1 (%2)").arg(description, anyCase);
+}
+
+// A message box that can't be left by Escape or its close control when it
+// asks a question: the user has to answer it.
+class MessageBox : public QMessageBox {
+public:
+    MessageBox(QWidget* parent, bool question)
+        : QMessageBox(parent)
+        , question_(question)
+    {
+        if (question_)
+            setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (question_ && event->matches(QKeySequence::Cancel))
+            return;
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (question_) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool question_;
+};
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , editor_(*this)
+{
+    setObjectName("Form1");
+    setWindowTitle(kWindowTitle);
+    QIcon icon;
+    icon.addFile(":/icons/nation-editor-16.png");
+    icon.addFile(":/icons/nation-editor-32.png");
+    setWindowIcon(icon);
+    setAttribute(Qt::WA_QuitOnClose);
+    setFixedSize(Pixels(kClientWidthTwips), Pixels(kClientHeightTwips));
+    setFont(MakeFont(FontKind::WindowDefault));
+
+    createControls();
+    placeControls();
+    setColours();
+    chainTabOrder();
+    connectButtons();
+    keepOffTaskbar();
+
+    editor_.Form_Load();
+    cmdLoad->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    const auto button = [this](const char* name, const char* text) {
+        auto* created = new QPushButton(text, this);
+        created->setObjectName(name);
+        // Enter presses the focused button, as Space does; no button is the
+        // window's default.
+        created->setAutoDefault(true);
+        return created;
+    };
+    const auto label = [this](const char* name, const char* text) {
+        auto* created = new QLabel(text, this);
+        created->setObjectName(name);
+        created->setFocusPolicy(Qt::NoFocus);
+        return created;
+    };
+
+    cmdLoad = button("cmdLoad", "&Load Nations");
+    lstNations = new QListView(this);
+    lstNations->setObjectName("lstNations");
+    nations_ = new NationListModel(this);
+    lstNations->setModel(nations_);
+    lstNations->setUniformItemSizes(true);
+    lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cmdPatch = button("cmdPatch", "&Patch Nation.dat");
+    cmdAllEEC = button("cmdAllEEC", "&Make All Countries EEC Members");
+    Label1 = label("Label1", "Tallowmere");
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    RichTextBox1 = new QTextEdit(this);
+    RichTextBox1->setObjectName("RichTextBox1");
+    RichTextBox1->setAcceptRichText(false);
+    RichTextBox1->setReadOnly(true);
+    RichTextBox1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    RichTextBox1->setFocusPolicy(Qt::StrongFocus);
+    RichTextBox1->setTabChangesFocus(true);
+    RichTextBox1->setPlainText("RichTextBox1");
+    Label2 = label("Label2", "Championship Manager 99/00");
+    cmdExit = button("cmdExit", "&Exit");
+    cmdURL = button("cmdURL", "&Visit My Website");
+    cmdEMail = button("cmdEMail", "E-M&ail Me");
+    Label3 = label("Label3", "v1.2");
+    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    cdOpen = new QFileDialog(this);
+    cdOpen->setObjectName("cdOpen");
+    cdOpen->setFileMode(QFileDialog::ExistingFile);
+    cdOpen->setAcceptMode(QFileDialog::AcceptOpen);
+    cdOpen->setOption(QFileDialog::HideNameFilterDetails);
+}
+
+void Form1::placeControls()
+{
+    for (const ControlPlacement& placement : kPlacements) {
+        auto* control = findChild<QWidget*>(placement.name, Qt::FindDirectChildrenOnly);
+        Q_ASSERT(control != nullptr);
+        control->setGeometry(Pixels(placement.left), Pixels(placement.top), Pixels(placement.width),
+                             Pixels(placement.height));
+        if (placement.font != FontKind::WindowDefault)
+            control->setFont(MakeFont(placement.font));
+    }
+}
+
+void Form1::setColours()
+{
+    QPalette window = palette();
+    window.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(window);
+    setAutoFillBackground(true);
+
+    const QColor buttonFace = palette().color(QPalette::Button);
+    QPalette help = RichTextBox1->palette();
+    help.setColor(QPalette::Base, buttonFace);
+    RichTextBox1->setPalette(help);
+
+    QPalette gameName = Label2->palette();
+    gameName.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    Label2->setPalette(gameName);
+
+    QPalette version = Label3->palette();
+    version.setColor(QPalette::Window, buttonFace);
+    Label3->setPalette(version);
+    Label3->setAutoFillBackground(true);
+}
+
+void Form1::chainTabOrder()
+{
+    const std::array<QWidget*, 8> order = {cmdLoad, lstNations, cmdPatch, cmdAllEEC,
+                                           RichTextBox1, cmdExit, cmdURL, cmdEMail};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void Form1::connectButtons()
+{
+    connect(cmdLoad, &QPushButton::clicked, this, [this] { editor_.cmdLoad_Click(); });
+    connect(cmdPatch, &QPushButton::clicked, this, [this] { editor_.cmdPatch_Click(); });
+    connect(cmdAllEEC, &QPushButton::clicked, this, [this] { editor_.cmdAllEEC_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { editor_.cmdExit_Click(); });
+    connect(cmdEMail, &QPushButton::clicked, this, [this] { editor_.cmdEMail_Click(); });
+    connect(cmdURL, &QPushButton::clicked, this, [this] { editor_.cmdURL_Click(); });
+}
+
+void Form1::keepOffTaskbar()
+{
+    SkipTaskbar(*this);
+}
+
+std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter)
+{
+    cdOpen->setWindowTitle(FromUtf8(title));
+    cdOpen->setNameFilter(NameFilter(filter));
+    if (cdOpen->exec() != QDialog::Accepted || cdOpen->selectedFiles().isEmpty())
+        return {};
+    return QFile::encodeName(cdOpen->selectedFiles().constFirst()).toStdString();
+}
+
+MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& title,
+                                 MessageButtons buttons)
+{
+    const bool question = buttons == MessageButtons::YesNo;
+    MessageBox box(this, question);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(title.empty() ? QString(kApplicationTitle) : FromUtf8(title));
+    box.setText(FromUtf8(text));
+    box.setTextFormat(Qt::PlainText);
+    if (question) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Ok;
+    }
+}
+
+void Form1::AddNation(const std::string& text)
+{
+    nations_->Append(FromUtf8(text));
+}
+
+std::size_t Form1::NationCount() const
+{
+    return nations_->Count();
+}
+
+void Form1::SetNationTicked(std::size_t index, bool ticked)
+{
+    nations_->SetTicked(index, ticked);
+}
+
+bool Form1::IsNationTicked(std::size_t index) const
+{
+    return nations_->IsTicked(index);
+}
+
+void Form1::ClearNations()
+{
+    nations_->Clear();
+}
+
+void Form1::SetHelpText(const std::string& text)
+{
+    // The help text keeps Windows line breaks; the box wants one per break.
+    RichTextBox1->setPlainText(FromUtf8(text).replace("\r\n", "\n"));
+}
+
+void Form1::Launch(const std::string& address)
+{
+    QDesktopServices::openUrl(QUrl(FromUtf8(address)));
+}
+
+void Form1::End()
+{
+    close();
+}

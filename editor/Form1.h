@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Editor.h"
+#include "EditorView.h"
+
+#include <QWidget>
+
+class NationListModel;
+class QFileDialog;
+class QLabel;
+class QListView;
+class QPushButton;
+class QTextEdit;
+
+// The editor's one window: its controls, and the view the commands talk to.
+class Form1 : public QWidget, public EditorView {
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    const Editor& Commands() const { return editor_; }
+
+    std::string ShowOpenDialog(const std::string& title, const std::string& filter) override;
+    MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                              MessageButtons buttons) override;
+    void AddNation(const std::string& text) override;
+    std::size_t NationCount() const override;
+    void SetNationTicked(std::size_t index, bool ticked) override;
+    bool IsNationTicked(std::size_t index) const override;
+    void ClearNations() override;
+    void SetHelpText(const std::string& text) override;
+    void Launch(const std::string& address) override;
+    void End() override;
+
+private:
+    void createControls();
+    void placeControls();
+    void setColours();
+    void chainTabOrder();
+    void connectButtons();
+    void keepOffTaskbar();
+
+    QPushButton* cmdLoad;
+    QListView* lstNations;
+    QPushButton* cmdPatch;
+    QPushButton* cmdAllEEC;
+    QLabel* Label1;
+    QTextEdit* RichTextBox1;
+    QLabel* Label2;
+    QPushButton* cmdExit;
+    QPushButton* cmdURL;
+    QPushButton* cmdEMail;
+    QLabel* Label3;
+    QFileDialog* cdOpen;
+
+    NationListModel* nations_;
+    Editor editor_;
+};

@@ -1,0 +1,82 @@
+#include "NationListModel.h"
+
+void NationListModel::Append(const QString& text)
+{
+    entries_.push_back({text, false});
+    if (!announcementQueued_) {
+        announcementQueued_ = true;
+        QMetaObject::invokeMethod(this, &NationListModel::AnnouncePending, Qt::QueuedConnection);
+    }
+}
+
+void NationListModel::Clear()
+{
+    beginResetModel();
+    entries_.clear();
+    announced_ = 0;
+    endResetModel();
+}
+
+void NationListModel::SetTicked(std::size_t index, bool ticked)
+{
+    Entry& entry = entries_.at(index);
+    if (entry.ticked == ticked)
+        return;
+    entry.ticked = ticked;
+    if (index < announced_) {
+        const QModelIndex changed = createIndex(static_cast<int>(index), 0);
+        emit dataChanged(changed, changed, {Qt::CheckStateRole});
+    }
+}
+
+void NationListModel::AnnouncePending()
+{
+    announcementQueued_ = false;
+    if (announced_ == entries_.size())
+        return;
+    if (announced_ == 0) {
+        beginResetModel();
+        announced_ = entries_.size();
+        endResetModel();
+        return;
+    }
+    beginInsertRows({}, static_cast<int>(announced_), static_cast<int>(entries_.size() - 1));
+    announced_ = entries_.size();
+    endInsertRows();
+}
+
+int NationListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(announced_);
+}
+
+QVariant NationListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= announced_)
+        return {};
+    const Entry& entry = entries_[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return entry.text;
+    case Qt::CheckStateRole:
+        return entry.ticked ? Qt::Checked : Qt::Unchecked;
+    default:
+        return {};
+    }
+}
+
+bool NationListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::CheckStateRole
+        || static_cast<std::size_t>(index.row()) >= announced_)
+        return false;
+    SetTicked(static_cast<std::size_t>(index.row()), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags NationListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+}

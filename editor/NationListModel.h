@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <vector>
+
+// The nations of the list with their ticks. Entries added one at a time are
+// announced to the view in one batch when control returns to the event loop:
+// announcing 32,767 single rows would cost the view far more than filling
+// the list does.
+class NationListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void Append(const QString& text);
+    void Clear();
+    std::size_t Count() const { return entries_.size(); }
+    void SetTicked(std::size_t index, bool ticked);
+    bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
+    // Shows the view every entry added so far.
+    void AnnouncePending();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    struct Entry {
+        QString text;
+        bool ticked = false;
+    };
+    std::vector<Entry> entries_;
+    std::size_t announced_ = 0;
+    bool announcementQueued_ = false;
+};

@@ -1,0 +1,5 @@
+#include "SkipTaskbar.h"
+
+void SkipTaskbar(QWidget&)
+{
+}
