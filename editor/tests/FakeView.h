@@ -1,0 +1,67 @@
+#pragma once
+
+#include "EditorView.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// Records what the commands show and answers from a script. An unscripted
+// dialog is cancelled and an unscripted question answered No, so a command
+// that asks more than a test expects ends instead of looping.
+class FakeView : public EditorView {
+public:
+    struct Message {
+        std::string text;
+        std::string title;
+        MessageButtons buttons;
+    };
+    struct Entry {
+        std::string text;
+        bool ticked;
+    };
+
+    std::deque<std::string> chosenPaths;
+    std::deque<MessageAnswer> answers;
+
+    std::vector<std::string> dialogTitles;
+    std::vector<std::string> dialogFilters;
+    std::vector<Message> messages;
+    std::vector<Entry> entries;
+    std::string helpText;
+    std::vector<std::string> launched;
+    bool ended = false;
+
+    std::string ShowOpenDialog(const std::string& title, const std::string& filter) override
+    {
+        dialogTitles.push_back(title);
+        dialogFilters.push_back(filter);
+        if (chosenPaths.empty())
+            return {};
+        std::string path = chosenPaths.front();
+        chosenPaths.pop_front();
+        return path;
+    }
+
+    MessageAnswer ShowMessage(const std::string& text, const std::string& title,
+                              MessageButtons buttons) override
+    {
+        messages.push_back({text, title, buttons});
+        if (buttons == MessageButtons::Ok)
+            return MessageAnswer::Ok;
+        if (answers.empty())
+            return MessageAnswer::No;
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    void AddNation(const std::string& text) override { entries.push_back({text, false}); }
+    std::size_t NationCount() const override { return entries.size(); }
+    void SetNationTicked(std::size_t index, bool ticked) override { entries.at(index).ticked = ticked; }
+    bool IsNationTicked(std::size_t index) const override { return entries.at(index).ticked; }
+    void ClearNations() override { entries.clear(); }
+    void SetHelpText(const std::string& text) override { helpText = text; }
+    void Launch(const std::string& address) override { launched.push_back(address); }
+    void End() override { ended = true; }
+};
