@@ -16,7 +16,7 @@ build: configure
 	@cmake --build $(BUILD_DIR)
 
 run: build
-	@echo "The editor is not built yet: the build is complete."
+	@$(BUILD_DIR)/editor/nation-editor
 
 test: build
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure

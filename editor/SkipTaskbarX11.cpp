@@ -26,10 +26,14 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name)
 
 void SkipTaskbar(QWidget& window)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr)
+    // The offscreen platform answers as an X11 application too, without a
+    // connection.
+    if (QGuiApplication::platformName() != "xcb")
         return;
-    xcb_connection_t* connection = x11->connection();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (connection == nullptr)
+        return;
     const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
     const xcb_atom_t skipTaskbar = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
     if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE)

@@ -10,7 +10,9 @@ PACKAGES="
     make
     g++
     qt6-base-dev
+    libxcb1-dev
     fonts-liberation
+    fonts-dejavu-core
 "
 
 missing=""
