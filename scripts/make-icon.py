@@ -74,8 +74,22 @@ def png(pixels):
             + chunk(b"IEND", b""))
 
 
+def ico(images):
+    """A Windows icon file holding each PNG as it is."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries = b""
+    for size, data in images:
+        entries += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), offset)
+        offset += len(data)
+    return header + entries + b"".join(data for _, data in images)
+
+
 if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "editor/icons"
-    for size in (32, 16):
+    images = [(size, png(draw(size))) for size in (32, 16)]
+    for size, data in images:
         with open(f"{folder}/nation-editor-{size}.png", "wb") as out:
-            out.write(png(draw(size)))
+            out.write(data)
+    with open(f"{folder}/nation-editor.ico", "wb") as out:
+        out.write(ico(images))

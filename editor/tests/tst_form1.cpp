@@ -374,6 +374,10 @@ void TestForm1::focusAndTabOrder()
         walked << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(walked, expected);
+
+    // No cancel button: Escape runs nothing and leaves the window up.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(form_->isVisible());
 }
 
 void TestForm1::enterStartsLoad()
