@@ -1,4 +1,5 @@
 #include "OsFile.h"
+#include "PosixCalls.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -11,7 +12,36 @@
 #include <unistd.h>
 
 namespace nationfile {
+
+const PosixCalls& SystemCalls()
+{
+    static const PosixCalls calls = {
+        [](const char* path, struct stat* info) { return ::stat(path, info); },
+        [](const char* path, int flags) { return ::open(path, flags); },
+        [](int fd, struct stat* info) { return ::fstat(fd, info); },
+        [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
+        ::pread,
+        ::mmap,
+        ::msync,
+        ::munmap,
+        ::fsync,
+        ::close,
+    };
+    return calls;
+}
+
+PosixCalls& ActiveCalls()
+{
+    static PosixCalls calls = SystemCalls();
+    return calls;
+}
+
 namespace {
+
+const PosixCalls& Os()
+{
+    return ActiveCalls();
+}
 
 OsStatus Errno(int error)
 {
@@ -32,7 +62,8 @@ auto RetryOnInterrupt(Call call)
 // when the page can't be backed (the file was cut short by another program,
 // or a copy-on-write file system is full). The guard turns that into a
 // failed write for the one loop that stores, instead of a crash.
-thread_local sigjmp_buf* busErrorJump = nullptr;
+// Volatile: only the signal handler reads it, which the compiler can't see.
+thread_local sigjmp_buf* volatile busErrorJump = nullptr;
 
 void OnBusError(int)
 {
@@ -51,7 +82,7 @@ bool StoreGuarded(std::uint8_t* mapped, std::span<const ByteAt> bytes)
     sigaction(SIGBUS, &guard, &previous);
 
     sigjmp_buf jump;
-    bool stored = false;
+    volatile bool stored = false;
     if (sigsetjmp(jump, 1) == 0) {
         busErrorJump = &jump;
         for (const ByteAt& byte : bytes)
@@ -68,7 +99,7 @@ bool StoreGuarded(std::uint8_t* mapped, std::span<const ByteAt> bytes)
 OsFile::~OsFile()
 {
     if (fd_ != -1)
-        ::close(fd_);
+        Os().close(fd_);
 }
 
 OsStatus OsFile::Open(const std::string& path)
@@ -76,7 +107,7 @@ OsStatus OsFile::Open(const std::string& path)
     // Looking before opening keeps a device or a FIFO from ever being opened:
     // opening one can block or have effects of its own.
     struct stat info {};
-    if (RetryOnInterrupt([&] { return ::stat(path.c_str(), &info); }) == -1)
+    if (RetryOnInterrupt([&] { return Os().stat(path.c_str(), &info); }) == -1)
         return Errno(errno);
     if (S_ISDIR(info.st_mode))
         return Errno(EISDIR);
@@ -86,17 +117,17 @@ OsStatus OsFile::Open(const std::string& path)
     // No O_CREAT: a path that names no file is an error, never a new empty
     // file. O_NONBLOCK covers a file swapped for a FIFO since the stat above.
     const int fd = RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+        [&] { return Os().open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (fd == -1)
         return Errno(errno);
     fd_ = fd;
 
-    if (::fstat(fd_, &info) == -1)
+    if (Os().fstat(fd_, &info) == -1)
         return Errno(errno);
     if (!S_ISREG(info.st_mode))
         return OsStatus::Failure("Not a regular file");
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags == -1 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
+    const int flags = Os().fcntl(fd_, F_GETFL, 0);
+    if (flags == -1 || Os().fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
         return Errno(errno);
     return OsStatus::Success();
 }
@@ -104,7 +135,7 @@ OsStatus OsFile::Open(const std::string& path)
 OsStatus OsFile::Size(std::uint64_t& size) const
 {
     struct stat info {};
-    if (::fstat(fd_, &info) == -1)
+    if (Os().fstat(fd_, &info) == -1)
         return Errno(errno);
     size = static_cast<std::uint64_t>(info.st_size);
     return OsStatus::Success();
@@ -114,7 +145,7 @@ OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) cons
 {
     std::size_t done = 0;
     while (done < into.size()) {
-        const ssize_t got = ::pread(fd_, into.data() + done, into.size() - done,
+        const ssize_t got = Os().pread(fd_, into.data() + done, into.size() - done,
                                     static_cast<off_t>(offset + done));
         if (got == -1) {
             if (errno == EINTR)
@@ -135,7 +166,7 @@ OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> by
     // A shared mapping is the one way to change scattered single bytes of a
     // file without a system call for each of them or rewriting the bytes
     // in between.
-    void* mapped = ::mmap(nullptr, fileLength, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    void* mapped = Os().mmap(nullptr, fileLength, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (mapped == MAP_FAILED)
         return Errno(errno);
 
@@ -143,16 +174,16 @@ OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> by
     if (!StoreGuarded(static_cast<std::uint8_t*>(mapped), bytes))
         status = OsStatus::Failure("The file could not be written: it was shortened by another "
                                    "program, or the disk is full or failing");
-    else if (RetryOnInterrupt([&] { return ::msync(mapped, fileLength, MS_SYNC); }) == -1)
+    else if (RetryOnInterrupt([&] { return Os().msync(mapped, fileLength, MS_SYNC); }) == -1)
         status = Errno(errno);
-    if (::munmap(mapped, fileLength) == -1 && status)
+    if (Os().munmap(mapped, fileLength) == -1 && status)
         status = Errno(errno);
     return status;
 }
 
 OsStatus OsFile::Sync()
 {
-    if (RetryOnInterrupt([&] { return ::fsync(fd_); }) == -1)
+    if (RetryOnInterrupt([&] { return Os().fsync(fd_); }) == -1)
         return Errno(errno);
     return OsStatus::Success();
 }
@@ -163,7 +194,7 @@ OsStatus OsFile::Close()
     fd_ = -1;
     // Linux releases the descriptor even when close is interrupted, so EINTR
     // is no failure here and the call must not be repeated.
-    if (::close(fd) == -1 && errno != EINTR)
+    if (Os().close(fd) == -1 && errno != EINTR)
         return Errno(errno);
     return OsStatus::Success();
 }
