@@ -1,8 +1,9 @@
+SHELL := /bin/bash
 # The two commands of the README's Quick start, and the steps they share.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test sanitize fuzz clean
 
 all: build
 
@@ -21,5 +22,37 @@ run: build
 test: build
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 
+SANITIZE_DIR ?= build-sanitize
+
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNATION_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SANITIZE_DIR)
+	@QT_QPA_PLATFORM=offscreen \
+	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir $(SANITIZE_DIR) --output-on-failure
+
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+# Each fuzzer runs for FUZZ_SECONDS from the seed corpus and what earlier
+# runs found; a crash stops make, and its input lands in $(FUZZ_DIR)/crashes.
+fuzz:
+	@sh scripts/install-deps.sh fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DNATION_FUZZ=ON -DNATION_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) --target fuzz_read fuzz_roundtrip
+	@mkdir -p $(FUZZ_DIR)/crashes
+	@for target in fuzz_read fuzz_roundtrip; do \
+	    mkdir -p $(FUZZ_DIR)/corpus/$$target && \
+	    echo "== $$target for $(FUZZ_SECONDS) s" && \
+	    $(FUZZ_DIR)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ_DIR)/crashes/$$target- \
+	        $(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/fuzz/seed-corpus fuzz/regressions 2>&1 \
+	        | grep -E "^(stat::|#[0-9]+ *DONE|==[0-9]+==|SUMMARY|broken)" ; \
+	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
+
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

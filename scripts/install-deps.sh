@@ -1,19 +1,36 @@
 #!/bin/sh
-# Installs the Debian packages the project needs to build, run and test.
-# Idempotent: asks apt only for what is missing. Without root it prints the
-# command to run instead.
+# Installs the Debian packages the project needs. Idempotent: asks apt only
+# for what is missing. Without root it prints the command to run instead.
+# Usage: install-deps.sh [GROUP...]   groups: build (the default), fuzz
 set -eu
 
-PACKAGES="
+build="
     cmake
     ninja-build
     make
     g++
+    python3
     qt6-base-dev
     libxcb1-dev
     fonts-liberation
     fonts-dejavu-core
+    xvfb
+    xauth
+    xdotool
 "
+fuzz="
+    clang
+    libclang-rt-14-dev
+"
+
+PACKAGES=""
+for group in "${@:-build}"; do
+    case "$group" in
+        build) PACKAGES="$PACKAGES $build" ;;
+        fuzz) PACKAGES="$PACKAGES $build $fuzz" ;;
+        *) echo "unknown package group: $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=""
 for package in $PACKAGES; do
