@@ -3,6 +3,8 @@
 #include "NationListModel.h"
 #include "SkipTaskbar.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -281,7 +283,12 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
 {
     cdOpen->setWindowTitle(FromUtf8(title));
     cdOpen->setNameFilter(NameFilter(filter));
-    if (cdOpen->exec() != QDialog::Accepted || cdOpen->selectedFiles().isEmpty())
+    const int result = cdOpen->exec();
+    // Accepting a typed path with Enter can leave the name completer's list
+    // open after the dialog has gone; it would swallow the next click or key.
+    for (auto* completer : cdOpen->findChildren<QCompleter*>())
+        completer->popup()->hide();
+    if (result != QDialog::Accepted || cdOpen->selectedFiles().isEmpty())
         return {};
     return QFile::encodeName(cdOpen->selectedFiles().constFirst()).toStdString();
 }
