@@ -21,6 +21,7 @@ namespace {
 
 const std::string kRefused = "This is NOT the Nations.dat file. Pick Again";
 const std::string kTooMany = "This file holds too many records to be the Nation.dat file. Pick Again";
+const QString kOddFolder = QString::fromUtf8("Saves & $(rm -rf x) 'Spi\u00EBle' \u00D1; *");
 const std::string kExitQuestion = "You have not patched the file. Are you sure you want to exit?";
 
 } // namespace
@@ -75,6 +76,14 @@ void TestCommands::init()
     huge.close();
     QVERIFY(QDir(dir_->path()).mkdir("folder"));
     QVERIFY(mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+    QVERIFY(QDir(dir_->path()).mkdir(kOddFolder));
+    QVERIFY(WriteFile(path(kOddFolder + "/Nation.dat"), MakeNationFile(4, 8)));
+    QVERIFY(QFile::link(path("three.dat"), path("link.dat")));
+    QVERIFY(QFile::link(path("loop.dat"), path("loop.dat")));
+    QVERIFY(QFile::link(path("gone.dat"), path("dangling.dat")));
+    QFile sparse(path("sparse.dat"));
+    QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(290ll * 11'000'000));
+    sparse.close();
 
     view_ = std::make_unique<FakeView>();
     editor_ = std::make_unique<Editor>(*view_);
@@ -132,6 +141,20 @@ void TestCommands::load_data()
                                   << "three.dat" << false;
     QTest::newRow("a folder") << "" << QStringList{"folder", "three.dat"} << QStringList{folder} << "three.dat"
                               << false;
+    QTest::newRow("spaces, non-ASCII letters and shell metacharacters in the path")
+        << "" << QStringList{kOddFolder + "/Nation.dat"} << QStringList{} << kOddFolder + "/Nation.dat" << false;
+    QTest::newRow("a symlink to a nation file") << "" << QStringList{"link.dat"} << QStringList{} << "link.dat"
+                                                << false;
+    QTest::newRow("a symlink loop")
+        << "" << QStringList{"loop.dat", ""}
+        << QStringList{"Cannot load the file \"%1/loop.dat\": " + QString(std::strerror(ELOOP)) + "."} << ""
+        << true;
+    QTest::newRow("a dangling symlink")
+        << "" << QStringList{"dangling.dat", ""}
+        << QStringList{"Cannot load the file \"%1/dangling.dat\": " + QString(std::strerror(ENOENT)) + "."} << ""
+        << true;
+    QTest::newRow("a sparse file of 3 GB")
+        << "" << QStringList{"sparse.dat", ""} << QStringList{QString::fromStdString(kTooMany)} << "" << true;
     QTest::newRow("a FIFO, then cancel") << "" << QStringList{"fifo", ""} << QStringList{fifo} << "" << true;
     QTest::newRow("cancel first") << "" << QStringList{""} << QStringList{} << "" << true;
     QTest::newRow("refused, then cancel") << "" << QStringList{"long.dat", ""} << QStringList{refused} << ""
