@@ -3,7 +3,7 @@ SHELL := /bin/bash
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test sanitize fuzz clean
+.PHONY: all deps configure build run test sanitize fuzz bench package clean
 
 all: build
 
@@ -16,8 +16,15 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR)
 
+# The editor starts in a folder holding a fresh copy of the sample nation
+# file, so it can be loaded, ticked and patched at once.
+TRY_DIR ?= $(BUILD_DIR)/try
+
 run: build
-	@$(BUILD_DIR)/editor/nation-editor
+	@mkdir -p $(TRY_DIR)
+	@$(BUILD_DIR)/sample/make-sample-nation $(TRY_DIR)/Nation.dat
+	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
+	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/editor/nation-editor
 
 test: build
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
@@ -54,5 +61,26 @@ fuzz:
 	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
+# Medians of ten runs each, into $(BUILD_DIR)/bench/results.json and a table.
+bench:
+	@sh scripts/install-deps.sh bench
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) --target bench_nation
+	@mkdir -p $(BUILD_DIR)/bench
+	@$(BUILD_DIR)/bench/bench_nation --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
+	    --benchmark_out=$(BUILD_DIR)/bench/results.json --benchmark_out_format=json >/dev/null
+	@python3 scripts/bench-table.py $(BUILD_DIR)/bench/results.json
+
+PACKAGE_DIR ?= build-package
+
+# A Debian package of the editor, built by CPack into $(PACKAGE_DIR)/packages.
+package:
+	@sh scripts/install-deps.sh package
+	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_DIR) --target nation-editor
+	@cd $(PACKAGE_DIR) && cpack -B packages >/dev/null
+	@ls $(PACKAGE_DIR)/packages/*.deb
+
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)

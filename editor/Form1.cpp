@@ -10,7 +10,8 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListView>
+#include <QHeaderView>
+#include <QTableView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
@@ -110,6 +111,20 @@ QString NameFilter(const std::string& filter)
     return QString("%1 (%2)").arg(description, anyCase);
 }
 
+class NationTable : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    // Home and End go to the first and the last nation, as in a list.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd)
+            modifiers |= Qt::ControlModifier;
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+
 // A message box that can't be left by Escape or its close control when it
 // asks a question: the user has to answer it.
 class MessageBox : public QMessageBox {
@@ -190,11 +205,22 @@ void Form1::createControls()
     };
 
     cmdLoad = button("cmdLoad", "&Load Nations");
-    lstNations = new QListView(this);
+    // A one-column table without headers or grid looks and works as a list,
+    // and lays out its 32,767 rows of one height without visiting each.
+    lstNations = new NationTable(this);
     lstNations->setObjectName("lstNations");
     nations_ = new NationListModel(this);
     lstNations->setModel(nations_);
-    lstNations->setUniformItemSizes(true);
+    lstNations->horizontalHeader()->hide();
+    lstNations->horizontalHeader()->setStretchLastSection(true);
+    lstNations->verticalHeader()->hide();
+    lstNations->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lstNations->verticalHeader()->setDefaultSectionSize(lstNations->fontMetrics().height() + 1);
+    lstNations->setShowGrid(false);
+    lstNations->setWordWrap(false);
+    lstNations->setTabKeyNavigation(false);
+    lstNations->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstNations->setSelectionMode(QAbstractItemView::SingleSelection);
     lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cmdPatch = button("cmdPatch", "&Patch Nation.dat");
     cmdAllEEC = button("cmdAllEEC", "&Make All Countries EEC Members");
@@ -321,7 +347,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
 
 void Form1::AddNation(const std::string& text)
 {
-    nations_->Append(FromUtf8(text));
+    nations_->Append(text);
 }
 
 std::size_t Form1::NationCount() const

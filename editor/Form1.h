@@ -8,7 +8,7 @@
 class NationListModel;
 class QFileDialog;
 class QLabel;
-class QListView;
+class QTableView;
 class QPushButton;
 class QTextEdit;
 
@@ -21,6 +21,7 @@ public:
     ~Form1() override;
 
     const Editor& Commands() const { return editor_; }
+    Editor& Commands() { return editor_; }
 
     std::string ShowOpenDialog(const std::string& title, const std::string& filter) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
@@ -43,7 +44,7 @@ private:
     void keepOffTaskbar();
 
     QPushButton* cmdLoad;
-    QListView* lstNations;
+    QTableView* lstNations;
     QPushButton* cmdPatch;
     QPushButton* cmdAllEEC;
     QLabel* Label1;

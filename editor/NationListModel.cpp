@@ -1,6 +1,6 @@
 #include "NationListModel.h"
 
-void NationListModel::Append(const QString& text)
+void NationListModel::Append(const std::string& text)
 {
     entries_.push_back({text, false});
     if (!announcementQueued_) {
@@ -45,6 +45,13 @@ void NationListModel::AnnouncePending()
     endInsertRows();
 }
 
+QModelIndex NationListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (column != 0 || parent.isValid() || row < 0 || static_cast<std::size_t>(row) >= announced_)
+        return {};
+    return createIndex(row, 0);
+}
+
 int NationListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(announced_);
@@ -57,7 +64,7 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
     const Entry& entry = entries_[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return entry.text;
+        return QString::fromStdString(entry.text);
     case Qt::CheckStateRole:
         return entry.ticked ? Qt::Checked : Qt::Unchecked;
     default:

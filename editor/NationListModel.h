@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QString>
 
+#include <string>
 #include <vector>
 
 // The nations of the list with their ticks. Entries added one at a time are
@@ -15,7 +16,7 @@ class NationListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void Append(const QString& text);
+    void Append(const std::string& text);
     void Clear();
     std::size_t Count() const { return entries_.size(); }
     void SetTicked(std::size_t index, bool ticked);
@@ -23,14 +24,19 @@ public:
     // Shows the view every entry added so far.
     void AnnouncePending();
 
+    // The view asks for an index of every row at each layout; the default
+    // asks rowCount() and columnCount() again for each.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // UTF-8 as the file library gives it: the view converts only the rows
+    // it shows, not all 32,767 at every load.
     struct Entry {
-        QString text;
+        std::string text;
         bool ticked = false;
     };
     std::vector<Entry> entries_;

@@ -4,23 +4,24 @@
 #include "Windows1252.h"
 
 #include <algorithm>
-#include <memory>
+#include <cstring>
+#include <vector>
 
 namespace nationfile {
 namespace {
 
-using Bytes = std::unique_ptr<std::uint8_t[]>;
-
-std::span<const std::uint8_t> Record(const std::uint8_t* file, std::size_t index)
+std::span<const std::uint8_t> Record(const std::uint8_t* records, std::size_t index)
 {
-    return {file + index * NATION_RECORD_SIZE, NATION_RECORD_SIZE};
+    return {records + index * NATION_RECORD_SIZE, NATION_RECORD_SIZE};
 }
 
 std::string NameOf(std::span<const std::uint8_t> record)
 {
     const auto field = record.subspan(NAME_OFFSET, NAME_LENGTH);
-    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
-    return DecodeWindows1252({field.begin(), end});
+    const void* zero = std::memchr(field.data(), 0, field.size());
+    const std::size_t length
+        = zero != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - field.data()) : field.size();
+    return DecodeWindows1252(field.first(length));
 }
 
 std::uint8_t MemberByte(bool member)
@@ -28,12 +29,23 @@ std::uint8_t MemberByte(bool member)
     return member ? MEMBER_YES : MEMBER_NO;
 }
 
-// The whole file in one read: the largest file the list can show is under
-// 10 MB, and the size is checked before anything is allocated.
-OsStatus ReadWhole(const OsFile& file, std::uint64_t length, Bytes& bytes)
+// Hands each record to `visit` in file order, read a chunk at a time
+// through one small buffer: no allocation grows with the file, and the
+// buffer stays in the cache.
+template <typename Visit>
+OsStatus ForEachRecord(const OsFile& file, std::size_t count, Visit visit)
 {
-    bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length);
-    return file.ReadAt(0, {bytes.get(), length});
+    constexpr std::size_t kRecordsPerChunk = 512;
+    std::vector<std::uint8_t> chunk(std::min(count, kRecordsPerChunk) * NATION_RECORD_SIZE);
+    for (std::size_t first = 0; first < count; first += kRecordsPerChunk) {
+        const std::size_t records = std::min(kRecordsPerChunk, count - first);
+        OsStatus read = file.ReadAt(first * NATION_RECORD_SIZE, {chunk.data(), records * NATION_RECORD_SIZE});
+        if (!read)
+            return read;
+        for (std::size_t k = 0; k < records; ++k)
+            visit(first + k, Record(chunk.data(), k));
+    }
+    return OsStatus::Success();
 }
 
 ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
@@ -67,16 +79,13 @@ ReadResult ReadNationFile(const std::string& path)
     if (count > MAX_NATION_RECORDS)
         return ReadFailure(ReadOutcome::TooManyRecords);
 
-    Bytes bytes;
-    if (OsStatus read = ReadWhole(file, length, bytes); !read)
-        return ReadFailure(ReadOutcome::FileError, std::move(read.reason));
-
     ReadResult result;
     result.entries.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto record = Record(bytes.get(), i);
+    OsStatus read = ForEachRecord(file, count, [&](std::size_t, std::span<const std::uint8_t> record) {
         result.entries.push_back({NameOf(record), record[MEMBER_OFFSET] == MEMBER_YES});
-    }
+    });
+    if (!read)
+        return ReadFailure(ReadOutcome::FileError, std::move(read.reason));
     // Everything has been read; a failing close can't make it wrong.
     file.Close();
     return result;
@@ -97,27 +106,27 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
         return WriteFailure(WriteOutcome::RecordsChanged,
                             "The file no longer holds the records that were read from it");
 
-    Bytes before;
-    if (OsStatus read = ReadWhole(file, length, before); !read)
-        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
-    if (!expectedNames.empty()) {
-        for (std::size_t i = 0; i < expectedRecords; ++i) {
-            if (i >= expectedNames.size() || NameOf(Record(before.get(), i)) != expectedNames[i])
-                return WriteFailure(WriteOutcome::RecordsChanged,
-                                    "The file no longer holds the nations that were read from it");
-        }
-    }
-
+    const bool checkNames = !expectedNames.empty();
+    if (checkNames && expectedNames.size() != expectedRecords)
+        return WriteFailure(WriteOutcome::RecordsChanged,
+                            "The file no longer holds the nations that were read from it");
     std::vector<std::uint8_t> wanted(expectedRecords);
     std::vector<ByteAt> changes;
-    for (std::size_t i = 0; i < expectedRecords; ++i) {
+    bool sameNations = true;
+    OsStatus read = ForEachRecord(file, expectedRecords, [&](std::size_t i, std::span<const std::uint8_t> record) {
+        if (checkNames && sameNations && NameOf(record) != expectedNames[i])
+            sameNations = false;
         wanted[i] = MemberByte(isMember(i));
-        const std::size_t offset = i * NATION_RECORD_SIZE + MEMBER_OFFSET;
-        // A byte that already holds its value is left alone, so pages with no
-        // change stay clean and the flush writes only what changed.
-        if (before[offset] != wanted[i])
-            changes.push_back({offset, wanted[i]});
-    }
+        // A byte that already holds its value is left alone, so pages with
+        // no change stay clean and the flush writes only what changed.
+        if (record[MEMBER_OFFSET] != wanted[i])
+            changes.push_back({i * NATION_RECORD_SIZE + MEMBER_OFFSET, wanted[i]});
+    });
+    if (!read)
+        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
+    if (!sameNations)
+        return WriteFailure(WriteOutcome::RecordsChanged,
+                            "The file no longer holds the nations that were read from it");
 
     if (OsStatus stored = file.StoreBytes(length, changes); !stored)
         return WriteFailure(WriteOutcome::FileError, std::move(stored.reason));
@@ -129,14 +138,14 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
         return WriteFailure(WriteOutcome::FileError, std::move(sized.reason));
     if (lengthAfter != length)
         return WriteFailure(WriteOutcome::FileError, "The file changed length while it was written");
-    Bytes after;
-    if (OsStatus read = ReadWhole(file, length, after); !read)
+    bool readBack = true;
+    read = ForEachRecord(file, expectedRecords, [&](std::size_t i, std::span<const std::uint8_t> record) {
+        readBack = readBack && record[MEMBER_OFFSET] == wanted[i];
+    });
+    if (!read)
         return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
-    for (std::size_t i = 0; i < expectedRecords; ++i) {
-        if (Record(after.get(), i)[MEMBER_OFFSET] != wanted[i])
-            return WriteFailure(WriteOutcome::FileError,
-                                "The membership bytes read back differ from those written");
-    }
+    if (!readBack)
+        return WriteFailure(WriteOutcome::FileError, "The membership bytes read back differ from those written");
     if (OsStatus closed = file.Close(); !closed)
         return WriteFailure(WriteOutcome::FileError, std::move(closed.reason));
     return {};

@@ -22,7 +22,6 @@ const PosixCalls& SystemCalls()
         [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
         ::pread,
         ::mmap,
-        ::msync,
         ::munmap,
         ::fsync,
         ::close,
@@ -170,12 +169,13 @@ OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> by
     if (mapped == MAP_FAILED)
         return Errno(errno);
 
+    // No msync: Linux keeps pages stored through a shared mapping dirty in
+    // the page cache like any written page, so the fsync of Sync() writes
+    // them; a separate msync(MS_SYNC) costs a second flush of the same pages.
     OsStatus status = OsStatus::Success();
     if (!StoreGuarded(static_cast<std::uint8_t*>(mapped), bytes))
         status = OsStatus::Failure("The file could not be written: it was shortened by another "
                                    "program, or the disk is full or failing");
-    else if (RetryOnInterrupt([&] { return Os().msync(mapped, fileLength, MS_SYNC); }) == -1)
-        status = Errno(errno);
     if (Os().munmap(mapped, fileLength) == -1 && status)
         status = Errno(errno);
     return status;

@@ -17,7 +17,6 @@ struct PosixCalls {
     int (*fcntl)(int fd, int command, int argument);
     ssize_t (*pread)(int fd, void* buffer, std::size_t count, off_t offset);
     void* (*mmap)(void* address, std::size_t length, int protection, int flags, int fd, off_t offset);
-    int (*msync)(void* address, std::size_t length, int flags);
     int (*munmap)(void* address, std::size_t length);
     int (*fsync)(int fd);
     int (*close)(int fd);

@@ -1,5 +1,6 @@
 #include "Windows1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace nationfile {
@@ -31,6 +32,10 @@ void AppendUtf8(std::string& out, char16_t codePoint)
 
 std::string DecodeWindows1252(std::span<const std::uint8_t> bytes)
 {
+    // Most names are plain ASCII, which is already UTF-8.
+    if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t byte) { return byte < 0x80; }))
+        return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
     std::string text;
     text.reserve(bytes.size());
     for (const std::uint8_t byte : bytes) {

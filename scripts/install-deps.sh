@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the project needs. Idempotent: asks apt only
 # for what is missing. Without root it prints the command to run instead.
-# Usage: install-deps.sh [GROUP...]   groups: build (the default), fuzz
+# Usage: install-deps.sh [GROUP...]   groups: build (the default), fuzz, bench, package
 set -eu
 
 build="
@@ -17,10 +17,19 @@ build="
     xvfb
     xauth
     xdotool
+    desktop-file-utils
+    appstream
 "
 fuzz="
     clang
     libclang-rt-14-dev
+"
+bench="
+    libbenchmark-dev
+"
+package="
+    dpkg-dev
+    file
 "
 
 PACKAGES=""
@@ -28,6 +37,8 @@ for group in "${@:-build}"; do
     case "$group" in
         build) PACKAGES="$PACKAGES $build" ;;
         fuzz) PACKAGES="$PACKAGES $build $fuzz" ;;
+        bench) PACKAGES="$PACKAGES $build $bench" ;;
+        package) PACKAGES="$PACKAGES $build $package" ;;
         *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done

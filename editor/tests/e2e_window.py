@@ -97,6 +97,30 @@ class Desktop:
         self.xdotool("click", "1")
 
 
+def start_xvfb(log):
+    """Starts Xvfb on a display number well away from the low ones, which
+    other X servers on a shared machine may hold (an abstract socket of the
+    same name would take our clients elsewhere)."""
+    first = 100 + os.getpid() % 400
+    for number in range(first, first + 40):
+        if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            continue
+        # -noreset: by default the server resets when its last client leaves,
+        # and a client that connects meanwhile is turned away.
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                 "-noreset"], stderr=open(log, "w"))
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and xvfb.poll() is None:
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                                   env=dict(os.environ, DISPLAY=f":{number}"))
+            if probe.returncode == 0:
+                return xvfb, f":{number}"
+            time.sleep(0.05)
+        xvfb.kill()
+        xvfb.wait()
+    return None, None
+
+
 def answer_message(desktop, title, key="Return"):
     box = desktop.wait_for(title)
     check(box is not None, f'a message box titled "{title}" comes up')
@@ -140,20 +164,15 @@ def main():
         os.chmod(stand_in, 0o755)
 
     xvfb_log = os.path.join(work, "xvfb.log")
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=open(xvfb_log, "w"))
-    os.close(write_fd)
-    display = ":" + os.read(read_fd, 16).decode().strip()
-    os.close(read_fd)
+    xvfb, display = start_xvfb(xvfb_log)
+    if xvfb is None:
+        print("FAILED: no display number free for Xvfb")
+        return 1
 
     env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "DBUS_", "XDG_CURRENT"))}
     env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=bin_dir + ":" + env.get("PATH", ""),
                XDG_RUNTIME_DIR=work)
     desktop = Desktop(env)
-    deadline = time.monotonic() + 10
-    while not desktop.xdotool("getdisplaygeometry") and time.monotonic() < deadline:
-        time.sleep(0.1)
     editor = subprocess.Popen([EDITOR], env=env, cwd=work)
     try:
         window = desktop.wait_for("CM3 99/00 Tallowmere")

@@ -22,7 +22,7 @@ using namespace testfiles;
 // gets through the commands.
 namespace {
 
-enum class Call { Stat, Open, Fstat, Fcntl, Pread, Mmap, Msync, Munmap, Fsync, Close };
+enum class Call { Stat, Open, Fstat, Fcntl, Pread, Mmap, Munmap, Fsync, Close };
 enum class Effect {
     Fail,      // the call fails with `error`
     Interrupt, // the call fails with EINTR once, then works
@@ -39,7 +39,7 @@ struct Fault {
 };
 
 Fault gFault;
-std::array<int, 10> gCounts {};
+std::array<int, 9> gCounts {};
 bool gArmed = false;
 
 bool Hits(Call call)
@@ -100,9 +100,6 @@ const PosixCalls kFaulty = {
         void* mapped = Real().mmap(address, length, protection, flags, empty, 0);
         Real().close(empty);
         return mapped;
-    },
-    [](void* address, std::size_t length, int flags) {
-        return Hits(Call::Msync) ? Failure(-1) : Real().msync(address, length, flags);
     },
     [](void* address, std::size_t length) {
         if (Hits(Call::Munmap)) {
@@ -213,9 +210,6 @@ void TestFaults::addRows(bool patching)
     row("map ENOMEM", Call::Mmap, Effect::Fail, ENOMEM, 1, false);
     row("map EACCES", Call::Mmap, Effect::Fail, EACCES, 1, false);
     row("store SIGBUS", Call::Mmap, Effect::BusError, 0, 1, false);
-    row("write back EIO", Call::Msync, Effect::Fail, EIO, 1, false);
-    row("write back ENOSPC", Call::Msync, Effect::Fail, ENOSPC, 1, false);
-    row("write back EINTR", Call::Msync, Effect::Interrupt, 0, 1, true);
     row("unmap EINVAL", Call::Munmap, Effect::Fail, EINVAL, 1, false);
     row("flush EIO", Call::Fsync, Effect::Fail, EIO, 1, false);
     row("flush ENOSPC", Call::Fsync, Effect::Fail, ENOSPC, 1, false);

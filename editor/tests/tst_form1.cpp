@@ -9,7 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -165,6 +165,7 @@ private slots:
     void tickingByHandTouchesNothingElse();
     void exitQuestion();
     void closingTheFrameAsksNothing();
+    void listKeys();
     void largestListLoads();
 
 private:
@@ -231,7 +232,7 @@ void TestForm1::load(const QString& file)
 
 QPoint TestForm1::checkBoxOf(int row) const
 {
-    auto* list = control<QListView>("lstNations");
+    auto* list = control<QAbstractItemView>("lstNations");
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.rect = list->visualRect(list->model()->index(row, 0));
@@ -388,7 +389,7 @@ void TestForm1::enterStartsLoad()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(title, QString("Locate your Nation.dat file"));
     QVERIFY(form_->Commands().State().strFileName.empty());
-    QCOMPARE(control<QListView>("lstNations")->model()->rowCount(), 0);
+    QCOMPARE(control<QAbstractItemView>("lstNations")->model()->rowCount(), 0);
 }
 
 void TestForm1::accessKeys()
@@ -456,7 +457,7 @@ void TestForm1::loadTickPatch()
     QCOMPARE(refused.title, QString("ERROR"));
     QCOMPARE(refused.text, QString("This is NOT the Nations.dat file. Pick Again"));
 
-    auto* list = control<QListView>("lstNations");
+    auto* list = control<QAbstractItemView>("lstNations");
     QCOMPARE(list->model()->rowCount(), 6);
     QCOMPARE(list->model()->index(3, 0).data().toString(), QString("Nation 3"));
     QCOMPARE(list->model()->index(2, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
@@ -493,7 +494,7 @@ void TestForm1::tickingByHandTouchesNothingElse()
     const QString nation = dir_->filePath("game/Nation.dat");
     const QByteArray original = ReadFile(nation);
     load(nation);
-    auto* list = control<QListView>("lstNations");
+    auto* list = control<QAbstractItemView>("lstNations");
     for (int row : {1, 2, 3, 1})
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(row));
     QVERIFY(!form_->IsNationTicked(2));
@@ -523,7 +524,7 @@ void TestForm1::exitQuestion()
     QCOMPARE(question.buttons, (QList<QMessageBox::StandardButton>{QMessageBox::Yes, QMessageBox::No}));
     QCOMPARE(question.defaultButton, QMessageBox::Yes);
     QVERIFY(form_->isVisible());
-    QCOMPARE(control<QListView>("lstNations")->model()->rowCount(), 6);
+    QCOMPARE(control<QAbstractItemView>("lstNations")->model()->rowCount(), 6);
 
     answerer_->Expect(Press(QMessageBox::Yes));
     pressAlt(Qt::Key_E);
@@ -538,12 +539,31 @@ void TestForm1::closingTheFrameAsksNothing()
     QVERIFY(!form_->isVisible());
 }
 
+void TestForm1::listKeys()
+{
+    show();
+    load(dir_->filePath("game/Nation.dat"));
+    auto* list = control<QAbstractItemView>("lstNations");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down); // the first key makes the first row current
+    QCOMPARE(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(list->currentIndex().row(), 5);
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex().row(), 1);
+    QVERIFY(!form_->IsNationTicked(1));
+    QTest::keyClick(list, Qt::Key_Space);
+    QVERIFY(form_->IsNationTicked(1));
+}
+
 void TestForm1::largestListLoads()
 {
     show();
     QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeNationFile(MAX_NATION_RECORDS)));
     load(dir_->filePath("game/Nation.dat"));
-    auto* list = control<QListView>("lstNations");
+    auto* list = control<QAbstractItemView>("lstNations");
     QCOMPARE(list->model()->rowCount(), int(MAX_NATION_RECORDS));
     list->scrollToBottom();
     QCoreApplication::processEvents();

@@ -1,0 +1,222 @@
+// Speed of loading and patching, each beside the floor the operating system
+// sets for it, at a real database's size (200 records) and at the most the
+// list holds (32,767). Files sit in the page cache; every patch changes every
+// membership byte, so every page is written and flushed.
+#include "Form1.h"
+#include "NationFile.h"
+#include "TestFiles.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QAbstractItemView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+
+using namespace nationfile;
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> gDir;
+std::map<std::int64_t, std::string> gFiles;
+
+const std::string& FileOf(std::int64_t records)
+{
+    auto found = gFiles.find(records);
+    if (found == gFiles.end()) {
+        const QString path = gDir->filePath(QString("Nation-%1.dat").arg(records));
+        testfiles::WriteFile(path, testfiles::MakeNationFile(static_cast<std::size_t>(records)));
+        found = gFiles.emplace(records, testfiles::Path(path)).first;
+    }
+    return found->second;
+}
+
+std::vector<std::string> NamesOf(const std::string& path)
+{
+    std::vector<std::string> names;
+    for (const NationEntry& entry : ReadNationFile(path).entries)
+        names.push_back(entry.name);
+    return names;
+}
+
+void raw_read(benchmark::State& state)
+{
+    const std::string& path = FileOf(state.range(0));
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        struct stat info {};
+        fstat(fd, &info);
+        auto bytes = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(info.st_size));
+        benchmark::DoNotOptimize(read(fd, bytes.get(), static_cast<std::size_t>(info.st_size)));
+        close(fd);
+    }
+}
+
+void read_nation_file(benchmark::State& state)
+{
+    const std::string& path = FileOf(state.range(0));
+    for (auto _ : state) {
+        ReadResult result = ReadNationFile(path);
+        benchmark::DoNotOptimize(result.entries.data());
+        if (result.entries.size() != static_cast<std::size_t>(state.range(0)))
+            state.SkipWithError("wrong entry count");
+    }
+}
+
+class BenchForm : public Form1 {
+public:
+    std::string path;
+    std::string ShowOpenDialog(const std::string&, const std::string&) override { return path; }
+};
+
+void load_window(benchmark::State& state)
+{
+    BenchForm form;
+    form.path = FileOf(state.range(0));
+    form.show();
+    QCoreApplication::processEvents();
+    auto* list = form.findChild<QAbstractItemView*>("lstNations");
+    for (auto _ : state) {
+        form.Commands().cmdLoad_Click();
+        QCoreApplication::processEvents();
+        list->viewport()->repaint();
+        if (list->model()->rowCount() != state.range(0))
+            state.SkipWithError("the list is not filled");
+    }
+}
+
+// The cheapest way found to change one byte in every record and flush:
+// stores into a shared mapping, then one fsync. (A pwrite per byte costs a
+// system call each; see raw_write_pwrite_per_byte.)
+void raw_write(benchmark::State& state)
+{
+    const std::string& path = FileOf(state.range(0));
+    const auto records = static_cast<std::size_t>(state.range(0));
+    char value = MEMBER_YES;
+    for (auto _ : state) {
+        value = value == MEMBER_YES ? MEMBER_NO : MEMBER_YES;
+        const int fd = open(path.c_str(), O_RDWR);
+        const std::size_t length = records * NATION_RECORD_SIZE;
+        auto* mapped = static_cast<char*>(mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        for (std::size_t i = 0; i < records; ++i)
+            mapped[i * NATION_RECORD_SIZE + MEMBER_OFFSET] = value;
+        munmap(mapped, length);
+        fsync(fd);
+        close(fd);
+    }
+}
+
+void raw_write_pwrite_per_byte(benchmark::State& state)
+{
+    const std::string& path = FileOf(state.range(0));
+    const auto records = static_cast<std::size_t>(state.range(0));
+    char value = MEMBER_YES;
+    for (auto _ : state) {
+        value = value == MEMBER_YES ? MEMBER_NO : MEMBER_YES;
+        const int fd = open(path.c_str(), O_RDWR);
+        for (std::size_t i = 0; i < records; ++i)
+            benchmark::DoNotOptimize(pwrite(fd, &value, 1, static_cast<off_t>(i * NATION_RECORD_SIZE + MEMBER_OFFSET)));
+        fsync(fd);
+        close(fd);
+    }
+}
+
+void write_memberships(benchmark::State& state)
+{
+    const std::string& path = FileOf(state.range(0));
+    const auto records = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::string> names = NamesOf(path);
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        const WriteResult result
+            = WriteMemberships(path, records, [flip](std::size_t) { return flip; }, names);
+        if (result.outcome != WriteOutcome::Written)
+            state.SkipWithError(result.reason.c_str());
+    }
+}
+
+void startup(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Form1 form;
+        form.show();
+        form.repaint();
+    }
+}
+
+// The same twelve controls, texts and fonts, built the plainest way.
+void startup_baseline(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QWidget form;
+        form.setWindowTitle("CM3 99/00 Tallowmere");
+        form.setFixedSize(601, 329);
+        QFont tahoma("Tahoma");
+        tahoma.setPointSizeF(8.25);
+        const auto button = [&](const char* text, int x, int y, int w, int h) {
+            auto* made = new QPushButton(text, &form);
+            made->setGeometry(x, y, w, h);
+            made->setFont(tahoma);
+        };
+        button("&Load Nations", 8, 8, 129, 25);
+        button("&Patch Nation.dat", 144, 8, 129, 25);
+        button("&Make All Countries EEC Members", 8, 304, 265, 21);
+        button("&Exit", 544, 304, 49, 21);
+        button("&Visit My Website", 416, 304, 121, 21);
+        button("E-M&ail Me", 320, 304, 89, 21);
+        auto* list = new QListWidget(&form);
+        list->setGeometry(8, 40, 265, 259);
+        auto* title = new QLabel("Tallowmere", &form);
+        title->setGeometry(320, 32, 241, 41);
+        title->setFont(QFont("Times New Roman", 26));
+        auto* help = new QTextEdit(&form);
+        help->setGeometry(288, 88, 297, 201);
+        help->setFont(tahoma);
+        help->setPlainText("Elect nations into the European Union by clicking on the tick box next to the country.");
+        auto* game = new QLabel("Championship Manager 99/00", &form);
+        game->setGeometry(296, 16, 201, 17);
+        game->setFont(QFont("Arial", 10, QFont::Bold));
+        auto* version = new QLabel("v1.2", &form);
+        version->setGeometry(536, 56, 33, 17);
+        new QFileDialog(&form);
+        form.show();
+        form.repaint();
+    }
+}
+
+} // namespace
+
+BENCHMARK(raw_read)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(read_nation_file)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(load_window)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(raw_write)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(raw_write_pwrite_per_byte)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(write_memberships)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(startup)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(startup_baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    gDir = std::make_unique<QTemporaryDir>();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    gDir.reset();
+    return 0;
+}
