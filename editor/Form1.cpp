@@ -61,7 +61,8 @@ int Pixels(int twips)
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
 
-// The designed fonts first, then Debian's metric-compatible stand-ins.
+// The designed fonts first, then Debian's metric-compatible stand-ins;
+// Liberation Sans stands in for Tahoma too, the nearest the package brings.
 QFont MakeFont(FontKind kind)
 {
     QFont font;
@@ -71,7 +72,7 @@ QFont MakeFont(FontKind kind)
         font.setPointSizeF(8.25);
         break;
     case FontKind::Tahoma:
-        font.setFamilies({"Tahoma", "DejaVu Sans Condensed", "Liberation Sans"});
+        font.setFamilies({"Tahoma", "Liberation Sans"});
         font.setPointSizeF(8.25);
         break;
     case FontKind::Title:

@@ -48,6 +48,12 @@ OsStatus ForEachRecord(const OsFile& file, std::size_t count, Visit visit)
     return OsStatus::Success();
 }
 
+OsStatus OpenWithLength(OsFile& file, const std::string& path, std::uint64_t& length)
+{
+    OsStatus opened = file.Open(path);
+    return opened ? file.Size(length) : opened;
+}
+
 ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
 {
     return {outcome, {}, std::move(reason)};
@@ -68,11 +74,9 @@ bool IsNationFileLength(std::uint64_t length)
 ReadResult ReadNationFile(const std::string& path)
 {
     OsFile file;
-    if (OsStatus opened = file.Open(path); !opened)
-        return ReadFailure(ReadOutcome::FileError, std::move(opened.reason));
     std::uint64_t length = 0;
-    if (OsStatus sized = file.Size(length); !sized)
-        return ReadFailure(ReadOutcome::FileError, std::move(sized.reason));
+    if (OsStatus opened = OpenWithLength(file, path, length); !opened)
+        return ReadFailure(ReadOutcome::FileError, std::move(opened.reason));
     if (!IsNationFileLength(length))
         return ReadFailure(ReadOutcome::NotNationFile);
     const std::uint64_t count = length / NATION_RECORD_SIZE;
@@ -96,11 +100,9 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
                              std::span<const std::string> expectedNames)
 {
     OsFile file;
-    if (OsStatus opened = file.Open(path); !opened)
-        return WriteFailure(WriteOutcome::FileError, std::move(opened.reason));
     std::uint64_t length = 0;
-    if (OsStatus sized = file.Size(length); !sized)
-        return WriteFailure(WriteOutcome::FileError, std::move(sized.reason));
+    if (OsStatus opened = OpenWithLength(file, path, length); !opened)
+        return WriteFailure(WriteOutcome::FileError, std::move(opened.reason));
     if (!IsNationFileLength(length) || length / NATION_RECORD_SIZE != expectedRecords
         || expectedRecords > MAX_NATION_RECORDS)
         return WriteFailure(WriteOutcome::RecordsChanged,

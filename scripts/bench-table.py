@@ -23,7 +23,9 @@ for run in results["benchmarks"]:
     scale = {"ms": 1.0, "us": 1e-3, "ns": 1e-6}[run["time_unit"]]
     medians[(name, size or "-")] = run["real_time"] * scale
 
-names = sorted({name for name, _ in medians}, key=lambda n: list(TARGETS).index(n) if n in TARGETS else -1)
+ORDER = ["raw_read", "read_nation_file", "load_window", "raw_write", "raw_write_pwrite_per_byte",
+         "write_memberships", "startup_baseline", "startup"]
+names = sorted({name for name, _ in medians}, key=lambda n: ORDER.index(n) if n in ORDER else len(ORDER))
 sizes = ["200", "32767", "-"]
 print(f"{'benchmark':28} {'200 rec. ms':>12} {'32767 rec. ms':>14} {'ratio at 32767':>15}  target")
 failed = False

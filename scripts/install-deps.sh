@@ -13,7 +13,6 @@ build="
     qt6-base-dev
     libxcb1-dev
     fonts-liberation
-    fonts-dejavu-core
     xvfb
     xauth
     xdotool
