@@ -43,14 +43,6 @@ const std::string& FileOf(std::int64_t records)
     return found->second;
 }
 
-std::vector<std::string> NamesOf(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const NationEntry& entry : ReadNationFile(path).entries)
-        names.push_back(entry.name);
-    return names;
-}
-
 void raw_read(benchmark::State& state)
 {
     const std::string& path = FileOf(state.range(0));
@@ -137,7 +129,7 @@ void write_memberships(benchmark::State& state)
 {
     const std::string& path = FileOf(state.range(0));
     const auto records = static_cast<std::size_t>(state.range(0));
-    const std::vector<std::string> names = NamesOf(path);
+    const std::vector<std::string> names = testfiles::NamesOf(ReadNationFile(path).entries);
     bool flip = false;
     for (auto _ : state) {
         flip = !flip;

@@ -180,7 +180,7 @@ Form1::Form1(QWidget* parent)
     setColours();
     chainTabOrder();
     connectButtons();
-    keepOffTaskbar();
+    SkipTaskbar(*this);
 
     editor_.Form_Load();
     cmdLoad->setFocus();
@@ -299,11 +299,6 @@ void Form1::connectButtons()
     connect(cmdExit, &QPushButton::clicked, this, [this] { editor_.cmdExit_Click(); });
     connect(cmdEMail, &QPushButton::clicked, this, [this] { editor_.cmdEMail_Click(); });
     connect(cmdURL, &QPushButton::clicked, this, [this] { editor_.cmdURL_Click(); });
-}
-
-void Form1::keepOffTaskbar()
-{
-    SkipTaskbar(*this);
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter)

@@ -41,7 +41,6 @@ private:
     void setColours();
     void chainTabOrder();
     void connectButtons();
-    void keepOffTaskbar();
 
     QPushButton* cmdLoad;
     QTableView* lstNations;

@@ -59,6 +59,8 @@ ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
     return {outcome, {}, std::move(reason)};
 }
 
+constexpr const char* kOtherNations = "The file no longer holds the nations that were read from it";
+
 WriteResult WriteFailure(WriteOutcome outcome, std::string reason)
 {
     return {outcome, std::move(reason)};
@@ -110,8 +112,7 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
 
     const bool checkNames = !expectedNames.empty();
     if (checkNames && expectedNames.size() != expectedRecords)
-        return WriteFailure(WriteOutcome::RecordsChanged,
-                            "The file no longer holds the nations that were read from it");
+        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
     std::vector<std::uint8_t> wanted(expectedRecords);
     std::vector<ByteAt> changes;
     bool sameNations = true;
@@ -127,8 +128,7 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
     if (!read)
         return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
     if (!sameNations)
-        return WriteFailure(WriteOutcome::RecordsChanged,
-                            "The file no longer holds the nations that were read from it");
+        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
 
     if (OsStatus stored = file.StoreBytes(length, changes); !stored)
         return WriteFailure(WriteOutcome::FileError, std::move(stored.reason));

@@ -31,6 +31,15 @@ QByteArray MakeNationFile(std::size_t count, std::uint32_t seed)
     return file;
 }
 
+std::vector<std::string> NamesOf(const std::vector<NationEntry>& entries)
+{
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const NationEntry& entry : entries)
+        names.push_back(entry.name);
+    return names;
+}
+
 bool WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

@@ -20,6 +20,9 @@ QByteArray MakeRecord(const QByteArray& name, std::uint8_t member, std::uint32_t
 // "Nation <i>", and membership bytes cycling through all 256 values.
 QByteArray MakeNationFile(std::size_t count, std::uint32_t seed = 1);
 
+// The names of entries, as a write expects them.
+std::vector<std::string> NamesOf(const std::vector<nationfile::NationEntry>& entries);
+
 bool WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
 

@@ -47,14 +47,6 @@ long MaxResidentKiB()
     return usage.ru_maxrss;
 }
 
-std::vector<std::string> NamesOf(const std::vector<NationEntry>& entries)
-{
-    std::vector<std::string> names;
-    for (const NationEntry& entry : entries)
-        names.push_back(entry.name);
-    return names;
-}
-
 } // namespace
 
 class TestNationFile : public QObject {
