@@ -1,20 +1,22 @@
 #include "Form1.h"
 
 #include "NationListModel.h"
-#include "SkipTaskbar.h"
+#include "FrameHints.h"
 
 #include <QAbstractItemView>
-#include <QCompleter>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QHeaderView>
-#include <QTableView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QUrl>
 
 #include <array>
@@ -26,32 +28,8 @@ constexpr const char* kWindowTitle = "CM3 99/00 Tallowmere";
 
 enum class FontKind { WindowDefault, Tahoma, Title, GameName };
 
-// The window as designed, in twips from the client area's top-left corner.
-struct ControlPlacement {
-    const char* name;
-    int left;
-    int top;
-    int width;
-    int height;
-    FontKind font;
-};
-
 constexpr int kClientWidthTwips = 9015;
 constexpr int kClientHeightTwips = 4935;
-
-constexpr std::array<ControlPlacement, 11> kPlacements = {{
-    {"cmdLoad", 120, 120, 1935, 375, FontKind::Tahoma},
-    {"lstNations", 120, 600, 3975, 3885, FontKind::WindowDefault},
-    {"cmdPatch", 2160, 120, 1935, 375, FontKind::Tahoma},
-    {"cmdAllEEC", 120, 4560, 3975, 315, FontKind::Tahoma},
-    {"Label1", 4800, 480, 3615, 615, FontKind::Title},
-    {"RichTextBox1", 4320, 1320, 4455, 3015, FontKind::Tahoma},
-    {"Label2", 4440, 240, 3015, 255, FontKind::GameName},
-    {"cmdExit", 8160, 4560, 735, 315, FontKind::Tahoma},
-    {"cmdURL", 6240, 4560, 1815, 315, FontKind::Tahoma},
-    {"cmdEMail", 4800, 4560, 1335, 315, FontKind::Tahoma},
-    {"Label3", 8040, 840, 495, 255, FontKind::WindowDefault},
-}};
 
 // 15 twips are one pixel at 96 dpi; Qt scales device-independent pixels on
 // screens above that.
@@ -116,6 +94,12 @@ class NationTable : public QTableView {
 public:
     using QTableView::QTableView;
 
+    void keyboardSearch(const QString& search) override
+    {
+        QTableView::keyboardSearch(search);
+        lastSearchKey_.start();
+    }
+
 protected:
     // Home and End go to the first and the last nation, as in a list.
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
@@ -124,6 +108,55 @@ protected:
             modifiers |= Qt::ControlModifier;
         return QTableView::moveCursor(action, modifiers);
     }
+
+    // A space typed while a name is being typed to find it ("south korea")
+    // belongs to the name: it must not tick the nation found so far. A space
+    // on its own still toggles the tick.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && lastSearchKey_.isValid()
+            && lastSearchKey_.elapsed() < QApplication::keyboardInputInterval()) {
+            keyboardSearch(event->text());
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+
+    // The view takes a quick second click as a double-click, which toggles
+    // nothing; on this list each click on a tick box toggles it.
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        QMouseEvent press(QEvent::MouseButtonPress, event->position(), event->scenePosition(),
+                          event->globalPosition(), event->button(), event->buttons(), event->modifiers(),
+                          event->pointingDevice());
+        mousePressEvent(&press);
+    }
+
+    // A name cut short by the list's width can be read whole in a tooltip.
+    bool viewportEvent(QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QTableView::viewportEvent(event);
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && IsCutShort(index))
+            QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+private:
+    bool IsCutShort(const QModelIndex& index) const
+    {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+    }
+
+    QElapsedTimer lastSearchKey_;
 };
 
 // A message box that can't be left by Escape or its close control when it
@@ -136,6 +169,7 @@ public:
     {
         if (question_)
             setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        KeepFrameHints(*this, Sizing::Fixed);
     }
 
 protected:
@@ -180,7 +214,7 @@ Form1::Form1(QWidget* parent)
     setColours();
     chainTabOrder();
     connectButtons();
-    SkipTaskbar(*this);
+    KeepFrameHints(*this, Sizing::Fixed);
 
     editor_.Form_Load();
     cmdLoad->setFocus();
@@ -223,6 +257,8 @@ void Form1::createControls()
     lstNations->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstNations->setSelectionMode(QAbstractItemView::SingleSelection);
     lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Each newly loaded list starts at its top, not where the last one was.
+    connect(nations_, &QAbstractItemModel::modelReset, lstNations, &QAbstractItemView::scrollToTop);
     cmdPatch = button("cmdPatch", "&Patch Nation.dat");
     cmdAllEEC = button("cmdAllEEC", "&Make All Countries EEC Members");
     Label1 = label("Label1", "Tallowmere");
@@ -241,23 +277,37 @@ void Form1::createControls()
     cmdEMail = button("cmdEMail", "E-M&ail Me");
     Label3 = label("Label3", "v1.2");
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    cdOpen = new QFileDialog(this);
-    cdOpen->setObjectName("cdOpen");
-    cdOpen->setFileMode(QFileDialog::ExistingFile);
-    cdOpen->setAcceptMode(QFileDialog::AcceptOpen);
-    cdOpen->setOption(QFileDialog::HideNameFilterDetails);
 }
 
 void Form1::placeControls()
 {
-    for (const ControlPlacement& placement : kPlacements) {
-        auto* control = findChild<QWidget*>(placement.name, Qt::FindDirectChildrenOnly);
-        Q_ASSERT(control != nullptr);
-        control->setGeometry(Pixels(placement.left), Pixels(placement.top), Pixels(placement.width),
-                             Pixels(placement.height));
+    // The window as designed, in twips from the client area's top-left corner.
+    struct ControlPlacement {
+        QWidget* control;
+        int left;
+        int top;
+        int width;
+        int height;
+        FontKind font;
+    };
+    const std::array<ControlPlacement, 11> placements = {{
+        {cmdLoad, 120, 120, 1935, 375, FontKind::Tahoma},
+        {lstNations, 120, 600, 3975, 3885, FontKind::WindowDefault},
+        {cmdPatch, 2160, 120, 1935, 375, FontKind::Tahoma},
+        {cmdAllEEC, 120, 4560, 3975, 315, FontKind::Tahoma},
+        {Label1, 4800, 480, 3615, 615, FontKind::Title},
+        {RichTextBox1, 4320, 1320, 4455, 3015, FontKind::Tahoma},
+        {Label2, 4440, 240, 3015, 255, FontKind::GameName},
+        {cmdExit, 8160, 4560, 735, 315, FontKind::Tahoma},
+        {cmdURL, 6240, 4560, 1815, 315, FontKind::Tahoma},
+        {cmdEMail, 4800, 4560, 1335, 315, FontKind::Tahoma},
+        {Label3, 8040, 840, 495, 255, FontKind::WindowDefault},
+    }};
+    for (const ControlPlacement& placement : placements) {
+        placement.control->setGeometry(Pixels(placement.left), Pixels(placement.top), Pixels(placement.width),
+                                       Pixels(placement.height));
         if (placement.font != FontKind::WindowDefault)
-            control->setFont(MakeFont(placement.font));
+            placement.control->setFont(MakeFont(placement.font));
     }
 }
 
@@ -303,16 +353,23 @@ void Form1::connectButtons()
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter)
 {
-    cdOpen->setWindowTitle(FromUtf8(title));
-    cdOpen->setNameFilter(NameFilter(filter));
-    const int result = cdOpen->exec();
-    // Accepting a typed path with Enter can leave the name completer's list
-    // open after the dialog has gone; it would swallow the next click or key.
-    for (auto* completer : cdOpen->findChildren<QCompleter*>())
-        completer->popup()->hide();
-    if (result != QDialog::Accepted || cdOpen->selectedFiles().isEmpty())
+    // A new dialog at every showing: a reused one carries its name
+    // completer's list and its selection from one showing into the next,
+    // where they can take the place of the path the user types.
+    QFileDialog cdOpen(this);
+    cdOpen.setObjectName("cdOpen");
+    cdOpen.setFileMode(QFileDialog::ExistingFile);
+    cdOpen.setAcceptMode(QFileDialog::AcceptOpen);
+    cdOpen.setOption(QFileDialog::HideNameFilterDetails);
+    cdOpen.setWindowTitle(FromUtf8(title));
+    cdOpen.setNameFilter(NameFilter(filter));
+    if (!lastChosenPath_.isEmpty())
+        cdOpen.selectFile(lastChosenPath_);
+    KeepFrameHints(cdOpen, Sizing::Resizable);
+    if (cdOpen.exec() != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
-    return QFile::encodeName(cdOpen->selectedFiles().constFirst()).toStdString();
+    lastChosenPath_ = cdOpen.selectedFiles().constFirst();
+    return QFile::encodeName(lastChosenPath_).toStdString();
 }
 
 MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& title,
@@ -331,6 +388,10 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
     }
+    // Some styles put a tick or coloured circles on the buttons; the
+    // messages show no icon at all.
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon({});
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;

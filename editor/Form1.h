@@ -6,7 +6,6 @@
 #include <QWidget>
 
 class NationListModel;
-class QFileDialog;
 class QLabel;
 class QTableView;
 class QPushButton;
@@ -53,7 +52,8 @@ private:
     QPushButton* cmdURL;
     QPushButton* cmdEMail;
     QLabel* Label3;
-    QFileDialog* cdOpen;
+    // The path last chosen in the open-file dialog, shown in it again.
+    QString lastChosenPath_;
 
     NationListModel* nations_;
     Editor editor_;

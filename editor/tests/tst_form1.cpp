@@ -12,11 +12,15 @@
 #include <QAbstractItemView>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <deque>
@@ -86,6 +90,7 @@ struct SeenMessage {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    bool buttonsHaveIcons = false;
 };
 
 // Notes what a message box shows, then presses `press`.
@@ -99,8 +104,10 @@ ModalAnswerer::Answer Press(QMessageBox::StandardButton press, SeenMessage* seen
             seen->text = box->text();
             seen->icon = box->icon();
             seen->buttons.clear();
-            for (QAbstractButton* button : box->buttons())
+            for (QAbstractButton* button : box->buttons()) {
                 seen->buttons << box->standardButton(button);
+                seen->buttonsHaveIcons = seen->buttonsHaveIcons || !button->icon().isNull();
+            }
             seen->defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
                                                        : QMessageBox::NoButton;
         }
@@ -127,6 +134,19 @@ ModalAnswerer::Answer Choose(const QString& path, QString* title = nullptr)
     };
 }
 
+// The default style of a Linux desktop puts icons on the buttons of dialogs;
+// the offscreen platform's does not.
+class ButtonIconsStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
 } // namespace
 
 // Receives what the window hands to the desktop's launcher.
@@ -142,6 +162,7 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -167,6 +188,7 @@ private slots:
     void closingTheFrameAsksNothing();
     void listKeys();
     void largestListLoads();
+    void longNamesHaveTooltips();
 
 private:
     template <typename T = QWidget>
@@ -181,6 +203,11 @@ private:
     std::unique_ptr<Form1> form_;
     LaunchRecorder launches_;
 };
+
+void TestForm1::initTestCase()
+{
+    QApplication::setStyle(new ButtonIconsStyle);
+}
 
 void TestForm1::init()
 {
@@ -257,7 +284,7 @@ void TestForm1::frame()
     const QList<QSize> iconSizes = form_->windowIcon().availableSizes();
     QVERIFY(iconSizes.contains(QSize(16, 16)));
     QVERIFY(iconSizes.contains(QSize(32, 32)));
-    QVERIFY(form_->findChild<QFileDialog*>("cdOpen")->isHidden());
+    QVERIFY(form_->findChildren<QFileDialog*>().isEmpty());
 }
 
 void TestForm1::geometry_data()
@@ -402,6 +429,7 @@ void TestForm1::accessKeys()
     QTRY_COMPARE(seen.title, QString("ERROR"));
     QCOMPARE(seen.text, QString("Please load Nation.dat first"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
+    QVERIFY(!seen.buttonsHaveIcons);
     QCOMPARE(seen.defaultButton, QMessageBox::Ok);
 
     pressAlt(Qt::Key_A);
@@ -499,6 +527,15 @@ void TestForm1::tickingByHandTouchesNothingElse()
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(row));
     QVERIFY(!form_->IsNationTicked(2));
     QVERIFY(form_->IsNationTicked(3));
+
+    // A quick second click is a click too: two toggles. A real double-click
+    // is a click, then a double-click event in place of the second press.
+    QSignalSpy toggles(list->model(), &QAbstractItemModel::dataChanged);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
+    QCOMPARE(toggles.size(), 2);
+    QVERIFY(!form_->IsNationTicked(4));
     QVERIFY(!form_->Commands().State().blnPatched);
     QCOMPARE(ReadFile(nation), original);
 }
@@ -521,6 +558,7 @@ void TestForm1::exitQuestion()
     QCOMPARE(question.title, QString("Cm3 Tallowmere"));
     QCOMPARE(question.text, QString("You have not patched the file. Are you sure you want to exit?"));
     QCOMPARE(question.icon, QMessageBox::NoIcon);
+    QVERIFY(!question.buttonsHaveIcons);
     QCOMPARE(question.buttons, (QList<QMessageBox::StandardButton>{QMessageBox::Yes, QMessageBox::No}));
     QCOMPARE(question.defaultButton, QMessageBox::Yes);
     QVERIFY(form_->isVisible());
@@ -556,6 +594,12 @@ void TestForm1::listKeys()
     QVERIFY(!form_->IsNationTicked(1));
     QTest::keyClick(list, Qt::Key_Space);
     QVERIFY(form_->IsNationTicked(1));
+
+    // Typing a name finds it; a space inside the name ticks nothing.
+    QTest::keyClicks(list, "nation 4");
+    QCOMPARE(list->currentIndex().row(), 4);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(form_->IsNationTicked(i), i == 1 || i == 2);
 }
 
 void TestForm1::largestListLoads()
@@ -570,6 +614,27 @@ void TestForm1::largestListLoads()
     const QModelIndex last = list->model()->index(int(MAX_NATION_RECORDS) - 1, 0);
     QCOMPARE(last.data().toString(), QString("Nation 32766"));
     QVERIFY(list->viewport()->rect().intersects(list->visualRect(last)));
+
+    // The next list starts at its top, wherever the last one was left.
+    load(dir_->filePath("game/Nation.dat"));
+    QCoreApplication::processEvents();
+    QCOMPARE(list->verticalScrollBar()->value(), 0);
+}
+
+void TestForm1::longNamesHaveTooltips()
+{
+    show();
+    const QByteArray longName = "The United Kingdom of Great Britain and N. Ireland";
+    QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeRecord("Wales", 1) + MakeRecord(longName, 1)));
+    load(dir_->filePath("game/Nation.dat"));
+    QCoreApplication::processEvents();
+    auto* list = control<QAbstractItemView>("lstNations");
+    for (const int row : {0, 1}) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QHelpEvent help(QEvent::ToolTip, rect.center(), list->viewport()->mapToGlobal(rect.center()));
+        QCoreApplication::sendEvent(list->viewport(), &help);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), row == 1 ? QString(longName) : QString());
+    }
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,0 +1,4 @@
+#include "FrameHints.h"
+
+// Without X11 there is nothing the program can ask of the window manager.
+void KeepFrameHints(QWidget&, Sizing) {}

@@ -1,0 +1,176 @@
+#include "FrameHints.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+// The Motif window manager hints: what the frame may offer and show.
+constexpr std::uint32_t kMwmHintsFunctions = 1u << 0;
+constexpr std::uint32_t kMwmHintsDecorations = 1u << 1;
+constexpr std::uint32_t kMwmFunctionResize = 1u << 1;
+constexpr std::uint32_t kMwmFunctionMove = 1u << 2;
+constexpr std::uint32_t kMwmFunctionClose = 1u << 5;
+constexpr std::uint32_t kMwmDecorationBorder = 1u << 1;
+constexpr std::uint32_t kMwmDecorationResizeHandle = 1u << 2;
+constexpr std::uint32_t kMwmDecorationTitle = 1u << 3;
+constexpr std::uint32_t kMwmDecorationMenu = 1u << 4;
+
+class Connection {
+public:
+    explicit Connection(xcb_connection_t* connection)
+        : connection_(connection)
+    {
+    }
+
+    xcb_atom_t Atom(const char* name) const
+    {
+        const auto cookie = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
+        return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    }
+
+    template <typename T>
+    std::vector<T> Property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) const
+    {
+        const auto cookie = xcb_get_property(connection_, 0, window, property, type, 0, 1024);
+        const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr));
+        if (!reply || reply->type != type)
+            return {};
+        const auto* data = static_cast<const T*>(xcb_get_property_value(reply.get()));
+        const auto bytes = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+        return std::vector<T>(data, data + bytes / sizeof(T));
+    }
+
+    template <typename T>
+    void SetProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, const std::vector<T>& values) const
+    {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, property, type, sizeof(T) * 8,
+                            static_cast<std::uint32_t>(values.size()), values.data());
+    }
+
+    // The name the running window manager gives itself, if it follows EWMH.
+    std::string WindowManagerName(xcb_window_t root) const
+    {
+        const auto check = Property<xcb_window_t>(root, Atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+        if (check.empty())
+            return {};
+        const auto name = Property<char>(check.front(), Atom("_NET_WM_NAME"), Atom("UTF8_STRING"));
+        return std::string(name.begin(), name.end());
+    }
+
+private:
+    xcb_connection_t* connection_;
+};
+
+bool IsOpenbox(const Connection& x, xcb_connection_t* connection)
+{
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    return screen != nullptr && x.WindowManagerName(screen->root) == "Openbox";
+}
+
+void Apply(QWidget& widget, Sizing sizing)
+{
+    // The offscreen platform answers as an X11 application too, without a
+    // connection.
+    if (QGuiApplication::platformName() != "xcb")
+        return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr)
+        return;
+    const Connection x(x11->connection());
+    const auto window = static_cast<xcb_window_t>(widget.winId());
+
+    // Qt offers resizing even for a window of fixed size, and a window
+    // manager that sees it may offer to maximise.
+    const bool resizable = sizing == Sizing::Resizable;
+    const std::vector<std::uint32_t> motif = {
+        kMwmHintsFunctions | kMwmHintsDecorations,
+        kMwmFunctionMove | kMwmFunctionClose | (resizable ? kMwmFunctionResize : 0),
+        kMwmDecorationBorder | kMwmDecorationTitle | kMwmDecorationMenu
+            | (resizable ? kMwmDecorationResizeHandle : 0),
+        0,
+        0,
+    };
+    const xcb_atom_t motifHints = x.Atom("_MOTIF_WM_HINTS");
+    x.SetProperty(window, motifHints, motifHints, motif);
+
+    std::vector<xcb_atom_t> wantedStates = {x.Atom("_NET_WM_STATE_SKIP_TASKBAR")};
+
+    // Openbox reads the Motif hints for moving and resizing only, and takes
+    // minimise, maximise and full screen away from toolbars and menus alone:
+    // naming the window a toolbar first is the one way to keep them off its
+    // frame and its window menu, which keep the title and the close button.
+    // Openbox neither focuses nor cycles to a toolbar that skips the taskbar
+    // unless it is modal, and a modal window with no parent holds nothing
+    // back. Other window managers treat toolbars differently (some never
+    // focus or decorate them), so they keep the dialog type.
+    if (IsOpenbox(x, x11->connection())) {
+        const xcb_atom_t type = x.Atom("_NET_WM_WINDOW_TYPE");
+        const xcb_atom_t toolbar = x.Atom("_NET_WM_WINDOW_TYPE_TOOLBAR");
+        auto types = x.Property<xcb_atom_t>(window, type, XCB_ATOM_ATOM);
+        if (types.empty() || types.front() != toolbar) {
+            types.insert(types.begin(), toolbar);
+            x.SetProperty(window, type, XCB_ATOM_ATOM, types);
+        }
+        wantedStates.push_back(x.Atom("_NET_WM_STATE_MODAL"));
+    }
+
+    // The window manager drops _NET_WM_STATE when a window is withdrawn, and
+    // Qt merges its own states into whatever the property holds when it maps
+    // the window.
+    const xcb_atom_t state = x.Atom("_NET_WM_STATE");
+    auto states = x.Property<xcb_atom_t>(window, state, XCB_ATOM_ATOM);
+    for (const xcb_atom_t wanted : wantedStates) {
+        if (std::find(states.begin(), states.end(), wanted) == states.end())
+            states.push_back(wanted);
+    }
+    x.SetProperty(window, state, XCB_ATOM_ATOM, states);
+    xcb_flush(x11->connection());
+}
+
+// Sets the hints at each showing, before the window is mapped: the Show
+// event comes before the native window is shown.
+class FrameHintsFilter : public QObject {
+public:
+    FrameHintsFilter(QWidget& window, Sizing sizing)
+        : QObject(&window)
+        , sizing_(sizing)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && !event->spontaneous())
+            Apply(*static_cast<QWidget*>(watched), sizing_);
+        return false;
+    }
+
+private:
+    Sizing sizing_;
+};
+
+} // namespace
+
+void KeepFrameHints(QWidget& window, Sizing sizing)
+{
+    window.installEventFilter(new FrameHintsFilter(window, sizing));
+}

@@ -1,5 +1,0 @@
-#include "SkipTaskbar.h"
-
-void SkipTaskbar(QWidget&)
-{
-}
