@@ -16,6 +16,8 @@ build="
     xvfb
     xauth
     xdotool
+    x11-utils
+    openbox
     desktop-file-utils
     appstream
 "

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Drives the built editor as a user would: a real X server (Xvfb), Qt's X11
-platform, and only keyboard and mouse events sent from outside the process
-with xdotool. Checks the titles of the windows that come up and the nation
-file's bytes afterwards. Exits 77 (skipped) when Xvfb or xdotool is missing.
+"""Drives the built editor as a user would: a real X server (Xvfb) with a
+window manager (openbox), Qt's X11 platform, and only keyboard and mouse
+events sent from outside the process with xdotool. Checks the titles and
+frames of the windows that come up and the nation file's bytes afterwards.
+Exits 77 (skipped) when Xvfb, openbox, xdotool or xprop is missing.
 
 Usage: e2e_window.py PATH-TO-EDITOR
 """
@@ -56,6 +57,10 @@ class Desktop:
     def find(self, title):
         return self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
 
+    def atoms(self, window, prop):
+        result = subprocess.run(["xprop", "-id", window, prop], env=self.env, capture_output=True, text=True)
+        return result.stdout.replace(",", " ").split()[2:]
+
     def wait_for(self, title, timeout=10.0):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -74,12 +79,11 @@ class Desktop:
             time.sleep(0.05)
         return False
 
-    # With no window manager to hand the focus around, the test gives it to
-    # the window a user would be looking at, and gives Qt a moment to see it
-    # before the first event: an event sent at once can land before Qt has
-    # taken the window as active.
+    # The test hands the focus to the window a user would be looking at, and
+    # gives Qt a moment to see it before the first event: an event sent at
+    # once can land before Qt has taken the window as active.
     def focus(self, window):
-        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("windowactivate", "--sync", window)
         time.sleep(0.2)
 
     def keys(self, window, *keys):
@@ -121,38 +125,74 @@ def start_xvfb(log):
     return None, None
 
 
-def answer_message(desktop, title, key="Return"):
+def start_window_manager(env):
+    """Starts openbox and waits until it has taken the screen."""
+    wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
+                               text=True)
+        if "window id" in probe.stdout:
+            return wm
+        time.sleep(0.05)
+    return wm
+
+
+def check_frame(desktop, window, what):
+    """A window of the editor offers neither minimise nor maximise, and has
+    no taskbar button of its own."""
+    allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
+    offered = [a for a in allowed if a.split("_ACTION_")[-1] in ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT",
+                                                                 "FULLSCREEN")]
+    check("_NET_WM_ACTION_CLOSE" in allowed and not offered,
+          f"{what}: the window manager offers close and neither minimise nor maximise {offered}")
+    check("_NET_WM_STATE_SKIP_TASKBAR" in desktop.atoms(window, "_NET_WM_STATE"),
+          f"{what}: no taskbar button of its own")
+
+
+def answer_message(desktop, title, key="Return", frame=False):
     box = desktop.wait_for(title)
     check(box is not None, f'a message box titled "{title}" comes up')
     if box:
+        if frame:
+            check_frame(desktop, box, f'the "{title}" box')
         desktop.keys(box, key)
         check(desktop.wait_gone(title), f'the "{title}" box goes away')
 
 
-def choose_file(desktop, path):
+def choose_file(desktop, path, replace=False, frame=False):
     dialog = desktop.wait_for("Locate your Nation.dat file")
     check(dialog is not None, 'the open-file dialog "Locate your Nation.dat file" comes up')
     if dialog:
+        if frame:
+            check_frame(desktop, dialog, "the open-file dialog")
+        if replace:
+            desktop.keys(dialog, "ctrl+a")
         desktop.type(dialog, path)
-        time.sleep(0.3)
+        # Long enough for the name completer to list the file: Enter must
+        # work with its list open.
+        time.sleep(0.5)
         desktop.keys(dialog, "Return")
 
 
 def main():
-    for tool in ("Xvfb", "xdotool"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xprop"):
         if shutil.which(tool) is None:
-            print(f"SKIPPED: {tool} is not installed; the end-to-end test needs Xvfb and xdotool")
+            print(f"SKIPPED: {tool} is not installed; the end-to-end test needs Xvfb, openbox, xdotool and xprop")
             return SKIPPED
 
     work = tempfile.mkdtemp(prefix="e2e-")
     game = os.path.join(work, "Game & 'Saves' $HOME")
     os.makedirs(game)
     nation = os.path.join(game, "Nation.dat")
-    names = ["Albania", "Austria", "Belgium", "Côte d'Ivoire", "England", "Wales"]
-    original = nation_file(names, [1, 2, 0, 255, 2, 3])
+    names = ["Albania", "Austria", "Belgium", "Côte d'Ivoire", "England", "South Africa", "South Korea", "Wales"]
+    original = nation_file(names, [1, 2, 0, 255, 2, 1, 1, 3])
     open(nation, "wb").write(original)
-    refused = os.path.join(work, "short.dat")
-    open(refused, "wb").write(original[:289])
+    # Named like the nation file, so that the name completer lists it too.
+    os.makedirs(os.path.join(work, "Wrong"))
+    refused = os.path.join(work, "Wrong", "Nation.dat")
+    open(refused, "wb").write(original[:291])
 
     bin_dir = os.path.join(work, "bin")
     os.makedirs(bin_dir)
@@ -173,6 +213,7 @@ def main():
     env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=bin_dir + ":" + env.get("PATH", ""),
                XDG_RUNTIME_DIR=work)
     desktop = Desktop(env)
+    wm = start_window_manager(env)
     editor = subprocess.Popen([EDITOR], env=env, cwd=work)
     try:
         window = desktop.wait_for("CM3 99/00 Tallowmere")
@@ -180,15 +221,18 @@ def main():
         if window is None:
             print("Xvfb said:", open(xvfb_log).read(), "\nXvfb running:", xvfb.poll() is None)
             return 1
+        check_frame(desktop, window, "the main window")
 
         desktop.keys(window, "alt+p")
-        answer_message(desktop, "ERROR")
+        answer_message(desktop, "ERROR", frame=True)
         check(open(nation, "rb").read() == original, "a patch before any load writes nothing")
 
+        # The refused path stays in the dialog's name box; the good one is
+        # typed over it, and Enter pressed while the completer lists it.
         desktop.keys(window, "alt+l")
-        choose_file(desktop, refused)
+        choose_file(desktop, refused, frame=True)
         answer_message(desktop, "ERROR")
-        choose_file(desktop, nation)
+        choose_file(desktop, nation, replace=True)
         check(desktop.wait_gone("Locate your Nation.dat file"), "the dialog closes on a nation file")
         time.sleep(0.5)
 
@@ -197,6 +241,13 @@ def main():
         desktop.click(window, 18, 48)
         time.sleep(0.3)
         check(open(nation, "rb").read() == original, "ticking by hand writes nothing")
+
+        # Typing a name finds it, its space included; a space on its own
+        # after a pause ticks the nation found.
+        desktop.type(window, "south korea")
+        time.sleep(1.0)
+        desktop.keys(window, "space")
+        time.sleep(0.3)
 
         desktop.keys(window, "alt+e")
         question = desktop.wait_for("Cm3 Tallowmere")
@@ -213,8 +264,8 @@ def main():
         desktop.keys(window, "alt+p")
         answer_message(desktop, "SUCCESS")
         after = open(nation, "rb").read()
-        check(memberships(nation) == [2, 2, 1, 1, 2, 1],
-              f"the patch wrote the ticks, the first one by hand: {memberships(nation)}")
+        check(memberships(nation) == [2, 2, 1, 1, 2, 1, 2, 1],
+              f"the patch wrote the ticks, the first by a click and South Korea's found by name: {memberships(nation)}")
         check(len(after) == len(original) and others(after) == others(original),
               "the patch changed no other byte")
 
@@ -222,7 +273,7 @@ def main():
         time.sleep(0.3)
         desktop.keys(window, "alt+p")
         answer_message(desktop, "SUCCESS")
-        check(memberships(nation) == [2] * 6, "make all, then patch, writes 2 into every record")
+        check(memberships(nation) == [2] * len(names), "make all, then patch, writes 2 into every record")
 
         desktop.keys(window, "alt+a")
         desktop.keys(window, "alt+v")
@@ -254,6 +305,8 @@ def main():
     finally:
         if editor.poll() is None:
             editor.kill()
+        wm.terminate()
+        wm.wait()
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
