@@ -3,7 +3,7 @@ SHELL := /bin/bash
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test sanitize fuzz bench package clean
+.PHONY: all deps configure build run test windows sanitize fuzz bench package clean
 
 all: build
 
@@ -26,8 +26,20 @@ run: build
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
 	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/editor/nation-editor
 
-test: build
+# Both platforms: the Linux build, then the Windows build with its tests
+# under Wine.
+test: build windows
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
+	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
+
+WINDOWS_DIR ?= build-windows
+
+# The Windows program and its tests, cross-built with MinGW-w64.
+windows:
+	@sh scripts/install-deps.sh windows
+	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+	    $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_DIR)
 
 SANITIZE_DIR ?= build-sanitize
 
@@ -83,4 +95,4 @@ package:
 	@ls $(PACKAGE_DIR)/packages/*.deb
 
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)

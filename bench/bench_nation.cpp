@@ -14,7 +14,6 @@
 #include <QAbstractItemView>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTextEdit>
 
 #include <fcntl.h>
@@ -29,16 +28,16 @@ using namespace nationfile;
 
 namespace {
 
-std::unique_ptr<QTemporaryDir> gDir;
+std::unique_ptr<testfiles::TempDir> gDir;
 std::map<std::int64_t, std::string> gFiles;
 
 const std::string& FileOf(std::int64_t records)
 {
     auto found = gFiles.find(records);
     if (found == gFiles.end()) {
-        const QString path = gDir->filePath(QString("Nation-%1.dat").arg(records));
+        const std::string path = testfiles::Utf8(*gDir / ("Nation-" + std::to_string(records) + ".dat"));
         testfiles::WriteFile(path, testfiles::MakeNationFile(static_cast<std::size_t>(records)));
-        found = gFiles.emplace(records, testfiles::Path(path)).first;
+        found = gFiles.emplace(records, path).first;
     }
     return found->second;
 }
@@ -205,7 +204,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    gDir = std::make_unique<QTemporaryDir>();
+    gDir = std::make_unique<testfiles::TempDir>();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -6,8 +6,8 @@
 
 namespace nationfile {
 
-// The outcome of one call to the operating system: success, or the OS's own
-// words for what went wrong.
+// The outcome of one call to the operating system: success, or words for
+// what went wrong that the user can read.
 struct OsStatus {
     bool ok = true;
     std::string reason;
@@ -23,8 +23,8 @@ struct ByteAt {
 };
 
 // One open nation file. Every call the library makes to the operating system
-// goes through this class, so that another platform needs only its own
-// implementation of it.
+// goes through this class; each platform has its own implementation of it
+// (OsFilePosix.cpp, OsFileWin32.cpp).
 class OsFile {
 public:
     OsFile() = default;
@@ -32,8 +32,9 @@ public:
     OsFile(const OsFile&) = delete;
     OsFile& operator=(const OsFile&) = delete;
 
-    // Opens an existing regular file for reading and writing. Never creates
-    // a file, and never blocks on a FIFO or a device.
+    // Opens an existing ordinary file for reading and writing, the path given
+    // as UTF-8. Never creates a file, and never opens a device, a pipe or a
+    // folder.
     OsStatus Open(const std::string& path);
     OsStatus Size(std::uint64_t& size) const;
     // Fills all of `into` from `offset`, or fails: a file that ends early is
@@ -47,7 +48,12 @@ public:
     OsStatus Close();
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr; // a HANDLE; null while no file is open
+    std::wstring path_;      // for the words of a failure
+#else
     int fd_ = -1;
+#endif
 };
 
 } // namespace nationfile

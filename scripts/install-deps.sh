@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the project needs. Idempotent: asks apt only
 # for what is missing. Without root it prints the command to run instead.
-# Usage: install-deps.sh [GROUP...]   groups: build (the default), fuzz, bench, package
+# Usage: install-deps.sh [GROUP...]
+# groups: build (the default), windows, fuzz, bench, package
 set -eu
 
 build="
@@ -20,6 +21,18 @@ build="
     openbox
     desktop-file-utils
     appstream
+    doctest-dev
+"
+# The Windows program, cross-built and tested under Wine.
+windows="
+    cmake
+    ninja-build
+    make
+    doctest-dev
+    g++-mingw-w64-x86-64-posix
+    binutils-mingw-w64-x86-64
+    wine
+    wine64
 "
 fuzz="
     clang
@@ -37,6 +50,7 @@ PACKAGES=""
 for group in "${@:-build}"; do
     case "$group" in
         build) PACKAGES="$PACKAGES $build" ;;
+        windows) PACKAGES="$PACKAGES $windows" ;;
         fuzz) PACKAGES="$PACKAGES $build $fuzz" ;;
         bench) PACKAGES="$PACKAGES $build $bench" ;;
         package) PACKAGES="$PACKAGES $build $package" ;;

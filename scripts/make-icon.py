@@ -86,7 +86,7 @@ def ico(images):
 
 
 if __name__ == "__main__":
-    folder = sys.argv[1] if len(sys.argv) > 1 else "editor/icons"
+    folder = sys.argv[1] if len(sys.argv) > 1 else "icons"
     images = [(size, png(draw(size))) for size in (32, 16)]
     for size, data in images:
         with open(f"{folder}/nation-editor-{size}.png", "wb") as out:

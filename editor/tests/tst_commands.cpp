@@ -1,103 +1,85 @@
+// The commands through a fake view, on every platform.
 #include "Editor.h"
 #include "FakeView.h"
 #include "NationFile.h"
 #include "TestFiles.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
+#include <doctest/doctest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <sys/stat.h>
+#endif
 
 using namespace nationfile;
 using namespace testfiles;
+namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kRefused = "This is NOT the Nations.dat file. Pick Again";
 const std::string kTooMany = "This file holds too many records to be the Nation.dat file. Pick Again";
-const QString kOddFolder = QString::fromUtf8("Saves & $(rm -rf x) 'Spi\u00EBle' \u00D1; *");
 const std::string kExitQuestion = "You have not patched the file. Are you sure you want to exit?";
+// Spaces, shell metacharacters and letters outside ASCII, as far as the
+// platform allows them in a name.
+#ifdef _WIN32
+const std::string kOddFolder = "Saves & $(rm -rf x) 'Spi\xC3\xAB" "le' \xC3\x91; #%";
+#else
+const std::string kOddFolder = "Saves & $(rm -rf x) 'Spi\xC3\xAB" "le' \xC3\x91; *";
+#endif
+
+// A folder of files to choose from, and the commands with their fake view.
+struct Fixture {
+    TempDir dir;
+    FakeView view;
+    std::unique_ptr<Editor> editor;
+
+    Fixture()
+    {
+        REQUIRE(WriteFile(dir / "three.dat", MakeNationFile(3)));
+        REQUIRE(WriteFile(dir / "five.dat", MakeNationFile(5, 50)));
+        REQUIRE(WriteFile(dir / "short.dat", MakeNationFile(1).substr(0, 289)));
+        REQUIRE(WriteFile(dir / "long.dat", MakeNationFile(1) + "x"));
+        REQUIRE(WriteFile(dir / "empty.dat", {}));
+        REQUIRE(MakeEmptyFile(dir / "huge.dat", 290ull * 32768));
+        REQUIRE(MakeEmptyFile(dir / "sparse.dat", 290ull * 11'000'000));
+        fs::create_directory(dir / "folder");
+        fs::create_directory(dir / kOddFolder);
+        REQUIRE(WriteFile(dir / kOddFolder / "Nation.dat", MakeNationFile(4, 8)));
+#ifndef _WIN32
+        REQUIRE(mkfifo((dir / "fifo").c_str(), 0600) == 0);
+        fs::create_symlink(dir / "three.dat", dir / "link.dat");
+        fs::create_symlink(dir / "loop.dat", dir / "loop.dat");
+        fs::create_symlink(dir / "gone.dat", dir / "dangling.dat");
+#endif
+        editor = std::make_unique<Editor>(view);
+        editor->Form_Load();
+    }
+
+    std::string PathOf(const std::string& name) const { return Utf8(dir / name); }
+
+    void Load(const std::string& name)
+    {
+        view.chosenPaths.push_back(PathOf(name));
+        editor->cmdLoad_Click();
+        REQUIRE(editor->State().strFileName == PathOf(name));
+    }
+
+    // The words of a refused load: the library's reason, with the path.
+    std::string CannotLoad(const std::string& name) const
+    {
+        return "Cannot load the file \"" + PathOf(name) + "\": " + ReadNationFile(PathOf(name)).reason + ".";
+    }
+};
 
 } // namespace
 
-class TestCommands : public QObject {
-    Q_OBJECT
-
-private slots:
-    void init();
-
-    void formLoad();
-
-    void load_data();
-    void load();
-    void loadKeepsTicksOfFile();
-
-    void patchBeforeLoad();
-    void patchWritesTicks_data();
-    void patchWritesTicks();
-    void patchRefusesChangedFile_data();
-    void patchRefusesChangedFile();
-    void patchOnReadOnlyFileSystem();
-
-    void makeAllOnEmptyList();
-    void makeAllAfterPatchKeepsPatched();
-
-    void exit_data();
-    void exit();
-
-    void launcher();
-
-private:
-    QString path(const QString& name) const { return dir_->filePath(name); }
-    void loadFile(const QString& name);
-
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<FakeView> view_;
-    std::unique_ptr<Editor> editor_;
-};
-
-void TestCommands::init()
-{
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(WriteFile(path("three.dat"), MakeNationFile(3)));
-    QVERIFY(WriteFile(path("five.dat"), MakeNationFile(5, 50)));
-    QVERIFY(WriteFile(path("short.dat"), MakeNationFile(1).left(289)));
-    QVERIFY(WriteFile(path("long.dat"), MakeNationFile(1) + "x"));
-    QVERIFY(WriteFile(path("empty.dat"), {}));
-    QFile huge(path("huge.dat"));
-    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(290ll * 32768));
-    huge.close();
-    QVERIFY(QDir(dir_->path()).mkdir("folder"));
-    QVERIFY(mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
-    QVERIFY(QDir(dir_->path()).mkdir(kOddFolder));
-    QVERIFY(WriteFile(path(kOddFolder + "/Nation.dat"), MakeNationFile(4, 8)));
-    QVERIFY(QFile::link(path("three.dat"), path("link.dat")));
-    QVERIFY(QFile::link(path("loop.dat"), path("loop.dat")));
-    QVERIFY(QFile::link(path("gone.dat"), path("dangling.dat")));
-    QFile sparse(path("sparse.dat"));
-    QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(290ll * 11'000'000));
-    sparse.close();
-
-    view_ = std::make_unique<FakeView>();
-    editor_ = std::make_unique<Editor>(*view_);
-    editor_->Form_Load();
-}
-
-void TestCommands::loadFile(const QString& name)
-{
-    view_->chosenPaths.push_back(Path(path(name)));
-    editor_->cmdLoad_Click();
-    QCOMPARE(editor_->State().strFileName, Path(path(name)));
-}
-
-void TestCommands::formLoad()
+TEST_CASE_FIXTURE(Fixture, "start-up shows the help text and counts as patched")
 {
     const std::string expected =
         "Elect nations into the European Union by clicking on the tick box next to the country. "
@@ -107,364 +89,339 @@ void TestCommands::formLoad()
         "Hope you find this software useful\r\n\r\n"
         "Although this program has been fully tested, as always make a backup of the nation.dat file "
         "before use.";
-    QCOMPARE(view_->helpText, expected);
-    QCOMPARE(editor_->State().strHelpText, expected);
-    QVERIFY(editor_->State().blnPatched);
-    QVERIFY(editor_->State().strFileName.empty());
-    QVERIFY(view_->messages.empty());
+    CHECK(view.helpText == expected);
+    CHECK(editor->State().strHelpText == expected);
+    CHECK(editor->State().blnPatched);
+    CHECK(editor->State().strFileName.empty());
+    CHECK(view.messages.empty());
 }
 
-void TestCommands::load_data()
+TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list as it was")
 {
-    QTest::addColumn<QString>("previous");      // a file loaded before, or none
-    QTest::addColumn<QStringList>("chosen");    // what the dialog answers, "" a cancel
-    QTest::addColumn<QStringList>("messages");  // %1 stands for the folder
-    QTest::addColumn<QString>("listedFile");    // the file the list shows afterwards
-    QTest::addColumn<bool>("patched");
+    struct Row {
+        const char* row;
+        std::string previous;                      // a file loaded before, or none
+        std::vector<std::string> chosen;           // what the dialog answers, "" a cancel
+        std::vector<std::string> messagesFor;      // "refused", "too many", or a file that can't be loaded
+        std::string listedFile;                    // the file the list shows afterwards
+        bool patched;
+    };
+    const std::vector<Row> rows = {
+        {"a nation file", "", {"three.dat"}, {}, "three.dat", false},
+        {"a file of no records", "", {"empty.dat"}, {}, "empty.dat", false},
+        {"289 bytes, then a nation file", "", {"short.dat", "three.dat"}, {"refused"}, "three.dat", false},
+        {"refused again and again", "", {"short.dat", "long.dat", "short.dat", "five.dat"},
+         {"refused", "refused", "refused"}, "five.dat", false},
+        {"too many records", "", {"huge.dat", "three.dat"}, {"too many"}, "three.dat", false},
+        {"no such file", "", {"missing.dat", "three.dat"}, {"missing.dat"}, "three.dat", false},
+        {"a folder", "", {"folder", "three.dat"}, {"folder"}, "three.dat", false},
+        {"spaces, non-ASCII letters and shell metacharacters in the path", "", {kOddFolder + "/Nation.dat"}, {},
+         kOddFolder + "/Nation.dat", false},
+        {"a sparse file of 3 GB", "", {"sparse.dat", ""}, {"too many"}, "", true},
+        {"cancel first", "", {""}, {}, "", true},
+        {"refused, then cancel", "", {"long.dat", ""}, {"refused"}, "", true},
+        {"second load replaces the first", "three.dat", {"five.dat"}, {}, "five.dat", false},
+        {"cancel keeps the loaded file", "three.dat", {""}, {}, "three.dat", false},
+        {"refused, then cancel keeps the loaded file", "three.dat", {"short.dat", ""}, {"refused"}, "three.dat",
+         false},
+        {"unreadable, then cancel keeps the loaded file", "five.dat", {"missing.dat", ""}, {"missing.dat"},
+         "five.dat", false},
+#ifndef _WIN32
+        {"a symlink to a nation file", "", {"link.dat"}, {}, "link.dat", false},
+        {"a symlink loop", "", {"loop.dat", ""}, {"loop.dat"}, "", true},
+        {"a dangling symlink", "", {"dangling.dat", ""}, {"dangling.dat"}, "", true},
+        {"a FIFO, then cancel", "", {"fifo", ""}, {"fifo"}, "", true},
+#endif
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        if (!row.previous.empty()) {
+            f.Load(row.previous);
+            f.view.dialogTitles.clear();
+            f.view.dialogFilters.clear();
+        }
+        for (const std::string& name : row.chosen)
+            f.view.chosenPaths.push_back(name.empty() ? std::string() : f.PathOf(name));
 
-    const QString missing = "Cannot load the file \"%1/missing.dat\": " + QString(std::strerror(ENOENT)) + ".";
-    const QString folder = "Cannot load the file \"%1/folder\": " + QString(std::strerror(EISDIR)) + ".";
-    const QString fifo = "Cannot load the file \"%1/fifo\": Not a regular file.";
-    const QString refused = QString::fromStdString(kRefused);
+        f.editor->cmdLoad_Click();
 
-    QTest::newRow("a nation file") << "" << QStringList{"three.dat"} << QStringList{} << "three.dat" << false;
-    QTest::newRow("a file of no records") << "" << QStringList{"empty.dat"} << QStringList{} << "empty.dat" << false;
-    QTest::newRow("289 bytes, then a nation file")
-        << "" << QStringList{"short.dat", "three.dat"} << QStringList{refused} << "three.dat" << false;
-    QTest::newRow("refused again and again")
-        << "" << QStringList{"short.dat", "long.dat", "short.dat", "five.dat"}
-        << QStringList{refused, refused, refused} << "five.dat" << false;
-    QTest::newRow("too many records")
-        << "" << QStringList{"huge.dat", "three.dat"} << QStringList{QString::fromStdString(kTooMany)}
-        << "three.dat" << false;
-    QTest::newRow("no such file") << "" << QStringList{"missing.dat", "three.dat"} << QStringList{missing}
-                                  << "three.dat" << false;
-    QTest::newRow("a folder") << "" << QStringList{"folder", "three.dat"} << QStringList{folder} << "three.dat"
-                              << false;
-    QTest::newRow("spaces, non-ASCII letters and shell metacharacters in the path")
-        << "" << QStringList{kOddFolder + "/Nation.dat"} << QStringList{} << kOddFolder + "/Nation.dat" << false;
-    QTest::newRow("a symlink to a nation file") << "" << QStringList{"link.dat"} << QStringList{} << "link.dat"
-                                                << false;
-    QTest::newRow("a symlink loop")
-        << "" << QStringList{"loop.dat", ""}
-        << QStringList{"Cannot load the file \"%1/loop.dat\": " + QString(std::strerror(ELOOP)) + "."} << ""
-        << true;
-    QTest::newRow("a dangling symlink")
-        << "" << QStringList{"dangling.dat", ""}
-        << QStringList{"Cannot load the file \"%1/dangling.dat\": " + QString(std::strerror(ENOENT)) + "."} << ""
-        << true;
-    QTest::newRow("a sparse file of 3 GB")
-        << "" << QStringList{"sparse.dat", ""} << QStringList{QString::fromStdString(kTooMany)} << "" << true;
-    QTest::newRow("a FIFO, then cancel") << "" << QStringList{"fifo", ""} << QStringList{fifo} << "" << true;
-    QTest::newRow("cancel first") << "" << QStringList{""} << QStringList{} << "" << true;
-    QTest::newRow("refused, then cancel") << "" << QStringList{"long.dat", ""} << QStringList{refused} << ""
-                                          << true;
-    QTest::newRow("second load replaces the first")
-        << "three.dat" << QStringList{"five.dat"} << QStringList{} << "five.dat" << false;
-    QTest::newRow("cancel keeps the loaded file")
-        << "three.dat" << QStringList{""} << QStringList{} << "three.dat" << false;
-    QTest::newRow("refused, then cancel keeps the loaded file")
-        << "three.dat" << QStringList{"short.dat", ""} << QStringList{refused} << "three.dat" << false;
-    QTest::newRow("unreadable, then cancel keeps the loaded file")
-        << "five.dat" << QStringList{"missing.dat", ""} << QStringList{missing} << "five.dat" << false;
-}
+        CHECK(f.view.chosenPaths.empty());
+        REQUIRE(f.view.dialogTitles.size() == row.chosen.size());
+        for (std::size_t i = 0; i < f.view.dialogTitles.size(); ++i) {
+            CHECK(f.view.dialogTitles[i] == "Locate your Nation.dat file");
+            CHECK(f.view.dialogFilters[i] == "Nation Database | Nation.dat");
+        }
+        REQUIRE(f.view.messages.size() == row.messagesFor.size());
+        for (std::size_t i = 0; i < row.messagesFor.size(); ++i) {
+            const std::string& what = row.messagesFor[i];
+            CHECK(f.view.messages[i].text
+                  == (what == "refused" ? kRefused : what == "too many" ? kTooMany : f.CannotLoad(what)));
+            CHECK(f.view.messages[i].title == "ERROR");
+            CHECK(f.view.messages[i].buttons == MessageButtons::Ok);
+        }
 
-void TestCommands::load()
-{
-    QFETCH(QString, previous);
-    QFETCH(QStringList, chosen);
-    QFETCH(QStringList, messages);
-    QFETCH(QString, listedFile);
-    QFETCH(bool, patched);
-
-    if (!previous.isEmpty()) {
-        loadFile(previous);
-        view_->dialogTitles.clear();
-        view_->dialogFilters.clear();
-    }
-    for (const QString& name : chosen)
-        view_->chosenPaths.push_back(name.isEmpty() ? std::string() : Path(path(name)));
-
-    editor_->cmdLoad_Click();
-
-    QVERIFY(view_->chosenPaths.empty());
-    QCOMPARE(view_->dialogTitles.size(), static_cast<std::size_t>(chosen.size()));
-    for (std::size_t i = 0; i < view_->dialogTitles.size(); ++i) {
-        QCOMPARE(view_->dialogTitles[i], std::string("Locate your Nation.dat file"));
-        QCOMPARE(view_->dialogFilters[i], std::string("Nation Database | Nation.dat"));
-    }
-    QCOMPARE(view_->messages.size(), static_cast<std::size_t>(messages.size()));
-    for (qsizetype i = 0; i < messages.size(); ++i) {
-        QCOMPARE(QString::fromStdString(view_->messages[i].text), QString(messages[i]).replace("%1", dir_->path()));
-        QCOMPARE(view_->messages[i].title, std::string("ERROR"));
-        QCOMPARE(view_->messages[i].buttons, MessageButtons::Ok);
-    }
-
-    QCOMPARE(editor_->State().blnPatched, patched);
-    if (listedFile.isEmpty()) {
-        QVERIFY(editor_->State().strFileName.empty());
-        QVERIFY(view_->entries.empty());
-        return;
-    }
-    QCOMPARE(editor_->State().strFileName, Path(path(listedFile)));
-    const ReadResult onDisk = ReadNationFile(Path(path(listedFile)));
-    QCOMPARE(view_->entries.size(), onDisk.entries.size());
-    for (std::size_t i = 0; i < onDisk.entries.size(); ++i) {
-        QCOMPARE(view_->entries[i].text, onDisk.entries[i].name);
-        QCOMPARE(view_->entries[i].ticked, onDisk.entries[i].member);
-    }
-}
-
-void TestCommands::loadKeepsTicksOfFile()
-{
-    // Membership bytes 0..255 in file order: only the entry whose byte is 2
-    // starts ticked.
-    QVERIFY(WriteFile(path("Nation.dat"), MakeNationFile(256)));
-    loadFile("Nation.dat");
-    QCOMPARE(view_->entries.size(), 256u);
-    for (std::size_t i = 0; i < 256; ++i)
-        QCOMPARE(view_->entries[i].ticked, i == MEMBER_YES);
-}
-
-void TestCommands::patchBeforeLoad()
-{
-    editor_->cmdPatch_Click();
-    QCOMPARE(view_->messages.size(), 1u);
-    QCOMPARE(view_->messages[0].text, std::string("Please load Nation.dat first"));
-    QCOMPARE(view_->messages[0].title, std::string("ERROR"));
-    QVERIFY(editor_->State().blnPatched);
-    QVERIFY(editor_->State().strFileName.empty());
-}
-
-void TestCommands::patchWritesTicks_data()
-{
-    QTest::addColumn<int>("records");
-    QTest::addColumn<QString>("edit");
-    QTest::newRow("as loaded") << 40 << "none";
-    QTest::newRow("some toggled") << 40 << "toggle every third";
-    QTest::newRow("all members") << 40 << "make all";
-    QTest::newRow("none members") << 40 << "untick all";
-    QTest::newRow("no records") << 0 << "make all";
-}
-
-void TestCommands::patchWritesTicks()
-{
-    QFETCH(int, records);
-    QFETCH(QString, edit);
-    const QByteArray original = MakeNationFile(records, 3);
-    QVERIFY(WriteFile(path("Nation.dat"), original));
-    loadFile("Nation.dat");
-
-    if (edit == "toggle every third") {
-        for (std::size_t i = 0; i < view_->entries.size(); i += 3)
-            view_->entries[i].ticked = !view_->entries[i].ticked;
-    } else if (edit == "make all") {
-        editor_->cmdAllEEC_Click();
-    } else if (edit == "untick all") {
-        for (auto& entry : view_->entries)
-            entry.ticked = false;
-    }
-    QVERIFY(!editor_->State().blnPatched);
-
-    editor_->cmdPatch_Click();
-
-    QCOMPARE(view_->messages.size(), 1u);
-    QCOMPARE(view_->messages[0].text, std::string("File Patched Succesfully"));
-    QCOMPARE(view_->messages[0].title, std::string("SUCCESS"));
-    QVERIFY(editor_->State().blnPatched);
-    const QByteArray after = ReadFile(path("Nation.dat"));
-    QCOMPARE(after.size(), original.size());
-    for (qsizetype at = 0; at < after.size(); ++at) {
-        if (!IsMemberOffset(at)) {
-            QCOMPARE(after[at], original[at]);
+        CHECK(f.editor->State().blnPatched == row.patched);
+        if (row.listedFile.empty()) {
+            CHECK(f.editor->State().strFileName.empty());
+            CHECK(f.view.entries.empty());
             continue;
         }
-        const bool ticked = view_->entries[static_cast<std::size_t>(at / NATION_RECORD_SIZE)].ticked;
-        QCOMPARE(static_cast<std::uint8_t>(after[at]), ticked ? MEMBER_YES : MEMBER_NO);
-        if (edit == "make all")
-            QCOMPARE(static_cast<std::uint8_t>(after[at]), MEMBER_YES);
+        CHECK(f.editor->State().strFileName == f.PathOf(row.listedFile));
+        const ReadResult onDisk = ReadNationFile(f.PathOf(row.listedFile));
+        REQUIRE(f.view.entries.size() == onDisk.entries.size());
+        for (std::size_t i = 0; i < onDisk.entries.size(); ++i) {
+            CHECK(f.view.entries[i].text == onDisk.entries[i].name);
+            CHECK(f.view.entries[i].ticked == onDisk.entries[i].member);
+        }
     }
 }
 
-void TestCommands::patchRefusesChangedFile_data()
+TEST_CASE_FIXTURE(Fixture, "a load ticks exactly the nations whose byte is 2")
 {
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("message"); // %1 stands for the file's path
-
-    const QString changed = "The file \"%1\" has changed since it was loaded. Nothing was written: please "
-                            "load Nation.dat again.";
-    QTest::newRow("grown by a record") << "grow" << changed;
-    QTest::newRow("shrunk by a record") << "shrink" << changed;
-    QTest::newRow("grown by a byte") << "add byte" << changed;
-    QTest::newRow("a nation renamed") << "rename" << changed;
-    QTest::newRow("replaced by another nation file") << "replace" << changed;
-    QTest::newRow("deleted") << "delete"
-                             << "The file \"%1\" could not be patched: " + QString(std::strerror(ENOENT)) + ".";
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(256)));
+    Load("Nation.dat");
+    REQUIRE(view.entries.size() == 256);
+    for (std::size_t i = 0; i < 256; ++i)
+        CHECK(view.entries[i].ticked == (i == MEMBER_YES));
 }
 
-void TestCommands::patchRefusesChangedFile()
+TEST_CASE_FIXTURE(Fixture, "a patch before any load writes nothing")
 {
-    QFETCH(QString, change);
-    QFETCH(QString, message);
-    QVERIFY(WriteFile(path("Nation.dat"), MakeNationFile(10)));
-    loadFile("Nation.dat");
-    editor_->cmdAllEEC_Click();
-
-    QByteArray changedFile = MakeNationFile(10);
-    if (change == "grow")
-        changedFile = MakeNationFile(11);
-    else if (change == "shrink")
-        changedFile = MakeNationFile(9);
-    else if (change == "add byte")
-        changedFile += '\0';
-    else if (change == "rename")
-        changedFile.replace(3 * NATION_RECORD_SIZE + NAME_OFFSET, 7, "Albania");
-    else if (change == "replace")
-        changedFile = MakeNationFile(10, 77).replace("Nation", "Country");
-    if (change == "delete")
-        QVERIFY(QFile::remove(path("Nation.dat")));
-    else
-        QVERIFY(WriteFile(path("Nation.dat"), changedFile));
-
-    editor_->cmdPatch_Click();
-
-    QCOMPARE(view_->messages.size(), 1u);
-    QCOMPARE(view_->messages[0].title, std::string("ERROR"));
-    QCOMPARE(QString::fromStdString(view_->messages[0].text), message.arg(path("Nation.dat")));
-    QVERIFY(!editor_->State().blnPatched);
-    if (change == "delete")
-        QVERIFY(!QFileInfo::exists(path("Nation.dat")));
-    else
-        QCOMPARE(ReadFile(path("Nation.dat")), changedFile);
+    editor->cmdPatch_Click();
+    REQUIRE(view.messages.size() == 1);
+    CHECK(view.messages[0].text == "Please load Nation.dat first");
+    CHECK(view.messages[0].title == "ERROR");
+    CHECK(editor->State().blnPatched);
+    CHECK(editor->State().strFileName.empty());
 }
 
-void TestCommands::patchOnReadOnlyFileSystem()
+TEST_CASE("a patch writes the ticks and nothing else")
 {
-    const QString mounted = path("mounted");
-    QVERIFY(QDir().mkpath(mounted));
-    QVERIFY(WriteFile(mounted + "/Nation.dat", MakeNationFile(4)));
-    view_->chosenPaths.push_back(Path(mounted + "/Nation.dat"));
-    editor_->cmdLoad_Click();
-    QCOMPARE(view_->entries.size(), 4u);
-    editor_->cmdAllEEC_Click();
+    struct Row {
+        const char* row;
+        std::size_t records;
+        std::string edit;
+    };
+    const Row rows[] = {
+        {"as loaded", 40, "none"},
+        {"some toggled", 40, "toggle every third"},
+        {"all members", 40, "make all"},
+        {"none members", 40, "untick all"},
+        {"no records", 0, "make all"},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        const Bytes original = MakeNationFile(row.records, 3);
+        REQUIRE(WriteFile(f.dir / "Nation.dat", original));
+        f.Load("Nation.dat");
 
-    const QByteArray at = QFile::encodeName(mounted);
-    if (mount(at.constData(), at.constData(), nullptr, MS_BIND, nullptr) != 0)
-        QSKIP(qPrintable(QString("a bind mount is not allowed here: ") + std::strerror(errno)));
-    if (mount(nullptr, at.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
-        umount(at.constData());
-        QSKIP("a read-only remount is not allowed here");
+        if (row.edit == "toggle every third") {
+            for (std::size_t i = 0; i < f.view.entries.size(); i += 3)
+                f.view.entries[i].ticked = !f.view.entries[i].ticked;
+        } else if (row.edit == "make all") {
+            f.editor->cmdAllEEC_Click();
+        } else if (row.edit == "untick all") {
+            for (auto& entry : f.view.entries)
+                entry.ticked = false;
+        }
+        CHECK(!f.editor->State().blnPatched);
+
+        f.editor->cmdPatch_Click();
+
+        REQUIRE(f.view.messages.size() == 1);
+        CHECK(f.view.messages[0].text == "File Patched Succesfully");
+        CHECK(f.view.messages[0].title == "SUCCESS");
+        CHECK(f.editor->State().blnPatched);
+        const Bytes after = ReadFile(f.dir / "Nation.dat");
+        REQUIRE(after.size() == original.size());
+        for (std::size_t at = 0; at < after.size(); ++at) {
+            if (!IsMemberOffset(at)) {
+                CHECK(after[at] == original[at]);
+                continue;
+            }
+            const bool ticked = f.view.entries[at / NATION_RECORD_SIZE].ticked;
+            CHECK(static_cast<std::uint8_t>(after[at]) == (ticked ? MEMBER_YES : MEMBER_NO));
+            if (row.edit == "make all")
+                CHECK(static_cast<std::uint8_t>(after[at]) == MEMBER_YES);
+        }
     }
-    editor_->cmdPatch_Click();
-    umount(at.constData());
-
-    QCOMPARE(view_->messages.size(), 1u);
-    QCOMPARE(view_->messages[0].title, std::string("ERROR"));
-    QCOMPARE(QString::fromStdString(view_->messages[0].text),
-             "The file \"" + mounted + "/Nation.dat\" could not be patched: " + std::strerror(EROFS) + ".");
-    QVERIFY(!editor_->State().blnPatched);
-    QCOMPARE(ReadFile(mounted + "/Nation.dat"), MakeNationFile(4));
 }
 
-void TestCommands::makeAllOnEmptyList()
+TEST_CASE("a patch refuses a file that changed since the load, and writes nothing")
 {
-    editor_->cmdAllEEC_Click();
-    QVERIFY(view_->entries.empty());
-    QVERIFY(view_->messages.empty());
-    QVERIFY(editor_->State().blnPatched);
+    const std::string changed
+        = "\" has changed since it was loaded. Nothing was written: please load Nation.dat again.";
+    const std::string rows[] = {"grow", "shrink", "add byte", "rename", "replace", "delete"};
+    for (const std::string& change : rows) {
+        INFO(change);
+        Fixture f;
+        const std::string nation = f.PathOf("Nation.dat");
+        REQUIRE(WriteFile(nation, MakeNationFile(10)));
+        f.Load("Nation.dat");
+        f.editor->cmdAllEEC_Click();
 
-    loadFile("empty.dat");
-    editor_->cmdAllEEC_Click();
-    QVERIFY(view_->entries.empty());
-    QVERIFY(!editor_->State().blnPatched);
-}
+        Bytes changedFile = MakeNationFile(10);
+        if (change == "grow")
+            changedFile = MakeNationFile(11);
+        else if (change == "shrink")
+            changedFile = MakeNationFile(9);
+        else if (change == "add byte")
+            changedFile += '\0';
+        else if (change == "rename")
+            changedFile.replace(3 * NATION_RECORD_SIZE + NAME_OFFSET, 7, "Albania");
+        else if (change == "replace")
+            changedFile = MakeNationFile(10, 77).replace(NAME_OFFSET, 6, "Nacion");
+        if (change == "delete")
+            REQUIRE(fs::remove(f.dir / "Nation.dat"));
+        else
+            REQUIRE(WriteFile(nation, changedFile));
 
-void TestCommands::makeAllAfterPatchKeepsPatched()
-{
-    loadFile("five.dat");
-    editor_->cmdPatch_Click();
-    QVERIFY(editor_->State().blnPatched);
-    const QByteArray patched = ReadFile(path("five.dat"));
+        f.editor->cmdPatch_Click();
 
-    editor_->cmdAllEEC_Click();
-    for (const auto& entry : view_->entries)
-        QVERIFY(entry.ticked);
-    QVERIFY(editor_->State().blnPatched);
-    QCOMPARE(ReadFile(path("five.dat")), patched);
-    editor_->cmdExit_Click();
-    QVERIFY(view_->ended);
-    QCOMPARE(view_->messages.size(), 1u); // the patch's confirmation only
-}
-
-void TestCommands::exit_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("answer"); // -1: no question expected
-    QTest::addColumn<bool>("ends");
-    QTest::newRow("right after start") << "" << -1 << true;
-    QTest::newRow("after a load, No") << "load" << int(MessageAnswer::No) << false;
-    QTest::newRow("after a load, Yes") << "load" << int(MessageAnswer::Yes) << true;
-    QTest::newRow("after loading no records, Yes") << "load empty" << int(MessageAnswer::Yes) << true;
-    QTest::newRow("after a refused file and a cancel") << "refused" << -1 << true;
-    QTest::newRow("after a patch") << "patch" << -1 << true;
-    QTest::newRow("after a patch and new ticks") << "patch, tick" << -1 << true;
-    QTest::newRow("after a refused patch, No") << "failed patch" << int(MessageAnswer::No) << false;
-}
-
-void TestCommands::exit()
-{
-    QFETCH(QString, before);
-    QFETCH(int, answer);
-    QFETCH(bool, ends);
-
-    if (before.startsWith("load") || before.contains("patch"))
-        loadFile(before == "load empty" ? "empty.dat" : "three.dat");
-    if (before == "refused") {
-        view_->chosenPaths = {Path(path("short.dat")), ""};
-        editor_->cmdLoad_Click();
+        REQUIRE(f.view.messages.size() == 1);
+        CHECK(f.view.messages[0].title == "ERROR");
+        if (change == "delete") {
+            CHECK(f.view.messages[0].text
+                  == "The file \"" + nation + "\" could not be patched: " + ReadNationFile(nation).reason + ".");
+            CHECK(!fs::exists(f.dir / "Nation.dat"));
+        } else {
+            CHECK(f.view.messages[0].text == "The file \"" + nation + changed);
+            CHECK(ReadFile(nation) == changedFile);
+        }
+        CHECK(!f.editor->State().blnPatched);
     }
-    if (before.startsWith("patch"))
-        editor_->cmdPatch_Click();
-    if (before == "patch, tick")
-        view_->entries[0].ticked = !view_->entries[0].ticked;
-    if (before == "failed patch") {
-        QVERIFY(QFile::remove(path("three.dat")));
-        editor_->cmdPatch_Click();
-    }
-    const std::size_t messagesBefore = view_->messages.size();
-    const auto entriesBefore = view_->entries.size();
-    if (answer >= 0)
-        view_->answers.push_back(static_cast<MessageAnswer>(answer));
+}
 
-    editor_->cmdExit_Click();
+#ifndef _WIN32
+TEST_CASE_FIXTURE(Fixture, "a patch on a read-only file system says why and changes nothing")
+{
+    const fs::path mounted = dir / "mounted";
+    fs::create_directories(mounted);
+    REQUIRE(WriteFile(mounted / "Nation.dat", MakeNationFile(4)));
+    view.chosenPaths.push_back(Utf8(mounted / "Nation.dat"));
+    editor->cmdLoad_Click();
+    REQUIRE(view.entries.size() == 4);
+    editor->cmdAllEEC_Click();
 
-    QCOMPARE(view_->ended, ends);
-    if (answer < 0) {
-        QCOMPARE(view_->messages.size(), messagesBefore);
+    if (mount(mounted.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        MESSAGE("skipped: a bind mount is not allowed here: " << std::strerror(errno));
         return;
     }
-    QCOMPARE(view_->messages.size(), messagesBefore + 1);
-    QCOMPARE(view_->messages.back().text, kExitQuestion);
-    QCOMPARE(view_->messages.back().title, std::string()); // the application's title stands there
-    QCOMPARE(view_->messages.back().buttons, MessageButtons::YesNo);
-    QVERIFY(!editor_->State().blnPatched);
-    QCOMPARE(view_->entries.size(), entriesBefore);
-}
+    if (mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        umount(mounted.c_str());
+        MESSAGE("skipped: a read-only remount is not allowed here");
+        return;
+    }
+    editor->cmdPatch_Click();
+    umount(mounted.c_str());
 
-void TestCommands::launcher()
+    REQUIRE(view.messages.size() == 1);
+    CHECK(view.messages[0].title == "ERROR");
+    CHECK(view.messages[0].text
+          == "The file \"" + Utf8(mounted / "Nation.dat") + "\" could not be patched: " + std::strerror(EROFS) + ".");
+    CHECK(!editor->State().blnPatched);
+    CHECK(ReadFile(mounted / "Nation.dat") == MakeNationFile(4));
+}
+#endif
+
+TEST_CASE_FIXTURE(Fixture, "make all on an empty list does nothing")
 {
-    loadFile("three.dat");
-    const EditorState before = editor_->State();
-    editor_->cmdEMail_Click();
-    editor_->cmdURL_Click();
-    QCOMPARE(view_->launched, (std::vector<std::string>{"mailto:nation-editor@example.org",
-                                                        "https://www.example.org/"}));
-    QVERIFY(view_->helpText.find("nation-editor@example.org") == std::string::npos);
-    QVERIFY(view_->messages.empty());
-    QVERIFY(!view_->ended);
-    QCOMPARE(editor_->State().strFileName, before.strFileName);
-    QCOMPARE(editor_->State().blnPatched, before.blnPatched);
+    editor->cmdAllEEC_Click();
+    CHECK(view.entries.empty());
+    CHECK(view.messages.empty());
+    CHECK(editor->State().blnPatched);
+
+    Load("empty.dat");
+    editor->cmdAllEEC_Click();
+    CHECK(view.entries.empty());
+    CHECK(!editor->State().blnPatched);
 }
 
-QTEST_GUILESS_MAIN(TestCommands)
-#include "tst_commands.moc"
+TEST_CASE_FIXTURE(Fixture, "make all after a patch ticks every nation and keeps the patched state")
+{
+    Load("five.dat");
+    editor->cmdPatch_Click();
+    CHECK(editor->State().blnPatched);
+    const Bytes patched = ReadFile(dir / "five.dat");
+
+    editor->cmdAllEEC_Click();
+    for (const auto& entry : view.entries)
+        CHECK(entry.ticked);
+    CHECK(editor->State().blnPatched);
+    CHECK(ReadFile(dir / "five.dat") == patched);
+    editor->cmdExit_Click();
+    CHECK(view.ended);
+    CHECK(view.messages.size() == 1); // the patch's confirmation only
+}
+
+TEST_CASE("exit asks only when a loaded file was not patched")
+{
+    struct Row {
+        const char* row;
+        std::string before;
+        int answer; // -1: no question expected
+        bool ends;
+    };
+    const Row rows[] = {
+        {"right after start", "", -1, true},
+        {"after a load, No", "load", int(MessageAnswer::No), false},
+        {"after a load, Yes", "load", int(MessageAnswer::Yes), true},
+        {"after loading no records, Yes", "load empty", int(MessageAnswer::Yes), true},
+        {"after a refused file and a cancel", "refused", -1, true},
+        {"after a patch", "patch", -1, true},
+        {"after a patch and new ticks", "patch, tick", -1, true},
+        {"after a refused patch, No", "failed patch", int(MessageAnswer::No), false},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        if (row.before.starts_with("load") || row.before.find("patch") != std::string::npos)
+            f.Load(row.before == "load empty" ? "empty.dat" : "three.dat");
+        if (row.before == "refused") {
+            f.view.chosenPaths = {f.PathOf("short.dat"), ""};
+            f.editor->cmdLoad_Click();
+        }
+        if (row.before.starts_with("patch"))
+            f.editor->cmdPatch_Click();
+        if (row.before == "patch, tick")
+            f.view.entries[0].ticked = !f.view.entries[0].ticked;
+        if (row.before == "failed patch") {
+            REQUIRE(fs::remove(f.dir / "three.dat"));
+            f.editor->cmdPatch_Click();
+        }
+        const std::size_t messagesBefore = f.view.messages.size();
+        const std::size_t entriesBefore = f.view.entries.size();
+        if (row.answer >= 0)
+            f.view.answers.push_back(static_cast<MessageAnswer>(row.answer));
+
+        f.editor->cmdExit_Click();
+
+        CHECK(f.view.ended == row.ends);
+        if (row.answer < 0) {
+            CHECK(f.view.messages.size() == messagesBefore);
+            continue;
+        }
+        REQUIRE(f.view.messages.size() == messagesBefore + 1);
+        CHECK(f.view.messages.back().text == kExitQuestion);
+        CHECK(f.view.messages.back().title.empty()); // the application's title stands there
+        CHECK(f.view.messages.back().buttons == MessageButtons::YesNo);
+        CHECK(!f.editor->State().blnPatched);
+        CHECK(f.view.entries.size() == entriesBefore);
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "the contact buttons hand their addresses to the launcher and change nothing")
+{
+    Load("three.dat");
+    const EditorState before = editor->State();
+    editor->cmdEMail_Click();
+    editor->cmdURL_Click();
+    CHECK(view.launched == std::vector<std::string>{"mailto:nation-editor@example.org", "https://www.example.org/"});
+    CHECK(view.helpText.find("nation-editor@example.org") == std::string::npos);
+    CHECK(view.messages.empty());
+    CHECK(!view.ended);
+    CHECK(editor->State().strFileName == before.strFileName);
+    CHECK(editor->State().blnPatched == before.blnPatched);
+}

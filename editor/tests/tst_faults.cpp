@@ -4,12 +4,13 @@
 #include "PosixCalls.h"
 #include "TestFiles.h"
 
-#include <QTemporaryDir>
-#include <QTest>
+#include <doctest/doctest.h>
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -132,188 +133,151 @@ void Disarm()
     ActiveCalls() = SystemCalls();
 }
 
-} // namespace
-
-Q_DECLARE_METATYPE(Call)
-Q_DECLARE_METATYPE(Effect)
-
-class TestFaults : public QObject {
-    Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-
-    void load_data();
-    void load();
-    void patch_data();
-    void patch();
-
-private:
-    void addRows(bool patching);
-    std::string nationPath() const { return Path(dir_->filePath("Nation.dat")); }
-
-    std::unique_ptr<QTemporaryDir> dir_;
-    QByteArray original_;
-    std::unique_ptr<FakeView> view_;
-    std::unique_ptr<Editor> editor_;
-};
-
-void TestFaults::init()
-{
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    original_ = MakeNationFile(300, 9);
-    QVERIFY(WriteFile(dir_->filePath("Nation.dat"), original_));
-    view_ = std::make_unique<FakeView>();
-    editor_ = std::make_unique<Editor>(*view_);
-    editor_->Form_Load();
-}
-
-void TestFaults::cleanup()
-{
-    Disarm();
-}
-
 // Rows: the call, how it misbehaves, which of its calls, and whether the
 // command must still succeed (retried faults, or a close after a read).
-void TestFaults::addRows(bool patching)
-{
-    QTest::addColumn<Call>("call");
-    QTest::addColumn<Effect>("effect");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<int>("occurrence");
-    QTest::addColumn<bool>("succeeds");
+struct Row {
+    const char* row;
+    Fault fault;
+    bool succeeds;
+};
 
-    const auto row = [](const char* name, Call call, Effect effect, int error, int occurrence, bool succeeds) {
-        QTest::newRow(name) << call << effect << error << occurrence << succeeds;
+std::vector<Row> Rows(bool patching)
+{
+    std::vector<Row> rows = {
+        {"stat EACCES", {Call::Stat, Effect::Fail, EACCES, 1}, false},
+        {"stat EIO", {Call::Stat, Effect::Fail, EIO, 1}, false},
+        {"stat EINTR", {Call::Stat, Effect::Interrupt, 0, 1}, true},
+        {"open EACCES", {Call::Open, Effect::Fail, EACCES, 1}, false},
+        {"open EROFS", {Call::Open, Effect::Fail, EROFS, 1}, false},
+        {"open EIO", {Call::Open, Effect::Fail, EIO, 1}, false},
+        {"open EINTR", {Call::Open, Effect::Interrupt, 0, 1}, true},
+        {"fstat EIO on open", {Call::Fstat, Effect::Fail, EIO, 1}, false},
+        {"fstat EIO for the length", {Call::Fstat, Effect::Fail, EIO, 2}, false},
+        {"fcntl EIO", {Call::Fcntl, Effect::Fail, EIO, 1}, false},
+        {"read EIO", {Call::Pread, Effect::Fail, EIO, 1}, false},
+        {"read EINTR", {Call::Pread, Effect::Interrupt, 0, 1}, true},
+        {"read short", {Call::Pread, Effect::Short, 0, 1}, true},
     };
-    row("stat EACCES", Call::Stat, Effect::Fail, EACCES, 1, false);
-    row("stat EIO", Call::Stat, Effect::Fail, EIO, 1, false);
-    row("stat EINTR", Call::Stat, Effect::Interrupt, 0, 1, true);
-    row("open EACCES", Call::Open, Effect::Fail, EACCES, 1, false);
-    row("open EROFS", Call::Open, Effect::Fail, EROFS, 1, false);
-    row("open EIO", Call::Open, Effect::Fail, EIO, 1, false);
-    row("open EINTR", Call::Open, Effect::Interrupt, 0, 1, true);
-    row("fstat EIO on open", Call::Fstat, Effect::Fail, EIO, 1, false);
-    row("fstat EIO for the length", Call::Fstat, Effect::Fail, EIO, 2, false);
-    row("fcntl EIO", Call::Fcntl, Effect::Fail, EIO, 1, false);
-    row("read EIO", Call::Pread, Effect::Fail, EIO, 1, false);
-    row("read EINTR", Call::Pread, Effect::Interrupt, 0, 1, true);
-    row("read short", Call::Pread, Effect::Short, 0, 1, true);
     if (!patching) {
         // Everything was read before the close: the entries stand.
-        row("close EIO", Call::Close, Effect::Fail, EIO, 1, true);
-        return;
+        rows.push_back({"close EIO", {Call::Close, Effect::Fail, EIO, 1}, true});
+        return rows;
     }
-    row("fstat EIO after the write", Call::Fstat, Effect::Fail, EIO, 3, false);
-    row("map ENOMEM", Call::Mmap, Effect::Fail, ENOMEM, 1, false);
-    row("map EACCES", Call::Mmap, Effect::Fail, EACCES, 1, false);
-    row("store SIGBUS", Call::Mmap, Effect::BusError, 0, 1, false);
-    row("unmap EINVAL", Call::Munmap, Effect::Fail, EINVAL, 1, false);
-    row("flush EIO", Call::Fsync, Effect::Fail, EIO, 1, false);
-    row("flush ENOSPC", Call::Fsync, Effect::Fail, ENOSPC, 1, false);
-    row("flush EROFS", Call::Fsync, Effect::Fail, EROFS, 1, false);
-    row("flush EINTR", Call::Fsync, Effect::Interrupt, 0, 1, true);
-    row("read back EIO", Call::Pread, Effect::Fail, EIO, 2, false);
-    row("read back short", Call::Pread, Effect::Short, 0, 2, true);
-    row("read back EINTR", Call::Pread, Effect::Interrupt, 0, 2, true);
-    row("read back differs", Call::Pread, Effect::Corrupt, 0, 2, false);
-    row("close EIO", Call::Close, Effect::Fail, EIO, 1, false);
+    const std::vector<Row> patchRows = {
+        {"fstat EIO after the write", {Call::Fstat, Effect::Fail, EIO, 3}, false},
+        {"map ENOMEM", {Call::Mmap, Effect::Fail, ENOMEM, 1}, false},
+        {"map EACCES", {Call::Mmap, Effect::Fail, EACCES, 1}, false},
+        {"store SIGBUS", {Call::Mmap, Effect::BusError, 0, 1}, false},
+        {"unmap EINVAL", {Call::Munmap, Effect::Fail, EINVAL, 1}, false},
+        {"flush EIO", {Call::Fsync, Effect::Fail, EIO, 1}, false},
+        {"flush ENOSPC", {Call::Fsync, Effect::Fail, ENOSPC, 1}, false},
+        {"flush EROFS", {Call::Fsync, Effect::Fail, EROFS, 1}, false},
+        {"flush EINTR", {Call::Fsync, Effect::Interrupt, 0, 1}, true},
+        {"read back EIO", {Call::Pread, Effect::Fail, EIO, 2}, false},
+        {"read back short", {Call::Pread, Effect::Short, 0, 2}, true},
+        {"read back EINTR", {Call::Pread, Effect::Interrupt, 0, 2}, true},
+        {"read back differs", {Call::Pread, Effect::Corrupt, 0, 2}, false},
+        {"close EIO", {Call::Close, Effect::Fail, EIO, 1}, false},
+    };
+    rows.insert(rows.end(), patchRows.begin(), patchRows.end());
+    return rows;
 }
 
-void TestFaults::load_data()
-{
-    addRows(false);
-}
+// A nation file of 300 records and the commands with their fake view; the
+// system's calls again at the end, whatever happened.
+struct Fixture {
+    TempDir dir;
+    Bytes original = MakeNationFile(300, 9);
+    FakeView view;
+    std::unique_ptr<Editor> editor;
 
-void TestFaults::load()
-{
-    QFETCH(Call, call);
-    QFETCH(Effect, effect);
-    QFETCH(int, error);
-    QFETCH(int, occurrence);
-    QFETCH(bool, succeeds);
-
-    view_->chosenPaths = {nationPath(), ""};
-    Arm({call, effect, error, occurrence});
-    editor_->cmdLoad_Click();
-    Disarm();
-
-    if (succeeds) {
-        QVERIFY(view_->messages.empty());
-        QCOMPARE(view_->entries.size(), 300u);
-        QCOMPARE(view_->entries[299].text, std::string("Nation 299"));
-        QCOMPARE(editor_->State().strFileName, nationPath());
-        QVERIFY(!editor_->State().blnPatched);
-    } else {
-        QCOMPARE(view_->messages.size(), 1u);
-        QCOMPARE(view_->messages[0].title, std::string("ERROR"));
-        QCOMPARE(view_->messages[0].text,
-                 "Cannot load the file \"" + nationPath() + "\": " + std::strerror(error) + ".");
-        QCOMPARE(view_->dialogTitles.size(), 2u); // asked again, then cancelled
-        QVERIFY(view_->entries.empty());
-        QVERIFY(editor_->State().strFileName.empty());
-        QVERIFY(editor_->State().blnPatched);
+    Fixture()
+    {
+        REQUIRE(WriteFile(dir / "Nation.dat", original));
+        editor = std::make_unique<Editor>(view);
+        editor->Form_Load();
     }
-    QCOMPARE(ReadFile(dir_->filePath("Nation.dat")), original_);
-}
+    ~Fixture() { Disarm(); }
 
-void TestFaults::patch_data()
+    std::string NationPath() const { return Utf8(dir / "Nation.dat"); }
+};
+
+} // namespace
+
+TEST_CASE("a load through a failing call says why, or succeeds where the call is retried")
 {
-    addRows(true);
-}
+    for (const Row& row : Rows(false)) {
+        INFO(row.row);
+        Fixture f;
+        f.view.chosenPaths = {f.NationPath(), ""};
+        Arm(row.fault);
+        f.editor->cmdLoad_Click();
+        Disarm();
 
-void TestFaults::patch()
-{
-    QFETCH(Call, call);
-    QFETCH(Effect, effect);
-    QFETCH(int, error);
-    QFETCH(int, occurrence);
-    QFETCH(bool, succeeds);
-
-    view_->chosenPaths = {nationPath()};
-    editor_->cmdLoad_Click();
-    QCOMPARE(view_->entries.size(), 300u);
-    for (std::size_t i = 0; i < view_->entries.size(); i += 2)
-        view_->entries[i].ticked = !view_->entries[i].ticked;
-
-    Arm({call, effect, error, occurrence});
-    editor_->cmdPatch_Click();
-    Disarm();
-
-    QCOMPARE(view_->messages.size(), 1u);
-    const FakeView::Message& message = view_->messages[0];
-    if (succeeds) {
-        QCOMPARE(message.title, std::string("SUCCESS"));
-        QVERIFY(editor_->State().blnPatched);
-    } else {
-        QCOMPARE(message.title, std::string("ERROR"));
-        const std::string prefix = "The file \"" + nationPath() + "\" could not be patched: ";
-        QCOMPARE(message.text.substr(0, prefix.size()), prefix);
-        if (error != 0)
-            QCOMPARE(message.text, prefix + std::strerror(error) + ".");
-        QVERIFY(message.text.size() > prefix.size() + 2);
-        QVERIFY(!editor_->State().blnPatched);
-    }
-
-    const QByteArray after = ReadFile(dir_->filePath("Nation.dat"));
-    QCOMPARE(after.size(), original_.size());
-    for (qsizetype at = 0; at < after.size(); ++at) {
-        if (!IsMemberOffset(at)) {
-            if (after[at] != original_[at])
-                QFAIL(qPrintable(QString("byte %1 changed").arg(at)));
-            continue;
+        if (row.succeeds) {
+            CHECK(f.view.messages.empty());
+            REQUIRE(f.view.entries.size() == 300);
+            CHECK(f.view.entries[299].text == "Nation 299");
+            CHECK(f.editor->State().strFileName == f.NationPath());
+            CHECK(!f.editor->State().blnPatched);
+        } else {
+            REQUIRE(f.view.messages.size() == 1);
+            CHECK(f.view.messages[0].title == "ERROR");
+            CHECK(f.view.messages[0].text
+                  == "Cannot load the file \"" + f.NationPath() + "\": " + std::strerror(row.fault.error) + ".");
+            CHECK(f.view.dialogTitles.size() == 2); // asked again, then cancelled
+            CHECK(f.view.entries.empty());
+            CHECK(f.editor->State().strFileName.empty());
+            CHECK(f.editor->State().blnPatched);
         }
-        const auto wanted = view_->entries[static_cast<std::size_t>(at / NATION_RECORD_SIZE)].ticked
-                                ? MEMBER_YES : MEMBER_NO;
-        const auto byte = static_cast<std::uint8_t>(after[at]);
-        if (succeeds)
-            QCOMPARE(byte, wanted);
-        else
-            QVERIFY(byte == wanted || byte == static_cast<std::uint8_t>(original_[at]));
+        CHECK(ReadFile(f.dir / "Nation.dat") == f.original);
     }
 }
 
-QTEST_GUILESS_MAIN(TestFaults)
-#include "tst_faults.moc"
+TEST_CASE("a patch through a failing call never reports success, and leaves each byte old or new")
+{
+    for (const Row& row : Rows(true)) {
+        INFO(row.row);
+        Fixture f;
+        f.view.chosenPaths = {f.NationPath()};
+        f.editor->cmdLoad_Click();
+        REQUIRE(f.view.entries.size() == 300);
+        for (std::size_t i = 0; i < f.view.entries.size(); i += 2)
+            f.view.entries[i].ticked = !f.view.entries[i].ticked;
+
+        Arm(row.fault);
+        f.editor->cmdPatch_Click();
+        Disarm();
+
+        REQUIRE(f.view.messages.size() == 1);
+        const FakeView::Message& message = f.view.messages[0];
+        if (row.succeeds) {
+            CHECK(message.title == "SUCCESS");
+            CHECK(f.editor->State().blnPatched);
+        } else {
+            CHECK(message.title == "ERROR");
+            const std::string prefix = "The file \"" + f.NationPath() + "\" could not be patched: ";
+            CHECK(message.text.substr(0, prefix.size()) == prefix);
+            if (row.fault.error != 0)
+                CHECK(message.text == prefix + std::strerror(row.fault.error) + ".");
+            CHECK(message.text.size() > prefix.size() + 2);
+            CHECK(!f.editor->State().blnPatched);
+        }
+
+        const Bytes after = ReadFile(f.dir / "Nation.dat");
+        REQUIRE(after.size() == f.original.size());
+        for (std::size_t at = 0; at < after.size(); ++at) {
+            if (!IsMemberOffset(at)) {
+                if (after[at] != f.original[at])
+                    FAIL("byte " << at << " changed");
+                continue;
+            }
+            const auto wanted = f.view.entries[at / NATION_RECORD_SIZE].ticked ? MEMBER_YES : MEMBER_NO;
+            const auto byte = static_cast<std::uint8_t>(after[at]);
+            if (row.succeeds)
+                CHECK(byte == wanted);
+            else
+                CHECK((byte == wanted || byte == static_cast<std::uint8_t>(f.original[at])));
+        }
+    }
+}

@@ -1,33 +1,36 @@
 #include "TestFiles.h"
 
-#include <QFile>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <system_error>
 
 using namespace nationfile;
 
 namespace testfiles {
 
-QByteArray MakeRecord(const QByteArray& name, std::uint8_t member, std::uint32_t fill)
+Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill)
 {
-    QByteArray record(NATION_RECORD_SIZE, '\0');
+    Bytes record(NATION_RECORD_SIZE, '\0');
     std::uint32_t state = fill * 2654435761u + 12345u;
     for (char& byte : record) {
         state = state * 1103515245u + 12345u;
         byte = static_cast<char>(state >> 24);
     }
-    QByteArray field = name.left(NAME_LENGTH);
+    Bytes field(name.substr(0, NAME_LENGTH));
     field.resize(NAME_LENGTH, '\0');
     record.replace(NAME_OFFSET, NAME_LENGTH, field);
     record[MEMBER_OFFSET] = static_cast<char>(member);
     return record;
 }
 
-QByteArray MakeNationFile(std::size_t count, std::uint32_t seed)
+Bytes MakeNationFile(std::size_t count, std::uint32_t seed)
 {
-    QByteArray file;
-    file.reserve(static_cast<qsizetype>(count * NATION_RECORD_SIZE));
+    Bytes file;
+    file.reserve(count * NATION_RECORD_SIZE);
     for (std::size_t i = 0; i < count; ++i)
-        file += MakeRecord("Nation " + QByteArray::number(static_cast<qulonglong>(i)),
-                           static_cast<std::uint8_t>(i), seed + static_cast<std::uint32_t>(i));
+        file += MakeRecord("Nation " + std::to_string(i), static_cast<std::uint8_t>(i),
+                           seed + static_cast<std::uint32_t>(i));
     return file;
 }
 
@@ -40,26 +43,74 @@ std::vector<std::string> NamesOf(const std::vector<NationEntry>& entries)
     return names;
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes)
+bool WriteFile(const std::filesystem::path& path, std::string_view bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
-QByteArray ReadFile(const QString& path)
+Bytes ReadFile(const std::filesystem::path& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return {};
+    Bytes bytes(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return in ? bytes : Bytes();
 }
 
-std::string Path(const QString& path)
+bool MakeEmptyFile(const std::filesystem::path& path, std::uint64_t length)
 {
-    return QFile::encodeName(path).toStdString();
+    if (!WriteFile(path, {}))
+        return false;
+    std::error_code error;
+    std::filesystem::resize_file(path, length, error);
+    return !error;
 }
 
-bool IsMemberOffset(qsizetype offset)
+std::string Utf8(const std::filesystem::path& path)
 {
-    return offset % static_cast<qsizetype>(NATION_RECORD_SIZE) == static_cast<qsizetype>(MEMBER_OFFSET);
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path FromUtf8(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+bool IsMemberOffset(std::uint64_t offset)
+{
+    return offset % NATION_RECORD_SIZE == MEMBER_OFFSET;
+}
+
+std::uint8_t MemberOf(const Bytes& file, std::size_t record)
+{
+    return static_cast<std::uint8_t>(file.at(record * NATION_RECORD_SIZE + MEMBER_OFFSET));
+}
+
+TempDir::TempDir()
+{
+    static std::atomic<unsigned> made {0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (unsigned attempt = 0;; ++attempt) {
+        path_ = std::filesystem::temp_directory_path()
+            / ("nation-test-" + std::to_string(stamp) + "-" + std::to_string(made++));
+        std::error_code error;
+        if (std::filesystem::create_directory(path_, error) || attempt > 100)
+            break;
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code error;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 error);
+    std::filesystem::remove_all(path_, error);
 }
 
 } // namespace testfiles

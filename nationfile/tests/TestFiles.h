@@ -2,33 +2,59 @@
 
 #include "NationFile.h"
 
-#include <QByteArray>
-#include <QString>
-
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
+// Nation files built byte by byte, and the files and folders around them,
+// for the tests of every layer on every platform.
 namespace testfiles {
+
+// The bytes of a file.
+using Bytes = std::string;
 
 // One record as the game stores it: `name` is the raw name field (padded
 // with zeros, cut at NAME_LENGTH), `fill` seeds the bytes around it so that a
 // write touching a wrong byte shows.
-QByteArray MakeRecord(const QByteArray& name, std::uint8_t member, std::uint32_t fill = 0);
+Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill = 0);
 
 // `count` records with deterministic, varied bytes everywhere, names
 // "Nation <i>", and membership bytes cycling through all 256 values.
-QByteArray MakeNationFile(std::size_t count, std::uint32_t seed = 1);
+Bytes MakeNationFile(std::size_t count, std::uint32_t seed = 1);
 
 // The names of entries, as a write expects them.
 std::vector<std::string> NamesOf(const std::vector<nationfile::NationEntry>& entries);
 
-bool WriteFile(const QString& path, const QByteArray& bytes);
-QByteArray ReadFile(const QString& path);
+bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
+// The whole file, or nothing when it can't be read.
+Bytes ReadFile(const std::filesystem::path& path);
+// A file of `length` bytes that holds no data (sparse where the file system
+// allows it).
+bool MakeEmptyFile(const std::filesystem::path& path, std::uint64_t length);
 
-std::string Path(const QString& path);
+// A path as the library takes it: UTF-8 text.
+std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path FromUtf8(std::string_view text);
 
 // Offsets where a write may legitimately differ from the original.
-bool IsMemberOffset(qsizetype offset);
+bool IsMemberOffset(std::uint64_t offset);
+std::uint8_t MemberOf(const Bytes& file, std::size_t record);
+
+// A new empty folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / FromUtf8(name); }
+
+private:
+    std::filesystem::path path_;
+};
 
 } // namespace testfiles

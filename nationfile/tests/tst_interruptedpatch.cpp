@@ -1,12 +1,16 @@
+// Kills a process in the middle of patching the largest nation file, again
+// and again: whatever moment the kill lands on, the file keeps its length
+// and every other byte, and each membership byte is either what it was
+// before that patch or what that patch writes.
 #include "NationFile.h"
 #include "TestFiles.h"
 
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
+#include <doctest/doctest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -27,7 +31,7 @@ namespace {
 // and end ('E').
 class PatchChild {
 public:
-    PatchChild(const QString& path, unsigned seed)
+    PatchChild(const std::string& path, unsigned seed)
     {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0)
@@ -35,12 +39,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        const QByteArray file = QFile::encodeName(path);
-        const QByteArray records = QByteArray::number(qulonglong(MAX_NATION_RECORDS));
-        const QByteArray seedText = QByteArray::number(seed);
-        char* const argv[] = {const_cast<char*>(PATCH_CHILD), const_cast<char*>(file.constData()),
-                              const_cast<char*>(records.constData()), const_cast<char*>(seedText.constData()),
-                              nullptr};
+        const std::string records = std::to_string(MAX_NATION_RECORDS);
+        const std::string seedText = std::to_string(seed);
+        char* const argv[] = {const_cast<char*>(PATCH_CHILD), const_cast<char*>(path.c_str()),
+                              const_cast<char*>(records.c_str()), const_cast<char*>(seedText.c_str()), nullptr};
         if (posix_spawn(&pid_, PATCH_CHILD, &actions, nullptr, argv, environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -94,24 +96,12 @@ bool Wanted(std::size_t record, unsigned seed)
 
 } // namespace
 
-// Kills a process in the middle of patching the largest nation file, again
-// and again: whatever moment the kill lands on, the file keeps its length
-// and every other byte, and each membership byte is either what it was
-// before that patch or what that patch writes.
-class TestInterruptedPatch : public QObject {
-    Q_OBJECT
-
-private slots:
-    void killedAtRandomMoments();
-};
-
-void TestInterruptedPatch::killedAtRandomMoments()
+TEST_CASE("a patch killed at any moment leaves each membership byte old or new, and no other byte changed")
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("Nation.dat");
-    const QByteArray original = MakeNationFile(MAX_NATION_RECORDS, 3);
-    QVERIFY(WriteFile(path, original));
+    TempDir dir;
+    const std::string path = Utf8(dir / "Nation.dat");
+    const Bytes original = MakeNationFile(MAX_NATION_RECORDS, 3);
+    REQUIRE(WriteFile(path, original));
 
     // How long the stores take here, timed from the child's own signals: the
     // aimed kills fall inside that span.
@@ -119,55 +109,58 @@ void TestInterruptedPatch::killedAtRandomMoments()
     unsigned seed = 0;
     for (int run = 0; run < 7; ++run) {
         PatchChild child(path, ++seed);
-        QVERIFY(child.Started());
-        QCOMPARE(child.Next(), 'S');
+        REQUIRE(child.Started());
+        REQUIRE(child.Next() == 'S');
         const auto begun = Clock::now();
-        QCOMPARE(child.Next(), 'E');
+        REQUIRE(child.Next() == 'E');
         storeTimes.push_back(Clock::now() - begun);
-        QVERIFY(child.Wait());
+        REQUIRE(child.Wait());
     }
     std::nth_element(storeTimes.begin(), storeTimes.begin() + 3, storeTimes.end());
-    const auto storeMicros = std::max<qint64>(
+    const auto storeMicros = std::max<long long>(
         1, std::chrono::duration_cast<std::chrono::microseconds>(storeTimes[3]).count());
 
-    const int runs = qEnvironmentVariableIntValue("INTERRUPTED_PATCH_RUNS") > 0
-                         ? qEnvironmentVariableIntValue("INTERRUPTED_PATCH_RUNS") : 200;
-    QRandomGenerator random(20261207);
-    QByteArray before = ReadFile(path);
+    const char* runsWanted = std::getenv("INTERRUPTED_PATCH_RUNS");
+    const int runs = runsWanted != nullptr && std::atoi(runsWanted) > 0 ? std::atoi(runsWanted) : 200;
+    std::mt19937 random(20261207);
+    const auto upTo = [&random](long long limit) {
+        return std::chrono::microseconds(std::uniform_int_distribution<long long>(0, limit - 1)(random));
+    };
+    Bytes before = ReadFile(path);
     int aimed = 0;
     int killedMidWrite = 0;
     int finished = 0;
     for (int run = 0; run < runs; ++run) {
         ++seed;
         PatchChild child(path, seed);
-        QVERIFY(child.Started());
+        REQUIRE(child.Started());
         // One kill in four lands at any moment from the child's start to a
         // little past the end of its patch; the others aim at the stores.
         if (run % 4 == 0) {
-            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(12000)));
+            std::this_thread::sleep_for(upTo(12000));
         } else {
             ++aimed;
-            QCOMPARE(child.Next(), 'S');
-            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(storeMicros)));
+            REQUIRE(child.Next() == 'S');
+            std::this_thread::sleep_for(upTo(storeMicros));
         }
         child.Kill();
         if (child.Wait())
             ++finished;
 
-        const QByteArray after = ReadFile(path);
-        QCOMPARE(after.size(), original.size());
+        const Bytes after = ReadFile(path);
+        REQUIRE(after.size() == original.size());
         int changed = 0;
         int pending = 0;
-        for (qsizetype at = 0; at < after.size(); ++at) {
+        for (std::size_t at = 0; at < after.size(); ++at) {
             if (!IsMemberOffset(at)) {
                 if (after[at] != original[at])
-                    QFAIL(qPrintable(QString("run %1: byte %2 changed").arg(run).arg(at)));
+                    FAIL("run " << run << ": byte " << at << " changed");
                 continue;
             }
-            const std::size_t i = static_cast<std::size_t>(at / NATION_RECORD_SIZE);
+            const std::size_t i = at / NATION_RECORD_SIZE;
             const char wanted = static_cast<char>(Wanted(i, seed) ? MEMBER_YES : MEMBER_NO);
             if (after[at] != before[at] && after[at] != wanted)
-                QFAIL(qPrintable(QString("run %1: membership byte of record %2 is neither old nor new").arg(run).arg(i)));
+                FAIL("run " << run << ": membership byte of record " << i << " is neither old nor new");
             if (before[at] != wanted)
                 ++(after[at] == wanted ? changed : pending);
         }
@@ -175,13 +168,10 @@ void TestInterruptedPatch::killedAtRandomMoments()
             ++killedMidWrite;
         before = after;
     }
-    qInfo("%d runs, stores taking %lld us: %d finished before the kill, %d killed part way through the stores",
-          runs, storeMicros, finished, killedMidWrite);
+    MESSAGE(runs << " runs, stores taking " << storeMicros << " us: " << finished << " finished before the kill, "
+                  << killedMidWrite << " killed part way through the stores");
     // The test is about kills inside the stores: it fails when too few land
     // there to show anything.
-    QVERIFY2(killedMidWrite >= aimed / 3, qPrintable(QString("only %1 of %2 aimed kills landed inside the stores")
-                                                         .arg(killedMidWrite).arg(aimed)));
+    CHECK_MESSAGE(killedMidWrite >= aimed / 3,
+                  "only " << killedMidWrite << " of " << aimed << " aimed kills landed inside the stores");
 }
-
-QTEST_GUILESS_MAIN(TestInterruptedPatch)
-#include "tst_interruptedpatch.moc"

@@ -1,88 +1,77 @@
 #include "NationFile.h"
 #include "TestFiles.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <doctest/doctest.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 using namespace nationfile;
 using namespace testfiles;
 
-class TestSample : public QObject {
-    Q_OBJECT
+namespace {
 
-private slots:
-    void sampleIsANationFile_data();
-    void sampleIsANationFile();
-    void sampleIsTheSameEveryTime();
-
-private:
-    QByteArray makeSample(const QString& path);
-};
-
-QByteArray TestSample::makeSample(const QString& path)
+Bytes MakeSample(const std::filesystem::path& path)
 {
-    QProcess maker;
-    maker.start(MAKE_SAMPLE, {path});
-    if (!maker.waitForFinished() || maker.exitCode() != 0)
+    const std::string command = std::string("\"") + MAKE_SAMPLE + "\" \"" + Utf8(path) + "\"";
+    if (std::system(command.c_str()) != 0)
         return {};
     return ReadFile(path);
 }
 
-void TestSample::sampleIsANationFile_data()
-{
-    QTest::addColumn<QString>("nation");
-    QTest::addColumn<bool>("member");
-    QTest::newRow("England") << "England" << true;
-    QTest::newRow("Scotland") << "Scotland" << true;
-    QTest::newRow("Wales") << "Wales" << true;
-    QTest::newRow("Northern Ireland") << "Northern Ireland" << true;
-    QTest::newRow("Republic of Ireland") << "Republic of Ireland" << true;
-    QTest::newRow("Luxembourg") << "Luxembourg" << true;
-    QTest::newRow("Holland") << "Holland" << true;
-    QTest::newRow("Norway") << "Norway" << false;
-    QTest::newRow("Switzerland") << "Switzerland" << false;
-    QTest::newRow("Poland, not yet a member in 1999") << "Poland" << false;
-    QTest::newRow("Côte d'Ivoire") << QString::fromUtf8("C\u00F4te d'Ivoire") << false;
-    QTest::newRow("São Tomé e Príncipe") << QString::fromUtf8("S\u00E3o Tom\u00E9 e Pr\u00EDncipe") << false;
-}
+} // namespace
 
-void TestSample::sampleIsANationFile()
+TEST_CASE("the sample is a nation file with the European Union of 1999 ticked")
 {
-    QFETCH(QString, nation);
-    QFETCH(bool, member);
-    QTemporaryDir dir;
-    const QByteArray bytes = makeSample(dir.filePath("Nation.dat"));
-    QVERIFY(!bytes.isEmpty());
-    QVERIFY(IsNationFileLength(static_cast<std::uint64_t>(bytes.size())));
+    struct Row {
+        const char* nation;
+        bool member;
+    };
+    const Row rows[] = {
+        {"England", true},
+        {"Scotland", true},
+        {"Wales", true},
+        {"Northern Ireland", true},
+        {"Republic of Ireland", true},
+        {"Luxembourg", true},
+        {"Holland", true},
+        {"Norway", false},
+        {"Switzerland", false},
+        {"Poland", false}, // not yet a member in 1999
+        {"C\xC3\xB4te d'Ivoire", false},
+        {"S\xC3\xA3o Tom\xC3\xA9 e Pr\xC3\xADncipe", false},
+    };
+    TempDir dir;
+    const Bytes bytes = MakeSample(dir / "Nation.dat");
+    REQUIRE(!bytes.empty());
+    CHECK(IsNationFileLength(bytes.size()));
 
-    const ReadResult read = ReadNationFile(Path(dir.filePath("Nation.dat")));
-    QCOMPARE(read.outcome, ReadOutcome::Read);
-    QVERIFY(read.entries.size() > 80);
+    const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
+    REQUIRE(read.outcome == ReadOutcome::Read);
+    CHECK(read.entries.size() > 80);
     int members = 0;
-    const NationEntry* found = nullptr;
-    for (const NationEntry& entry : read.entries) {
+    for (const NationEntry& entry : read.entries)
         members += entry.member;
-        if (QString::fromStdString(entry.name) == nation)
-            found = &entry;
-    }
-    QVERIFY2(found != nullptr, qPrintable(nation));
-    QCOMPARE(found->member, member);
     // The fifteen members of 1999, the United Kingdom as its four nations.
-    QCOMPARE(members, 18);
-    for (std::size_t i = 0; i < read.entries.size(); ++i) {
-        const auto byte = static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(i * NATION_RECORD_SIZE + MEMBER_OFFSET)]);
-        QVERIFY(byte == MEMBER_YES || byte == MEMBER_NO);
+    CHECK(members == 18);
+    for (const Row& row : rows) {
+        INFO(row.nation);
+        const NationEntry* found = nullptr;
+        for (const NationEntry& entry : read.entries) {
+            if (entry.name == row.nation)
+                found = &entry;
+        }
+        REQUIRE(found != nullptr);
+        CHECK(found->member == row.member);
     }
+    for (std::size_t i = 0; i < read.entries.size(); ++i)
+        CHECK((MemberOf(bytes, i) == MEMBER_YES || MemberOf(bytes, i) == MEMBER_NO));
 }
 
-void TestSample::sampleIsTheSameEveryTime()
+TEST_CASE("the sample is the same every time")
 {
-    QTemporaryDir dir;
-    const QByteArray first = makeSample(dir.filePath("a.dat"));
-    QVERIFY(!first.isEmpty());
-    QCOMPARE(makeSample(dir.filePath("b.dat")), first);
+    TempDir dir;
+    const Bytes first = MakeSample(dir / "a.dat");
+    REQUIRE(!first.empty());
+    CHECK(MakeSample(dir / "b.dat") == first);
 }
-
-QTEST_GUILESS_MAIN(TestSample)
-#include "tst_sample.moc"

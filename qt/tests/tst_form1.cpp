@@ -32,6 +32,16 @@ using namespace testfiles;
 
 namespace {
 
+bool WriteFile(const QString& path, const Bytes& bytes)
+{
+    return testfiles::WriteFile(path.toStdString(), bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    return QByteArray::fromStdString(testfiles::ReadFile(path.toStdString()));
+}
+
 // Answers the modal dialogs that a command opens, from inside their own
 // event loops, in the order they come. A dialog nobody expected is noted
 // and dismissed, so a wrong command fails the test instead of hanging it.
@@ -624,7 +634,7 @@ void TestForm1::largestListLoads()
 void TestForm1::longNamesHaveTooltips()
 {
     show();
-    const QByteArray longName = "The United Kingdom of Great Britain and N. Ireland";
+    const std::string longName = "The United Kingdom of Great Britain and N. Ireland";
     QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeRecord("Wales", 1) + MakeRecord(longName, 1)));
     load(dir_->filePath("game/Nation.dat"));
     QCoreApplication::processEvents();
@@ -633,7 +643,7 @@ void TestForm1::longNamesHaveTooltips()
         const QRect rect = list->visualRect(list->model()->index(row, 0));
         QHelpEvent help(QEvent::ToolTip, rect.center(), list->viewport()->mapToGlobal(rect.center()));
         QCoreApplication::sendEvent(list->viewport(), &help);
-        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), row == 1 ? QString(longName) : QString());
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), row == 1 ? QString::fromStdString(longName) : QString());
     }
 }
 

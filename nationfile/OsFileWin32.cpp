@@ -1,0 +1,224 @@
+#include "OsFile.h"
+#include "Win32Calls.h"
+
+#include <algorithm>
+#include <array>
+#include <cwctype>
+#include <string_view>
+
+namespace nationfile {
+
+const Win32Calls& SystemCalls()
+{
+    static const Win32Calls calls = {
+        ::GetFileAttributesW, ::CreateFileW, ::GetFileType, ::GetFileSizeEx,
+        ::ReadFile,           ::WriteFile,   ::FlushFileBuffers, ::CloseHandle,
+    };
+    return calls;
+}
+
+Win32Calls& ActiveCalls()
+{
+    static Win32Calls calls = SystemCalls();
+    return calls;
+}
+
+namespace {
+
+const Win32Calls& Os()
+{
+    return ActiveCalls();
+}
+
+std::string ToUtf8(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+bool ToWide(const std::string& utf8, std::wstring& wide)
+{
+    wide.clear();
+    if (utf8.empty())
+        return true;
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                         nullptr, 0);
+    if (size == 0)
+        return false;
+    wide.resize(static_cast<std::size_t>(size));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                               wide.data(), size)
+        == size;
+}
+
+// The system's own words for an error, without the line break and the full
+// stop it ends them with, and its number.
+std::string SystemMessage(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer != nullptr ? std::wstring_view(buffer, length) : std::wstring_view());
+    LocalFree(buffer);
+    while (!text.empty() && (std::iswspace(text.back()) || text.back() == L'.'))
+        text.pop_back();
+    if (text.empty())
+        text = L"Windows error";
+    return ToUtf8(text) + " (error " + std::to_string(error) + ")";
+}
+
+// Windows' failures in words a player can act on.
+OsStatus Failure(DWORD error, const std::wstring& path)
+{
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return OsStatus::Failure("The file is in use by another program; close the game, then try again");
+    case ERROR_ACCESS_DENIED: {
+        const DWORD attributes = Os().GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            return OsStatus::Failure("The file is read-only; clear \"Read-only\" in the file's Properties, "
+                                     "then try again");
+        return OsStatus::Failure("Windows denies access to the file");
+    }
+    default:
+        return OsStatus::Failure(SystemMessage(error));
+    }
+}
+
+// Opening a device (CON, NUL, COM1, a pipe) can block or have effects of its
+// own, so such paths are refused before anything is opened.
+bool NamesDevice(std::wstring_view path)
+{
+    if (path.starts_with(L"\\\\.\\") || path.starts_with(L"//./"))
+        return true;
+    const std::size_t slash = path.find_last_of(L"\\/:");
+    std::wstring name(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ')
+        name.pop_back();
+    std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towupper(c); });
+    static constexpr std::array<std::wstring_view, 6> kDevices = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$",
+                                                                  L"CONOUT$"};
+    if (std::find(kDevices.begin(), kDevices.end(), name) != kDevices.end())
+        return true;
+    return name.size() == 4 && (name.starts_with(L"COM") || name.starts_with(L"LPT")) && name[3] >= L'0'
+        && name[3] <= L'9';
+}
+
+OVERLAPPED At(std::uint64_t offset)
+{
+    OVERLAPPED at {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+} // namespace
+
+OsFile::~OsFile()
+{
+    if (handle_ != nullptr)
+        Os().CloseHandle(handle_);
+}
+
+OsStatus OsFile::Open(const std::string& path)
+{
+    std::wstring wide;
+    if (!ToWide(path, wide))
+        return OsStatus::Failure("The path is not valid UTF-8 text");
+    if (NamesDevice(wide))
+        return OsStatus::Failure("The path names a device, not a file");
+    // Looking before opening: a folder opened for writing fails with a bare
+    // "access denied".
+    const DWORD attributes = Os().GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Failure(GetLastError(), wide);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return OsStatus::Failure("The path names a folder, not a file");
+
+    // OPEN_EXISTING: a path that names no file is an error, never a new empty
+    // file. Others may read the file meanwhile, but no other program may
+    // write it, and one that is writing it keeps it from being opened.
+    HANDLE handle = Os().CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failure(GetLastError(), wide);
+    handle_ = handle;
+    path_ = wide;
+    if (Os().GetFileType(handle_) != FILE_TYPE_DISK)
+        return OsStatus::Failure("Not an ordinary file on a disk");
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Size(std::uint64_t& size) const
+{
+    LARGE_INTEGER length {};
+    if (!Os().GetFileSizeEx(handle_, &length))
+        return Failure(GetLastError(), path_);
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const
+{
+    std::size_t done = 0;
+    while (done < into.size()) {
+        OVERLAPPED at = At(offset + done);
+        DWORD got = 0;
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
+        if (!Os().ReadFile(handle_, into.data() + done, wanted, &got, &at)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_HANDLE_EOF)
+                return Failure(error, path_);
+            got = 0;
+        }
+        if (got == 0)
+            return OsStatus::Failure("The file became shorter while it was being read");
+        done += got;
+    }
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes)
+{
+    // One write per byte at its offset: no byte in between is rewritten, and
+    // a failing disk answers with an error code. A mapped view would raise a
+    // structured exception instead, which this compiler can't catch.
+    for (const ByteAt& byte : bytes) {
+        if (byte.offset >= fileLength)
+            return OsStatus::Failure("The file changed length while it was written");
+        OVERLAPPED at = At(byte.offset);
+        DWORD written = 0;
+        if (!Os().WriteFile(handle_, &byte.value, 1, &written, &at))
+            return Failure(GetLastError(), path_);
+        if (written != 1)
+            return OsStatus::Failure("The file could not be written: the disk is full or failing");
+    }
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Sync()
+{
+    if (!Os().FlushFileBuffers(handle_))
+        return Failure(GetLastError(), path_);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Close()
+{
+    HANDLE handle = handle_;
+    handle_ = nullptr;
+    if (!Os().CloseHandle(handle))
+        return Failure(GetLastError(), path_);
+    return OsStatus::Success();
+}
+
+} // namespace nationfile

@@ -1,0 +1,153 @@
+// The file library's cases that only POSIX systems have: symlinks, FIFOs,
+// devices, read-only mounts.
+#include "NationFile.h"
+#include "PlatformChecks.h"
+#include "TestFiles.h"
+
+#include <doctest/doctest.h>
+
+#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <iconv.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace nationfile;
+using namespace testfiles;
+namespace fs = std::filesystem;
+
+namespace platformchecks {
+
+std::string ReferenceDecode(std::uint8_t byte)
+{
+    // glibc leaves the five bytes Windows-1252 does not define undecoded;
+    // Windows turns each into the C1 control of the same value.
+    if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
+        return {static_cast<char>(0xC2), static_cast<char>(byte)};
+    iconv_t cd = iconv_open("UTF-8", "WINDOWS-1252");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return {};
+    char in[1] = {static_cast<char>(byte)};
+    char out[8] = {};
+    char* from = in;
+    char* to = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof(out);
+    const std::size_t converted = iconv(cd, &from, &inLeft, &to, &outLeft);
+    iconv_close(cd);
+    if (converted == static_cast<std::size_t>(-1))
+        return {};
+    return std::string(out, sizeof(out) - outLeft);
+}
+
+std::vector<UnusablePath> UnusablePaths(const TempDir& dir)
+{
+    fs::create_directory(dir / "folder");
+    fs::create_symlink(dir / "gone.dat", dir / "dangling");
+    fs::create_symlink(dir / "loop", dir / "loop");
+    return {
+        {"no such file", Utf8(dir / "missing.dat"), std::strerror(ENOENT)},
+        {"in a missing folder", Utf8(dir / "nowhere" / "Nation.dat"), std::strerror(ENOENT)},
+        {"a directory", Utf8(dir / "folder"), std::strerror(EISDIR)},
+        {"a dangling symlink", Utf8(dir / "dangling"), std::strerror(ENOENT)},
+        {"a symlink loop", Utf8(dir / "loop"), std::strerror(ELOOP)},
+        {"a device", "/dev/null", "Not a regular file"},
+        {"empty path", "", std::strerror(ENOENT)},
+    };
+}
+
+long PeakMemoryKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace platformchecks
+
+TEST_CASE("a FIFO is refused without hanging")
+{
+    TempDir dir;
+    REQUIRE(mkfifo((dir / "Nation.dat").c_str(), 0600) == 0);
+    const auto start = std::chrono::steady_clock::now();
+    const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
+    const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 0, [](std::size_t) { return true; });
+    CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(1));
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == "Not a regular file");
+    CHECK(written.outcome == WriteOutcome::FileError);
+}
+
+TEST_CASE("a symlink to a nation file reads, and the write reaches its target")
+{
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
+    fs::create_symlink(dir / "Nation.dat", dir / "link to nation.dat");
+    const ReadResult read = ReadNationFile(Utf8(dir / "link to nation.dat"));
+    CHECK(read.outcome == ReadOutcome::Read);
+    CHECK(read.entries.size() == 3);
+    const WriteResult written
+        = WriteMemberships(Utf8(dir / "link to nation.dat"), 3, [](std::size_t) { return true; });
+    CHECK(written.outcome == WriteOutcome::Written);
+    CHECK(MemberOf(ReadFile(dir / "Nation.dat"), 0) == MEMBER_YES);
+    CHECK(fs::is_symlink(dir / "link to nation.dat"));
+}
+
+TEST_CASE("a read-only file system is refused with the system's reason")
+{
+    TempDir dir;
+    const fs::path source = dir / "source";
+    const fs::path mounted = dir / "mounted";
+    fs::create_directories(source);
+    fs::create_directories(mounted);
+    const Bytes original = MakeNationFile(2);
+    REQUIRE(WriteFile(source / "Nation.dat", original));
+    if (mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        MESSAGE("skipped: a bind mount is not allowed here: " << std::strerror(errno));
+        return;
+    }
+    const bool readOnly = mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    const std::string file = Utf8(mounted / "Nation.dat");
+    const ReadResult read = ReadNationFile(file);
+    const WriteResult written = WriteMemberships(file, 2, [](std::size_t) { return true; });
+    umount(mounted.c_str());
+    if (!readOnly) {
+        MESSAGE("skipped: a read-only remount is not allowed here");
+        return;
+    }
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == std::strerror(EROFS));
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == std::strerror(EROFS));
+    CHECK(ReadFile(source / "Nation.dat") == original);
+}
+
+TEST_CASE("a file that can't be opened for writing is refused with the system's reason")
+{
+    TempDir dir;
+    fs::path target = dir / "Nation.dat";
+    if (geteuid() == 0) {
+        // Root writes any file whatever its mode; this one refuses it too.
+        target = "/proc/sys/kernel/ostype";
+        if (!fs::exists(target)) {
+            MESSAGE("skipped: no file here that root cannot open for writing");
+            return;
+        }
+    } else {
+        REQUIRE(WriteFile(target, MakeNationFile(1)));
+        fs::permissions(target, fs::perms::owner_read);
+    }
+    const Bytes before = ReadFile(target);
+    const ReadResult read = ReadNationFile(Utf8(target));
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == std::strerror(EACCES));
+    const WriteResult written = WriteMemberships(Utf8(target), 1, [](std::size_t) { return true; });
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == std::strerror(EACCES));
+    CHECK(ReadFile(target) == before);
+}

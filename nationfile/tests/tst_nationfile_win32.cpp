@@ -1,0 +1,291 @@
+// The file library's cases that only Windows has: devices by name, other
+// programs holding the file, the read-only attribute, Windows' own error
+// codes.
+#include "NationFile.h"
+#include "PlatformChecks.h"
+#include "TestFiles.h"
+#include "Win32Calls.h"
+
+#include <doctest/doctest.h>
+
+#include <filesystem>
+
+#include <psapi.h>
+
+using namespace nationfile;
+using namespace testfiles;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kInUse = "The file is in use by another program; close the game, then try again";
+const auto kAlwaysMember = [](std::size_t) { return true; };
+
+std::string ToUtf8(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+// What Windows itself says for an error code, as the library quotes it.
+std::string SystemReason(DWORD error)
+{
+    wchar_t text[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512,
+                   nullptr);
+    std::wstring words(text);
+    while (!words.empty() && (iswspace(words.back()) || words.back() == L'.'))
+        words.pop_back();
+    return ToUtf8(words) + " (error " + std::to_string(error) + ")";
+}
+
+// The error GetFileAttributesW gives for a path that names nothing.
+DWORD ErrorLookingAt(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+}
+
+// Another program's handle on the file, with the access and sharing it asks.
+class OtherProgram {
+public:
+    OtherProgram(const fs::path& path, DWORD access, DWORD share)
+        : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~OtherProgram()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+    bool Holds() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Answers whether a read of the byte at `offset` is refused.
+    bool IsRefusedAt(std::uint64_t offset)
+    {
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(offset);
+        char byte = 0;
+        DWORD read = 0;
+        return !ReadFile(handle_, &byte, 1, &read, &at);
+    }
+    bool LockBytes(std::uint64_t from, std::uint64_t count)
+    {
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(from);
+        return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                          static_cast<DWORD>(count), 0, &at);
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Makes one of the library's calls fail with `gError`, the way a full disk,
+// a failing one or a protected folder does.
+DWORD gError = 0;
+
+struct Injected {
+    explicit Injected(DWORD error) { gError = error; }
+    ~Injected() { ActiveCalls() = SystemCalls(); }
+    Injected(const Injected&) = delete;
+    Injected& operator=(const Injected&) = delete;
+};
+
+BOOL Fail()
+{
+    SetLastError(gError);
+    return FALSE;
+}
+
+} // namespace
+
+namespace platformchecks {
+
+std::string ReferenceDecode(std::uint8_t byte)
+{
+    const char in = static_cast<char>(byte);
+    wchar_t wide[2] = {};
+    const int length = MultiByteToWideChar(1252, 0, &in, 1, wide, 2);
+    return ToUtf8(std::wstring(wide, static_cast<std::size_t>(length)));
+}
+
+std::vector<UnusablePath> UnusablePaths(const TempDir& dir)
+{
+    fs::create_directory(dir / "folder");
+    const std::string device = "The path names a device, not a file";
+    return {
+        {"no such file", Utf8(dir / "missing.dat"), SystemReason(ErrorLookingAt((dir / "missing.dat").wstring()))},
+        {"in a missing folder", Utf8(dir / "nowhere" / "Nation.dat"),
+         SystemReason(ErrorLookingAt((dir / "nowhere" / "Nation.dat").wstring()))},
+        {"a folder", Utf8(dir / "folder"), "The path names a folder, not a file"},
+        {"NUL", "NUL", device},
+        {"CON in a folder", Utf8(dir / "CON"), device},
+        {"nul with an extension", Utf8(dir / "nul.dat"), device},
+        {"a serial port", "COM1", device},
+        {"a named pipe", "\\\\.\\pipe\\nation-editor-test", device},
+        {"empty path", "", SystemReason(ErrorLookingAt(L""))},
+    };
+}
+
+long PeakMemoryKiB()
+{
+    PROCESS_MEMORY_COUNTERS counters {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+
+} // namespace platformchecks
+
+TEST_CASE("a file another program holds is refused as in use, and left as it was")
+{
+    struct Row {
+        const char* row;
+        DWORD access;
+        DWORD share;
+    };
+    const Row rows[] = {
+        {"opened without sharing", GENERIC_READ, 0},
+        {"opened for writing, shared for reading", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
+        {"opened for reading, not shared for writing", GENERIC_READ, FILE_SHARE_READ},
+    };
+    TempDir dir;
+    const Bytes original = MakeNationFile(4);
+    REQUIRE(WriteFile(dir / "Nation.dat", original));
+    for (const Row& row : rows) {
+        INFO(row.row);
+        OtherProgram game(dir / "Nation.dat", row.access, row.share);
+        REQUIRE(game.Holds());
+
+        const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
+        CHECK(read.outcome == ReadOutcome::FileError);
+        CHECK(read.reason == kInUse);
+        const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 4, kAlwaysMember);
+        CHECK(written.outcome == WriteOutcome::FileError);
+        CHECK(written.reason == kInUse);
+    }
+    CHECK(ReadFile(dir / "Nation.dat") == original);
+}
+
+TEST_CASE("a file another program has locked a part of is refused as in use")
+{
+    TempDir dir;
+    const Bytes original = MakeNationFile(4);
+    REQUIRE(WriteFile(dir / "Nation.dat", original));
+    OtherProgram game(dir / "Nation.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    REQUIRE(game.Holds());
+    REQUIRE(game.LockBytes(NATION_RECORD_SIZE, NATION_RECORD_SIZE));
+    // Windows keeps every other handle out of a locked range; Wine does not.
+    {
+        OtherProgram reader(dir / "Nation.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (!reader.IsRefusedAt(NATION_RECORD_SIZE + MEMBER_OFFSET)) {
+            MESSAGE("this system does not keep other handles out of a locked range");
+            return;
+        }
+    }
+
+    const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == kInUse);
+    const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 4, kAlwaysMember);
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == kInUse);
+    CHECK(ReadFile(dir / "Nation.dat") == original);
+}
+
+const std::string kReadOnly = "The file is read-only; clear \"Read-only\" in the file's Properties, then try again";
+
+TEST_CASE("a read-only file is refused as read-only")
+{
+    TempDir dir;
+    const fs::path nation = dir / "Nation.dat";
+    const Bytes original = MakeNationFile(2);
+    REQUIRE(WriteFile(nation, original));
+    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine run by root writes a read-only file all the same; the tests run
+    // this case again as an ordinary user, where this must not show.
+    if (OtherProgram(nation, GENERIC_WRITE, FILE_SHARE_READ).Holds()) {
+        MESSAGE("the system lets this user write a read-only file");
+        SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return;
+    }
+
+    const ReadResult read = ReadNationFile(Utf8(nation));
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == kReadOnly);
+    const WriteResult written = WriteMemberships(Utf8(nation), 2, kAlwaysMember);
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == kReadOnly);
+    CHECK(ReadFile(nation) == original);
+    SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_CASE("access denied says whether the file is read-only")
+{
+    TempDir dir;
+    const fs::path nation = dir / "Nation.dat";
+    const Bytes original = MakeNationFile(2);
+    REQUIRE(WriteFile(nation, original));
+    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    Injected denied(ERROR_ACCESS_DENIED);
+    ActiveCalls().CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+        SetLastError(gError);
+        return INVALID_HANDLE_VALUE;
+    };
+    CHECK(ReadNationFile(Utf8(nation)).reason == kReadOnly);
+    CHECK(WriteMemberships(Utf8(nation), 2, kAlwaysMember).reason == kReadOnly);
+    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL));
+    CHECK(ReadNationFile(Utf8(nation)).reason == "Windows denies access to the file");
+    CHECK(ReadFile(nation) == original);
+}
+
+TEST_CASE("Windows' other failures are quoted with their number, and a patch that fails reports no success")
+{
+    struct Row {
+        const char* row;
+        DWORD error;
+        void (*inject)(Win32Calls&);
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"the disk is full", ERROR_DISK_FULL,
+         [](Win32Calls& calls) { calls.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         SystemReason(ERROR_DISK_FULL)},
+        {"the flush fails", ERROR_WRITE_FAULT,
+         [](Win32Calls& calls) { calls.FlushFileBuffers = [](HANDLE) { return Fail(); }; },
+         SystemReason(ERROR_WRITE_FAULT)},
+        {"a read fails", ERROR_CRC,
+         [](Win32Calls& calls) { calls.ReadFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         SystemReason(ERROR_CRC)},
+        {"a network share goes away", ERROR_NETNAME_DELETED,
+         [](Win32Calls& calls) { calls.GetFileSizeEx = [](HANDLE, PLARGE_INTEGER) { return Fail(); }; },
+         SystemReason(ERROR_NETNAME_DELETED)},
+        {"a lock appears while writing", ERROR_LOCK_VIOLATION,
+         [](Win32Calls& calls) { calls.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         kInUse},
+        {"the path reaches something other than a disk file", 0,
+         [](Win32Calls& calls) { calls.GetFileType = [](HANDLE) -> DWORD { return FILE_TYPE_PIPE; }; },
+         "Not an ordinary file on a disk"},
+    };
+    TempDir dir;
+    const Bytes original = MakeNationFile(3);
+    for (const Row& row : rows) {
+        INFO(row.row);
+        REQUIRE(WriteFile(dir / "Nation.dat", original));
+        Injected fault(row.error);
+        row.inject(ActiveCalls());
+        const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember);
+        CHECK(written.outcome == WriteOutcome::FileError);
+        CHECK(written.reason == row.reason);
+        const Bytes after = ReadFile(dir / "Nation.dat");
+        REQUIRE(after.size() == original.size());
+        for (std::size_t at = 0; at < after.size(); ++at)
+            CHECK((after[at] == original[at] || IsMemberOffset(at)));
+    }
+}
