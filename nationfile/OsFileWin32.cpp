@@ -1,4 +1,5 @@
 #include "OsFile.h"
+#include "WideText.h"
 #include "Win32Calls.h"
 
 #include <algorithm>
@@ -23,38 +24,43 @@ Win32Calls& ActiveCalls()
     return calls;
 }
 
+std::wstring WideFromUtf8(std::string_view utf8, bool* valid)
+{
+    if (valid != nullptr)
+        *valid = true;
+    if (utf8.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                         nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    if (size == 0
+        || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                               wide.data(), size)
+            != size) {
+        if (valid != nullptr)
+            *valid = false;
+        return {};
+    }
+    return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
+                        nullptr);
+    return utf8;
+}
+
 namespace {
 
 const Win32Calls& Os()
 {
     return ActiveCalls();
-}
-
-std::string ToUtf8(std::wstring_view text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                        nullptr);
-    return utf8;
-}
-
-bool ToWide(const std::string& utf8, std::wstring& wide)
-{
-    wide.clear();
-    if (utf8.empty())
-        return true;
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                         nullptr, 0);
-    if (size == 0)
-        return false;
-    wide.resize(static_cast<std::size_t>(size));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                               wide.data(), size)
-        == size;
 }
 
 // The system's own words for an error, without the line break and the full
@@ -71,7 +77,7 @@ std::string SystemMessage(DWORD error)
         text.pop_back();
     if (text.empty())
         text = L"Windows error";
-    return ToUtf8(text) + " (error " + std::to_string(error) + ")";
+    return Utf8FromWide(text) + " (error " + std::to_string(error) + ")";
 }
 
 // Windows' failures in words a player can act on.
@@ -131,8 +137,9 @@ OsFile::~OsFile()
 
 OsStatus OsFile::Open(const std::string& path)
 {
-    std::wstring wide;
-    if (!ToWide(path, wide))
+    bool valid = true;
+    const std::wstring wide = WideFromUtf8(path, &valid);
+    if (!valid)
         return OsStatus::Failure("The path is not valid UTF-8 text");
     if (NamesDevice(wide))
         return OsStatus::Failure("The path names a device, not a file");

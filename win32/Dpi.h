@@ -1,0 +1,16 @@
+#pragma once
+
+#include <windows.h>
+
+// Dots per inch where the window is, and the frame that gives a client area
+// of a size at that resolution. The per-monitor calls exist from Windows 10
+// (1607) on; before that, and under Wine where they are missing, the
+// system's resolution stands for every monitor.
+UINT DpiOf(HWND window);
+RECT WindowRectFor(SIZE client, DWORD style, DWORD exStyle, UINT dpi);
+
+// Twips are physical: 1,440 to the inch.
+inline int FromTwips(int twips, UINT dpi)
+{
+    return MulDiv(twips, static_cast<int>(dpi), 1440);
+}

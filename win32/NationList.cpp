@@ -1,0 +1,275 @@
+#include "NationList.h"
+
+#include "Dpi.h"
+#include "WideText.h"
+
+#include <algorithm>
+#include <cwctype>
+
+using nationfile::WideFromUtf8;
+
+namespace {
+
+// Entries added one at a time are shown to the control in one step, when
+// control returns to the message loop: a control told of 32,767 rows one by
+// one would lay itself out 32,767 times.
+constexpr UINT kShowAdded = WM_APP + 1;
+constexpr UINT_PTR kSubclassId = 1;
+
+bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    return CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
+                                static_cast<int>(prefix.size()), TRUE)
+        == CSTR_EQUAL;
+}
+
+} // namespace
+
+HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
+{
+    list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER
+                                | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                            0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (list_ == nullptr)
+        return nullptr;
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP
+                                                 | LVS_EX_DOUBLEBUFFER);
+    // The ticks are the list's, not the control's: it asks for each one.
+    ListView_SetCallbackMask(list_, LVIS_STATEIMAGEMASK);
+    LVCOLUMNW column {};
+    column.mask = LVCF_WIDTH;
+    ListView_InsertColumn(list_, 0, &column);
+    SetWindowSubclass(list_, ControlProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    return list_;
+}
+
+void NationList::Clear()
+{
+    entries_.clear();
+    shown_ = 0;
+    search_.clear();
+    // The control learns of the new list when it is complete: told of an
+    // empty one first, it would take its scroll bar away only to bring it
+    // back a moment later.
+    fresh_ = true;
+    QueueShow();
+}
+
+void NationList::Add(const std::string& utf8)
+{
+    entries_.push_back({utf8, false});
+    QueueShow();
+}
+
+void NationList::QueueShow()
+{
+    if (!showQueued_ && PostMessageW(list_, kShowAdded, 0, 0))
+        showQueued_ = true;
+}
+
+void NationList::SetTicked(std::size_t index, bool ticked)
+{
+    Entry& entry = entries_.at(index);
+    if (entry.ticked == ticked)
+        return;
+    entry.ticked = ticked;
+    if (index < shown_)
+        ListView_RedrawItems(list_, static_cast<int>(index), static_cast<int>(index));
+}
+
+void NationList::ShowAdded()
+{
+    showQueued_ = false;
+    if (!fresh_ && shown_ == entries_.size())
+        return;
+    shown_ = entries_.size();
+    if (!fresh_) {
+        ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        return;
+    }
+    // A new list starts at its top, with nothing selected.
+    fresh_ = false;
+    const int selected = ListView_GetNextItem(list_, -1, LVNI_SELECTED | LVNI_FOCUSED);
+    if (selected >= 0)
+        ListView_SetItemState(list_, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOSCROLL);
+    if (shown_ > 0)
+        ListView_EnsureVisible(list_, 0, FALSE);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+void NationList::FitColumn()
+{
+    // As wide as the list beside a vertical scroll bar, whether one shows or
+    // not: a column that changed with the scroll bar would cost a second
+    // layout at every load, and a horizontal scroll bar would come and go.
+    RECT client {};
+    GetClientRect(list_, &client);
+    const bool scrolls = (GetWindowLongPtrW(list_, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int scrollBar = MulDiv(GetSystemMetrics(SM_CXVSCROLL), static_cast<int>(DpiOf(list_)), static_cast<int>(DpiOf(nullptr)));
+    ListView_SetColumnWidth(list_, 0, client.right - client.left - (scrolls ? 0 : scrollBar));
+}
+
+void NationList::Toggle(std::size_t index)
+{
+    SetTicked(index, !entries_.at(index).ticked);
+}
+
+void NationList::Select(std::size_t index)
+{
+    const int row = static_cast<int>(index);
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list_, row, FALSE);
+}
+
+int NationList::StateIconAt(LPARAM point) const
+{
+    LVHITTESTINFO hit {};
+    hit.pt = {static_cast<short>(LOWORD(point)), static_cast<short>(HIWORD(point))};
+    const int row = ListView_SubItemHitTest(list_, &hit);
+    return row >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) != 0 ? row : -1;
+}
+
+// Type-to-find: the letters typed within a moment of each other make one
+// name, spaces included ("south korea"), and the first nation whose name
+// starts with it is selected. A space that begins nothing ticks instead.
+bool NationList::Searching() const
+{
+    return !search_.empty() && GetTickCount() - lastSearchKey_ <= 2 * GetDoubleClickTime();
+}
+
+void NationList::Find(wchar_t typed)
+{
+    if (!Searching())
+        search_.clear();
+    search_ += typed;
+    lastSearchKey_ = GetTickCount();
+    if (shown_ == 0)
+        return;
+    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    // A first letter moves on from the current nation, so that typing it
+    // again walks through the nations with that letter.
+    const std::size_t start = focused < 0 ? 0 : static_cast<std::size_t>(focused) + (search_.size() == 1 ? 1 : 0);
+    for (std::size_t step = 0; step < shown_; ++step) {
+        const std::size_t index = (start + step) % shown_;
+        if (StartsWithIgnoringCase(WideFromUtf8(entries_[index].text), search_)) {
+            Select(index);
+            return;
+        }
+    }
+}
+
+bool NationList::IsCutShort(std::size_t index, const std::wstring& text) const
+{
+    RECT label {};
+    if (!ListView_GetSubItemRect(list_, static_cast<int>(index), 0, LVIR_LABEL, &label))
+        return false;
+    // The control leaves a few pixels either side of the text.
+    return ListView_GetStringWidth(list_, text.c_str()) + 12 > label.right - label.left;
+}
+
+bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
+{
+    if (header.hwndFrom != list_)
+        return false;
+    switch (header.code) {
+    case LVN_GETDISPINFOW: {
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header))->item;
+        if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= shown_)
+            return true;
+        const Entry& entry = entries_[static_cast<std::size_t>(item.iItem)];
+        if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
+            shownText_ = WideFromUtf8(entry.text);
+            const std::size_t length = std::min<std::size_t>(shownText_.size(), item.cchTextMax - 1);
+            std::copy_n(shownText_.data(), length, item.pszText);
+            item.pszText[length] = L'\0';
+        }
+        if ((item.mask & LVIF_STATE) != 0) {
+            item.state = (item.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(entry.ticked ? 2 : 1);
+            item.stateMask |= LVIS_STATEIMAGEMASK;
+        }
+        result = 0;
+        return true;
+    }
+    case LVN_GETINFOTIPW: {
+        // A name cut short by the list's width can be read whole.
+        auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header));
+        if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= shown_ || tip.cchTextMax <= 0)
+            return true;
+        const std::wstring name = WideFromUtf8(entries_[static_cast<std::size_t>(tip.iItem)].text);
+        const std::size_t length = IsCutShort(static_cast<std::size_t>(tip.iItem), name)
+            ? std::min<std::size_t>(name.size(), tip.cchTextMax - 1)
+            : 0;
+        std::copy_n(name.data(), length, tip.pszText);
+        tip.pszText[length] = L'\0';
+        result = 0;
+        return true;
+    }
+    case LVN_ODFINDITEMW:
+        // The list finds typed names itself (see Find).
+        result = -1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CALLBACK NationList::ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR self)
+{
+    bool handled = false;
+    const LRESULT result = reinterpret_cast<NationList*>(self)->HandleControlMessage(message, wParam, lParam, handled);
+    if (handled)
+        return result;
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, ControlProc, kSubclassId);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    handled = true;
+    switch (message) {
+    case kShowAdded:
+        ShowAdded();
+        return 0;
+    // Each click on a tick box toggles it, the second of a quick pair too,
+    // which the control would take as a double-click.
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        const int row = StateIconAt(lParam);
+        if (row < 0)
+            break;
+        SetFocus(list_);
+        Select(static_cast<std::size_t>(row));
+        Toggle(static_cast<std::size_t>(row));
+        return 0;
+    }
+    case WM_KEYDOWN:
+        if (wParam != VK_SPACE || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
+            break;
+        // Within a name being typed, the space is part of it (WM_CHAR).
+        if (!Searching()) {
+            const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+            if (focused >= 0 && static_cast<std::size_t>(focused) < shown_)
+                Toggle(static_cast<std::size_t>(focused));
+        }
+        return 0;
+    case WM_CHAR: {
+        const auto typed = static_cast<wchar_t>(wParam);
+        if (typed < L' ' || typed == 0x7F)
+            break;
+        if (typed != L' ' || Searching())
+            Find(typed);
+        return 0;
+    }
+    default:
+        break;
+    }
+    handled = false;
+    return 0;
+}
