@@ -2,6 +2,7 @@
 
 #include "Contacts.h"
 #include "NationFile.h"
+#include "VirtualStore.h"
 
 using namespace nationfile;
 
@@ -53,6 +54,7 @@ void Editor::cmdLoad_Click()
             state_.strFileName = listedFile;
             return;
         }
+        OfferVirtualStoreCopy();
 
         ReadResult read = ReadNationFile(state_.strFileName);
         switch (read.outcome) {
@@ -133,6 +135,23 @@ void Editor::cmdEMail_Click()
 void Editor::cmdURL_Click()
 {
     view_.Launch(contacts::WEB_ADDRESS);
+}
+
+// Under Program Files, the game may read a copy of the chosen file that
+// Windows keeps for it elsewhere; a patch of the chosen file would not reach
+// the game.
+void Editor::OfferVirtualStoreCopy()
+{
+    const std::optional<std::string> copy = ExistingVirtualStoreCopy(state_.strFileName);
+    if (!copy)
+        return;
+    const MessageAnswer answer = view_.ShowMessage(
+        "The game does not read this file. Windows keeps a copy of it for the game, and the game reads "
+        "that copy instead:" + std::string(kLineBreak) + kLineBreak + *copy + kLineBreak + kLineBreak
+            + "Open that copy instead?",
+        "", MessageButtons::YesNo);
+    if (answer == MessageAnswer::Yes)
+        state_.strFileName = *copy;
 }
 
 void Editor::ShowError(const std::string& text)

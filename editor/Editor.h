@@ -30,6 +30,7 @@ public:
     const EditorState& State() const { return state_; }
 
 private:
+    void OfferVirtualStoreCopy();
     void ShowError(const std::string& text);
 
     EditorView& view_;

@@ -1,5 +1,6 @@
 #include "OsFile.h"
 #include "PosixCalls.h"
+#include "VirtualStore.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -186,6 +187,11 @@ OsStatus OsFile::Sync()
     if (RetryOnInterrupt([&] { return Os().fsync(fd_); }) == -1)
         return Errno(errno);
     return OsStatus::Success();
+}
+
+std::optional<std::string> ExistingVirtualStoreCopy(const std::string&)
+{
+    return std::nullopt;
 }
 
 OsStatus OsFile::Close()

@@ -1,4 +1,5 @@
 #include "OsFile.h"
+#include "VirtualStore.h"
 #include "WideText.h"
 #include "Win32Calls.h"
 
@@ -6,6 +7,7 @@
 #include <array>
 #include <cwctype>
 #include <string_view>
+#include <vector>
 
 namespace nationfile {
 
@@ -80,6 +82,26 @@ std::string SystemMessage(DWORD error)
     return Utf8FromWide(text) + " (error " + std::to_string(error) + ")";
 }
 
+std::string Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH + 1] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? Utf8FromWide(std::wstring_view(value, length)) : std::string();
+}
+
+// The folders whose files old programs may not write: the Program Files
+// folders, 64-bit and 32-bit.
+std::vector<std::string> ProtectedFolders()
+{
+    std::vector<std::string> folders;
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+        std::string folder = Environment(name);
+        if (!folder.empty())
+            folders.push_back(std::move(folder));
+    }
+    return folders;
+}
+
 // Windows' failures in words a player can act on.
 OsStatus Failure(DWORD error, const std::wstring& path)
 {
@@ -92,6 +114,10 @@ OsStatus Failure(DWORD error, const std::wstring& path)
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
             return OsStatus::Failure("The file is read-only; clear \"Read-only\" in the file's Properties, "
                                      "then try again");
+        if (LiesUnder(Utf8FromWide(path), ProtectedFolders()))
+            return OsStatus::Failure("Windows protects the game's folder under Program Files; run the editor as "
+                                     "administrator (right-click it, then \"Run as administrator\"), or keep the "
+                                     "game outside Program Files");
         return OsStatus::Failure("Windows denies access to the file");
     }
     default:
@@ -128,6 +154,17 @@ OVERLAPPED At(std::uint64_t offset)
 }
 
 } // namespace
+
+std::optional<std::string> ExistingVirtualStoreCopy(const std::string& path)
+{
+    std::optional<std::string> copy = VirtualStorePath(path, ProtectedFolders(), Environment(L"LOCALAPPDATA"));
+    if (!copy)
+        return std::nullopt;
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(*copy).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return copy;
+}
 
 OsFile::~OsFile()
 {

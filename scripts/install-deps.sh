@@ -33,6 +33,7 @@ windows="
     binutils-mingw-w64-x86-64
     wine
     wine64
+    python3-pefile
 "
 fuzz="
     clang

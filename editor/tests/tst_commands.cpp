@@ -3,6 +3,7 @@
 #include "FakeView.h"
 #include "NationFile.h"
 #include "TestFiles.h"
+#include "VirtualStore.h"
 
 #include <doctest/doctest.h>
 
@@ -11,7 +12,9 @@
 #include <filesystem>
 #include <memory>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mount.h>
 #include <sys/stat.h>
 #endif
@@ -425,3 +428,45 @@ TEST_CASE_FIXTURE(Fixture, "the contact buttons hand their addresses to the laun
     CHECK(editor->State().strFileName == before.strFileName);
     CHECK(editor->State().blnPatched == before.blnPatched);
 }
+
+#ifdef _WIN32
+TEST_CASE("a file under Program Files with a VirtualStore copy: the player is offered the copy the game reads")
+{
+    struct Row {
+        const char* row;
+        MessageAnswer answer;
+        bool copyLoaded;
+    };
+    const Row rows[] = {{"Yes opens the copy", MessageAnswer::Yes, true},
+                        {"No keeps the file chosen", MessageAnswer::No, false}};
+    for (const Row& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        // Program Files and the user's local folder, both inside the test's
+        // folder, the copy where Windows would put it.
+        const fs::path programFiles = f.dir / "Program Files (x86)";
+        const std::string chosen = Utf8(programFiles / "Game" / "Data" / "Nation.dat");
+        const std::string copy = *VirtualStorePath(chosen, std::vector<std::string>{Utf8(programFiles)},
+                                                   Utf8(f.dir / "Local"));
+        fs::create_directories(FromUtf8(chosen).parent_path());
+        fs::create_directories(FromUtf8(copy).parent_path());
+        REQUIRE(WriteFile(FromUtf8(chosen), MakeNationFile(3)));
+        REQUIRE(WriteFile(FromUtf8(copy), MakeNationFile(5)));
+        SetEnvironmentVariableW(L"ProgramFiles(x86)", programFiles.c_str());
+        SetEnvironmentVariableW(L"LOCALAPPDATA", (f.dir / "Local").c_str());
+
+        f.view.chosenPaths.push_back(chosen);
+        f.view.answers.push_back(row.answer);
+        f.editor->cmdLoad_Click();
+        SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
+        SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
+
+        REQUIRE(f.view.messages.size() == 1);
+        CHECK(f.view.messages[0].text.find(copy) != std::string::npos);
+        CHECK(f.view.messages[0].title.empty());
+        CHECK(f.view.messages[0].buttons == MessageButtons::YesNo);
+        CHECK(f.editor->State().strFileName == (row.copyLoaded ? copy : chosen));
+        CHECK(f.view.entries.size() == (row.copyLoaded ? 5u : 3u));
+    }
+}
+#endif

@@ -3,10 +3,12 @@
 #include "NationFile.h"
 #include "PlatformChecks.h"
 #include "TestFiles.h"
+#include "VirtualStore.h"
 
 #include <doctest/doctest.h>
 
 #include <chrono>
+#include <optional>
 #include <filesystem>
 #include <set>
 
@@ -319,4 +321,30 @@ TEST_CASE("too many records are refused from the length alone")
     CHECK(read.entries.empty());
     CHECK(written.outcome == WriteOutcome::RecordsChanged);
     CHECK(fs::file_size(dir / "Nation.dat") == records * NATION_RECORD_SIZE);
+}
+
+TEST_CASE("a file under Program Files has its VirtualStore copy under the user's local folder")
+{
+    struct Row {
+        const char* row;
+        std::string path;
+        std::optional<std::string> copy;
+    };
+    const std::vector<std::string> folders = {"C:\\Program Files", "C:\\Program Files (x86)\\"};
+    const std::string local = "C:\\Users\\Ann\\AppData\\Local";
+    const Row rows[] = {
+        {"32-bit Program Files", "C:\\Program Files (x86)\\Eidos\\CM 99-00\\Data\\Nation.dat",
+         local + "\\VirtualStore\\Program Files (x86)\\Eidos\\CM 99-00\\Data\\Nation.dat"},
+        {"any letter case, forward slashes", "c:/program files/Game/Data/Nation.dat",
+         local + "\\VirtualStore\\program files\\Game\\Data\\Nation.dat"},
+        {"outside Program Files", "C:\\Games\\CM 99-00\\Data\\Nation.dat", std::nullopt},
+        {"a folder whose name only begins alike", "C:\\Program Files Extra\\Nation.dat", std::nullopt},
+        {"another drive", "D:\\Program Files\\Game\\Nation.dat", std::nullopt},
+        {"the folder itself", "C:\\Program Files", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        CHECK(VirtualStorePath(row.path, folders, local) == row.copy);
+    }
+    CHECK(!VirtualStorePath(rows[0].path, folders, ""));
 }

@@ -242,6 +242,13 @@ TEST_CASE("access denied says whether the file is read-only")
     CHECK(WriteMemberships(Utf8(nation), 2, kAlwaysMember).reason == kReadOnly);
     REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL));
     CHECK(ReadNationFile(Utf8(nation)).reason == "Windows denies access to the file");
+
+    // Under Program Files the player is told why and what to do.
+    SetEnvironmentVariableW(L"ProgramFiles(x86)", dir.Path().c_str());
+    CHECK(ReadNationFile(Utf8(nation)).reason
+          == "Windows protects the game's folder under Program Files; run the editor as administrator "
+             "(right-click it, then \"Run as administrator\"), or keep the game outside Program Files");
+    SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
     CHECK(ReadFile(nation) == original);
 }
 

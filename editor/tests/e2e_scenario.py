@@ -1,0 +1,307 @@
+"""The scenario both windows' end-to-end tests play: the editor driven as a
+user would, on a real X server (Xvfb), with only keyboard and mouse events
+sent from outside the process by xdotool, checking the titles of the windows
+that come up and the nation file's bytes afterwards. Each window's own test
+starts the display and the program and supplies what differs (how a path is
+written, how a tick is made by hand, what the frame offers)."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+RECORD, NAME, MEMBER = 290, 4, 127
+SKIPPED = 77
+failures = []
+
+
+def check(condition, what):
+    print(("ok     " if condition else "FAILED ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def result():
+    print(f"{len(failures)} failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+def nation_file(names, members):
+    data = bytearray()
+    for i, (name, member) in enumerate(zip(names, members)):
+        record = bytearray((i * 37 + k * 11) & 0xFF for k in range(RECORD))
+        field = name.encode("cp1252")
+        record[NAME:NAME + 51] = field + bytes(51 - len(field))
+        record[MEMBER] = member
+        data += record
+    return bytes(data)
+
+
+def memberships(path):
+    data = open(path, "rb").read()
+    return [data[i * RECORD + MEMBER] for i in range(len(data) // RECORD)]
+
+
+def others(data):
+    return bytes(b for at, b in enumerate(data) if at % RECORD != MEMBER)
+
+
+def missing_tools(tools):
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        print(f"SKIPPED: {', '.join(missing)} not installed; the end-to-end test needs {', '.join(tools)}")
+    return bool(missing)
+
+
+class Desktop:
+    def __init__(self, env):
+        self.env = env
+
+    def xdotool(self, *args):
+        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        return result.stdout.split()
+
+    def find(self, title):
+        return self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
+
+    def atoms(self, window, prop):
+        result = subprocess.run(["xprop", "-id", window, prop], env=self.env, capture_output=True, text=True)
+        return result.stdout.replace(",", " ").split()[2:]
+
+    def wait_for(self, title, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.find(title)
+            if found:
+                time.sleep(0.3)  # let it take the focus and paint
+                return found[-1]
+            time.sleep(0.05)
+        return None
+
+    def wait_gone(self, title, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if not self.find(title):
+                return True
+            time.sleep(0.05)
+        return False
+
+    # The test hands the focus to the window a user would be looking at, and
+    # gives the program a moment to see it before the first event: an event
+    # sent at once can land before the window counts as active.
+    def focus(self, window):
+        self.xdotool(self.focus_command, "--sync", window)
+        time.sleep(0.2)
+
+    focus_command = "windowactivate"
+
+    def keys(self, window, *keys):
+        self.focus(window)
+        self.xdotool("key", "--delay", "60", *keys)
+
+    def type(self, window, text):
+        self.focus(window)
+        self.xdotool("type", "--delay", "20", text)
+
+    def click(self, window, x, y):
+        self.focus(window)
+        self.xdotool("mousemove", "--window", window, str(x), str(y))
+        time.sleep(0.2)
+        self.xdotool("click", "1")
+
+    def screenshot(self, path):
+        if shutil.which("import"):
+            subprocess.run(["import", "-window", "root", path], env=self.env)
+
+
+def start_xvfb(log):
+    """Starts Xvfb on a display number well away from the low ones, which
+    other X servers on a shared machine may hold (an abstract socket of the
+    same name would take our clients elsewhere)."""
+    first = 100 + os.getpid() % 400
+    for number in range(first, first + 40):
+        if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            continue
+        # -noreset: by default the server resets when its last client leaves,
+        # and a client that connects meanwhile is turned away.
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                 "-noreset"], stderr=open(log, "w"))
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and xvfb.poll() is None:
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                                   env=dict(os.environ, DISPLAY=f":{number}"))
+            if probe.returncode == 0:
+                return xvfb, f":{number}"
+            time.sleep(0.05)
+        xvfb.kill()
+        xvfb.wait()
+    return None, None
+
+
+class Workspace:
+    """A game folder with a nation file, a refused file named like one, and
+    stand-ins for the desktop's launchers that note what they are given."""
+
+    names = ["Albania", "Austria", "Belgium", "Côte d'Ivoire", "England", "South Africa", "South Korea", "Wales"]
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="e2e-")
+        game = os.path.join(self.root, "Game & 'Saves' $HOME")
+        os.makedirs(game)
+        self.nation = os.path.join(game, "Nation.dat")
+        self.original = nation_file(self.names, [1, 2, 0, 255, 2, 1, 1, 3])
+        open(self.nation, "wb").write(self.original)
+        # Named like the nation file, so that a name completer lists it too.
+        os.makedirs(os.path.join(self.root, "Wrong"))
+        self.refused = os.path.join(self.root, "Wrong", "Nation.dat")
+        open(self.refused, "wb").write(self.original[:291])
+
+        self.bin = os.path.join(self.root, "bin")
+        os.makedirs(self.bin)
+        self.launched = os.path.join(self.root, "launched.log")
+        for name in ("xdg-open", "xdg-email"):
+            stand_in = os.path.join(self.bin, name)
+            with open(stand_in, "w") as out:
+                out.write(f'#!/bin/sh\nprintf "%s %s\\n" "{name}" "$*" >> "{self.launched}"\n')
+            os.chmod(stand_in, 0o755)
+
+    def launches(self, wanted, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        lines = []
+        while time.monotonic() < deadline:
+            lines = open(self.launched).read().splitlines() if os.path.exists(self.launched) else []
+            if len(lines) >= wanted:
+                break
+            time.sleep(0.1)
+        return lines
+
+    def remove(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Window:
+    """What each window's test supplies: how a path is written for the
+    program, how the open-file dialog takes a typed path, how a tick is made
+    by hand, and what the frame of a window is checked for."""
+
+    def path(self, path):
+        return path
+
+    def choose_file(self, desktop, dialog, path, replace):
+        if replace:
+            desktop.keys(dialog, "ctrl+a")
+        desktop.type(dialog, path)
+        # Long enough for a name completer to list the file: Enter must work
+        # with its list open.
+        time.sleep(0.5)
+        desktop.keys(dialog, "Return")
+
+    def tick_first(self, desktop, window):
+        raise NotImplementedError
+
+    def check_frame(self, desktop, window, what):
+        pass
+
+
+def answer_message(desktop, window_kind, title, key="Return", frame=False):
+    box = desktop.wait_for(title)
+    check(box is not None, f'a message box titled "{title}" comes up')
+    if box:
+        if frame:
+            window_kind.check_frame(desktop, box, f'the "{title}" box')
+        desktop.keys(box, key)
+        check(desktop.wait_gone(title), f'the "{title}" box goes away')
+
+
+def choose_file(desktop, window_kind, path, replace=False, frame=False):
+    dialog = desktop.wait_for("Locate your Nation.dat file")
+    check(dialog is not None, 'the open-file dialog "Locate your Nation.dat file" comes up')
+    if dialog:
+        if frame:
+            window_kind.check_frame(desktop, dialog, "the open-file dialog")
+        window_kind.choose_file(desktop, dialog, window_kind.path(path), replace)
+
+
+def play(desktop, window_kind, editor, space):
+    """The scenario; answers once the editor has ended or failed to."""
+    window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+    check(window is not None, 'the window "CM3 99/00 Tallowmere" comes up')
+    if window is None:
+        return
+    window_kind.check_frame(desktop, window, "the main window")
+    original = space.original
+
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "ERROR", frame=True)
+    check(open(space.nation, "rb").read() == original, "a patch before any load writes nothing")
+
+    # The refused path stays in the dialog's name box; the good one is typed
+    # over it, and Enter pressed while a completer lists it.
+    desktop.keys(window, "alt+l")
+    choose_file(desktop, window_kind, space.refused, frame=True)
+    answer_message(desktop, window_kind, "ERROR")
+    choose_file(desktop, window_kind, space.nation, replace=True)
+    check(desktop.wait_gone("Locate your Nation.dat file"), "the dialog closes on a nation file")
+    time.sleep(0.5)
+
+    window_kind.tick_first(desktop, window)
+    time.sleep(0.3)
+    check(open(space.nation, "rb").read() == original, "ticking by hand writes nothing")
+
+    # Typing a name finds it, its space included; a space on its own after a
+    # pause ticks the nation found.
+    desktop.type(window, "south korea")
+    time.sleep(1.5)
+    desktop.keys(window, "space")
+    time.sleep(0.3)
+
+    desktop.keys(window, "alt+e")
+    question = desktop.wait_for("Cm3 Tallowmere")
+    check(question is not None, 'the exit question comes up titled "Cm3 Tallowmere"')
+    if question:
+        desktop.keys(question, "Escape")
+        time.sleep(0.5)
+        question = desktop.wait_for("Cm3 Tallowmere", timeout=3)
+        check(question is not None, "Escape does not leave the question")
+        if question:
+            desktop.keys(question, "n")
+        check(desktop.wait_gone("Cm3 Tallowmere"), "No closes the question")
+    check(editor.poll() is None and bool(desktop.find("CM3 99/00 Tallowmere")), "No keeps the editor open")
+
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "SUCCESS")
+    after = open(space.nation, "rb").read()
+    check(memberships(space.nation) == [2, 2, 1, 1, 2, 1, 2, 1],
+          f"the patch wrote the ticks, the first by hand and South Korea's found by name: "
+          f"{memberships(space.nation)}")
+    check(len(after) == len(original) and others(after) == others(original), "the patch changed no other byte")
+
+    desktop.keys(window, "alt+m")
+    time.sleep(0.3)
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "SUCCESS")
+    check(memberships(space.nation) == [2] * len(space.names), "make all, then patch, writes 2 into every record")
+
+    desktop.keys(window, "alt+a")
+    desktop.keys(window, "alt+v")
+    lines = space.launches(2)
+    check(any(line.endswith("mailto:nation-editor@example.org") for line in lines),
+          f"the e-mail button hands mailto:nation-editor@example.org to the launcher {lines}")
+    check(any(line.endswith("https://www.example.org/") for line in lines),
+          f"the web site button hands https://www.example.org/ to the launcher {lines}")
+
+    desktop.keys(window, "alt+l")
+    choose_file(desktop, window_kind, space.nation)
+    check(desktop.wait_gone("Locate your Nation.dat file"), "a second load")
+    desktop.keys(window, "alt+e")
+    question = desktop.wait_for("Cm3 Tallowmere")
+    if question is None:
+        desktop.screenshot("/tmp/e2e-failure.png")
+    check(question is not None, "exit asks again after a load")
+    if question:
+        desktop.keys(question, "y")
+    try:
+        code = editor.wait(timeout=15)
+        check(code == 0, "Yes ends the editor")
+    except subprocess.TimeoutExpired:
+        check(False, "Yes ends the editor")

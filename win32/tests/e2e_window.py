@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""The Windows editor end to end: the program file under Wine on Xvfb,
+driven from outside by xdotool (see e2e_scenario.py). No window manager
+runs: the test prefix has Wine draw its own frames.
+
+Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX
+"""
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "editor", "tests"))
+import e2e_scenario as e2e  # noqa: E402
+
+PROGRAM = os.path.abspath(sys.argv[1])
+PREFIX = os.path.abspath(sys.argv[2])
+WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
+
+
+class WineWindow(e2e.Window):
+    def path(self, path):
+        # Wine shows the Linux file system as drive Z:.
+        return "Z:" + path.replace("/", "\\")
+
+    def choose_file(self, desktop, dialog, path, replace):
+        super().choose_file(desktop, dialog, path, replace)
+        # The name box's own completion list may take the first Enter.
+        if not desktop.wait_gone("Locate your Nation.dat file", timeout=1.5):
+            desktop.keys(dialog, "Return")
+
+    def tick_first(self, desktop, window):
+        # From the load button into the list, to its first nation, and tick.
+        desktop.keys(window, "Tab", "Home", "space")
+
+
+def main():
+    if e2e.missing_tools(["Xvfb", "xdotool", "wine"]):
+        return e2e.SKIPPED
+    space = e2e.Workspace()
+    xvfb, display = e2e.start_xvfb(os.path.join(space.root, "xvfb.log"))
+    if xvfb is None:
+        print("FAILED: no display number free for Xvfb")
+        return 1
+    env = dict(os.environ, DISPLAY=display, PATH=space.bin + ":" + os.environ.get("PATH", ""))
+    desktop = e2e.Desktop(env)
+    # Without a window manager the focus is given, not asked for.
+    desktop.focus_command = "windowfocus"
+    editor = subprocess.Popen([WINE_RUN, PREFIX, PROGRAM], env=env, cwd=space.root)
+    try:
+        e2e.play(desktop, WineWindow(), editor, space)
+    finally:
+        if editor.poll() is None:
+            editor.kill()
+        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=PREFIX))
+        xvfb.terminate()
+        xvfb.wait()
+        space.remove()
+    return e2e.result()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
