@@ -34,6 +34,7 @@ windows="
     wine
     wine64
     python3-pefile
+    fonts-wine
 "
 fuzz="
     clang

@@ -1,14 +1,18 @@
 #!/bin/sh
 # Makes a Wine prefix for the tests: initialised once, fonts that look like
-# the design's (Liberation Serif and Sans stand in for Times New Roman and
-# Arial, as on Linux), and Wine drawing its own window frames, because no
-# window manager runs in the tests: with one missing, Wine would wait about
-# two seconds whenever it hides a window.
+# the design's (Wine's own Tahoma, MS Sans Serif and Marlett, which Debian's
+# Wine does not find by itself; Liberation Serif and Sans for Times New Roman
+# and Arial, as on Linux), and Wine drawing its own window frames, because
+# no window manager runs in the tests: with one missing, Wine would wait
+# about two seconds whenever it hides a window.
 # Usage: wine-prefix-setup.sh PREFIX
 set -eu
 prefix=$1
 run="$(cd "$(dirname "$0")" && pwd)/wine-run.sh"
 "$run" "$prefix" wineboot --init
+if [ -d /usr/share/wine/fonts ]; then
+    cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
+fi
 "$run" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /d 'Liberation Serif' /f
 "$run" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f
 "$run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v 'Managed' /d 'N' /f
