@@ -5,9 +5,10 @@
 # and Arial, as on Linux), and Wine drawing its own window frames, because
 # no window manager runs in the tests: with one missing, Wine would wait
 # about two seconds whenever it hides a window.
-# Usage: wine-prefix-setup.sh PREFIX
+# Usage: wine-prefix-setup.sh PREFIX [DOTS-PER-INCH]
 set -eu
 prefix=$1
+dpi=${2:-96}
 run="$(cd "$(dirname "$0")" && pwd)/wine-run.sh"
 "$run" "$prefix" wineboot --init
 if [ -d /usr/share/wine/fonts ]; then
@@ -16,5 +17,6 @@ fi
 "$run" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /d 'Liberation Serif' /f
 "$run" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f
 "$run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v 'Managed' /d 'N' /f
+"$run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v 'LogPixels' /t REG_DWORD /d "$dpi" /f
 # Returns once Wine has written the registry to the prefix.
 WINEPREFIX="$prefix" wineserver -w
