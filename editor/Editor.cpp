@@ -1,6 +1,8 @@
 #include "Editor.h"
 
 #include "Contacts.h"
+#include "EuMembers.h"
+#include "GameFolder.h"
 #include "NationFile.h"
 #include "VirtualStore.h"
 
@@ -47,41 +49,76 @@ void Editor::Form_Load()
 void Editor::cmdLoad_Click()
 {
     const std::string listedFile = state_.strFileName;
+    std::string refusedPath;
     for (;;) {
-        state_.strFileName = view_.ShowOpenDialog("Locate your Nation.dat file", "Nation Database | Nation.dat");
+        state_.strFileName = view_.ShowOpenDialog("Locate your Nation.dat file", "Nation Database | Nation.dat",
+                                                  DialogFolder(refusedPath));
         if (state_.strFileName.empty()) {
             // A cancel ends the load; the list still shows the file it showed.
             state_.strFileName = listedFile;
             return;
         }
         OfferVirtualStoreCopy();
-
-        ReadResult read = ReadNationFile(state_.strFileName);
-        switch (read.outcome) {
-        case ReadOutcome::NotNationFile:
-            ShowError("This is NOT the Nations.dat file. Pick Again");
-            continue;
-        case ReadOutcome::TooManyRecords:
-            ShowError("This file holds too many records to be the Nation.dat file. Pick Again");
-            continue;
-        case ReadOutcome::FileError:
-            ShowError("Cannot load the file \"" + state_.strFileName + "\": " + read.reason + ".");
-            continue;
-        case ReadOutcome::Read:
-            break;
-        }
-
-        view_.ClearNations();
-        listedNames_.clear();
-        listedNames_.reserve(read.entries.size());
-        for (std::size_t i = 0; i < read.entries.size(); ++i) {
-            view_.AddNation(read.entries[i].name);
-            view_.SetNationTicked(i, read.entries[i].member);
-            listedNames_.push_back(std::move(read.entries[i].name));
-        }
-        state_.blnPatched = false;
-        return;
+        if (LoadChosenFile())
+            return;
+        refusedPath = state_.strFileName;
     }
+}
+
+void Editor::LoadFile(const std::string& path)
+{
+    const std::string listedFile = state_.strFileName;
+    state_.strFileName = path;
+    OfferVirtualStoreCopy();
+    if (!LoadChosenFile())
+        state_.strFileName = listedFile;
+}
+
+// Reads the file at strFileName into the list, or says why it can't.
+bool Editor::LoadChosenFile()
+{
+    ReadResult read = ReadNationFile(state_.strFileName);
+    switch (read.outcome) {
+    case ReadOutcome::NotNationFile:
+        ShowError("This is NOT the Nations.dat file. Pick Again");
+        return false;
+    case ReadOutcome::TooManyRecords:
+        ShowError("This file holds too many records to be the Nation.dat file. Pick Again");
+        return false;
+    case ReadOutcome::FileError:
+        ShowError("Cannot load the file \"" + state_.strFileName + "\": " + read.reason + ".");
+        return false;
+    case ReadOutcome::Read:
+        break;
+    }
+
+    view_.ClearNations();
+    listedNames_.clear();
+    listedNames_.reserve(read.entries.size());
+    fileTicks_.assign(read.entries.size(), false);
+    for (std::size_t i = 0; i < read.entries.size(); ++i) {
+        view_.AddNation(read.entries[i].name);
+        view_.SetNationTicked(i, read.entries[i].member);
+        fileTicks_[i] = read.entries[i].member;
+        listedNames_.push_back(std::move(read.entries[i].name));
+    }
+    view_.MarkTicksInFile(fileTicks_);
+    state_.blnPatched = false;
+    view_.RememberFolder(FolderOf(state_.strFileName));
+    return true;
+}
+
+// Where the open-file dialog starts: beside the file just refused, else in
+// the folder of the last file loaded (in this run or an earlier one), else
+// where a game's files are likely to be.
+std::string Editor::DialogFolder(const std::string& refusedPath) const
+{
+    if (!refusedPath.empty())
+        return FolderOf(refusedPath);
+    std::string folder = view_.RememberedFolder();
+    if (!folder.empty() && IsFolder(folder))
+        return folder;
+    return DefaultGameFolder();
 }
 
 void Editor::cmdPatch_Click()
@@ -90,9 +127,10 @@ void Editor::cmdPatch_Click()
         ShowError("Please load Nation.dat first");
         return;
     }
+    const std::vector<bool> ticks = Ticks();
     const WriteResult written = WriteMemberships(
-        state_.strFileName, view_.NationCount(),
-        [this](std::size_t i) { return view_.IsNationTicked(i); }, listedNames_);
+        state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, listedNames_,
+        Backup::BeforeFirstPatch);
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
         ShowError("The file \"" + state_.strFileName
@@ -101,9 +139,15 @@ void Editor::cmdPatch_Click()
     case WriteOutcome::FileError:
         ShowError("The file \"" + state_.strFileName + "\" could not be patched: " + written.reason + ".");
         return;
+    case WriteOutcome::BackupFailed:
+        ShowError("The backup \"" + BackupPathOf(state_.strFileName) + "\" could not be made: " + written.reason
+                  + ". Nothing was patched.");
+        return;
     case WriteOutcome::Written:
         break;
     }
+    fileTicks_ = ticks;
+    view_.MarkTicksInFile(fileTicks_);
     state_.blnPatched = true;
     view_.ShowMessage("File Patched Succesfully", "SUCCESS", MessageButtons::Ok);
 }
@@ -135,6 +179,87 @@ void Editor::cmdEMail_Click()
 void Editor::cmdURL_Click()
 {
     view_.Launch(contacts::WEB_ADDRESS);
+}
+
+std::vector<TickMenuEntry> Editor::TickMenu() const
+{
+    std::vector<TickMenuEntry> menu = {
+        {TickChoice::All, 0, "Tick all nations", ""},
+        {TickChoice::None, 0, "Untick all nations", ""},
+    };
+    for (const int year : eu::kYears)
+        menu.push_back({TickChoice::EuMembers, year, std::to_string(year), "Tick only the EU members of"});
+    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the file", ""});
+    if (BackupTicks())
+        menu.push_back({TickChoice::FromBackup, 0, "Ticks from the backup", ""});
+    return menu;
+}
+
+void Editor::ApplyTicks(const TickMenuEntry& entry)
+{
+    const std::size_t count = view_.NationCount();
+    switch (entry.choice) {
+    case TickChoice::All:
+    case TickChoice::None:
+        ShowTicks(std::vector<bool>(count, entry.choice == TickChoice::All));
+        return;
+    case TickChoice::AsInFile:
+        if (fileTicks_.size() == count)
+            ShowTicks(fileTicks_);
+        return;
+    case TickChoice::FromBackup:
+        if (const std::optional<std::vector<bool>> ticks = BackupTicks())
+            ShowTicks(*ticks);
+        return;
+    case TickChoice::EuMembers: {
+        if (listedNames_.size() != count)
+            return;
+        const eu::Matched matched = eu::MatchMembers(listedNames_, entry.year);
+        ShowTicks(matched.members);
+        if (matched.missing.empty())
+            return;
+        std::string names;
+        for (const std::string& name : matched.missing)
+            names += (names.empty() ? "" : ", ") + name;
+        view_.ShowMessage("The file holds no nation for these members of the European Union in "
+                              + std::to_string(entry.year) + ", so none was ticked for them:" + kLineBreak
+                              + kLineBreak + names,
+                          "", MessageButtons::Ok);
+        return;
+    }
+    }
+}
+
+void Editor::ShowTicks(const std::vector<bool>& ticks)
+{
+    for (std::size_t i = 0; i < ticks.size() && i < view_.NationCount(); ++i)
+        view_.SetNationTicked(i, ticks[i]);
+}
+
+std::vector<bool> Editor::Ticks() const
+{
+    std::vector<bool> ticks(view_.NationCount());
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        ticks[i] = view_.IsNationTicked(i);
+    return ticks;
+}
+
+// The backup's ticks, when there is a backup and it holds the listed
+// nations in the same order.
+std::optional<std::vector<bool>> Editor::BackupTicks() const
+{
+    if (state_.strFileName.empty())
+        return std::nullopt;
+    const ReadResult backup = ReadNationFile(BackupPathOf(state_.strFileName));
+    if (backup.outcome != ReadOutcome::Read || backup.entries.size() != listedNames_.size())
+        return std::nullopt;
+    std::vector<bool> ticks(backup.entries.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        if (backup.entries[i].name != listedNames_[i])
+            return std::nullopt;
+        ticks[i] = backup.entries[i].member;
+    }
+    return ticks;
 }
 
 // Under Program Files, the game may read a copy of the chosen file that

@@ -2,6 +2,7 @@
 
 #include "EditorView.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,16 @@ struct EditorState {
     // False from a successful load until the next successful patch.
     bool blnPatched = false;
     std::string strHelpText;
+};
+
+// What the nation list's context menu offers: ticks in bulk.
+enum class TickChoice { All, None, EuMembers, AsInFile, FromBackup };
+
+struct TickMenuEntry {
+    TickChoice choice;
+    int year = 0;        // for EuMembers
+    std::string label;
+    std::string submenu; // entries with the same submenu are shown under it
 };
 
 // The window's commands, one per button plus the window's creation. They
@@ -27,10 +38,25 @@ public:
     void cmdEMail_Click();
     void cmdURL_Click();
 
+    // A file given at start or dropped on the window, loaded as if chosen in
+    // the open-file dialog: the same checks and messages, but a refused file
+    // leaves the list as it was instead of asking again.
+    void LoadFile(const std::string& path);
+
+    // The context menu of the list as it stands, and what each entry does.
+    // Each changes ticks only, as the make-all button does.
+    std::vector<TickMenuEntry> TickMenu() const;
+    void ApplyTicks(const TickMenuEntry& entry);
+
     const EditorState& State() const { return state_; }
 
 private:
+    bool LoadChosenFile();
+    std::string DialogFolder(const std::string& refusedPath) const;
     void OfferVirtualStoreCopy();
+    void ShowTicks(const std::vector<bool>& ticks);
+    std::vector<bool> Ticks() const;
+    std::optional<std::vector<bool>> BackupTicks() const;
     void ShowError(const std::string& text);
 
     EditorView& view_;
@@ -38,4 +64,6 @@ private:
     // The names the list shows, so that a patch can tell whether the file on
     // disk still holds the same nations at the same indexes.
     std::vector<std::string> listedNames_;
+    // The ticks the file holds, as last loaded or patched.
+    std::vector<bool> fileTicks_;
 };

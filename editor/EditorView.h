@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Everything the commands need from the window and the desktop. The window
 // implements it with Qt; the tests implement it with a fake that records
@@ -13,9 +14,10 @@ class EditorView {
 public:
     virtual ~EditorView() = default;
 
-    // Shows the open-file dialog modally; answers the chosen path, or an
-    // empty text when the user cancels.
-    virtual std::string ShowOpenDialog(const std::string& title, const std::string& filter) = 0;
+    // Shows the open-file dialog modally, in `folder` where one is given;
+    // answers the chosen path, or an empty text when the user cancels.
+    virtual std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+                                       const std::string& folder) = 0;
     // Shows a modal message without an icon; the first button is the default.
     // An empty title stands for the application's title. A Yes/No question
     // can only be left by answering it.
@@ -27,10 +29,17 @@ public:
     virtual void SetNationTicked(std::size_t index, bool ticked) = 0;
     virtual bool IsNationTicked(std::size_t index) const = 0;
     virtual void ClearNations() = 0;
+    // The ticks the file holds, entry by entry: an entry whose tick differs
+    // from the file's shows it until the next patch or load.
+    virtual void MarkTicksInFile(const std::vector<bool>& ticks) = 0;
 
     virtual void SetHelpText(const std::string& text) = 0;
     // Hands an address (mailto: or a web address) to the desktop's launcher
     // without waiting for it.
     virtual void Launch(const std::string& address) = 0;
     virtual void End() = 0;
+
+    // The folder of the last file loaded, kept from one run to the next.
+    virtual std::string RememberedFolder() const = 0;
+    virtual void RememberFolder(const std::string& folder) = 0;
 };

@@ -1,10 +1,12 @@
 #include "NationFile.h"
 
+#include "GameFolder.h"
 #include "OsFile.h"
 #include "Windows1252.h"
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace nationfile {
@@ -66,7 +68,58 @@ WriteResult WriteFailure(WriteOutcome outcome, std::string reason)
     return {outcome, std::move(reason)};
 }
 
+// The file's bytes as they are, under the backup's name, unless something
+// has that name already. Written under a name of its own first and given the
+// backup's name only once complete and on stable storage, so that no partial
+// backup is ever left under that name, and no existing file is replaced.
+OsStatus MakeBackup(const OsFile& file, std::uint64_t length, const std::string& path)
+{
+    const std::string backup = BackupPathOf(path);
+    if (NameTaken(backup))
+        return OsStatus::Success();
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    if (OsStatus read = file.ReadAt(0, bytes); !read)
+        return read;
+
+    const std::string partial = backup + ".partial-" + std::to_string(std::random_device{}());
+    OsFile copy;
+    OsStatus status = copy.CreateNew(partial);
+    if (!status)
+        return status;
+    status = copy.WriteAt(0, bytes);
+    if (status)
+        status = copy.Sync();
+    if (OsStatus closed = copy.Close(); status && !closed)
+        status = closed;
+    bool taken = false;
+    if (status)
+        status = NameWithoutReplacing(partial, backup, taken);
+    // A backup another editor made meanwhile stands; this one goes.
+    if (!status || taken)
+        RemoveFile(partial);
+    return status;
+}
+
 } // namespace
+
+std::string FolderOf(const std::string& path)
+{
+#ifdef _WIN32
+    const std::size_t separator = path.find_last_of("\\/");
+#else
+    const std::size_t separator = path.find_last_of('/');
+#endif
+    if (separator == std::string::npos)
+        return {};
+    // The root keeps its separator: "/", "C:\".
+    const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+    return path.substr(0, root ? separator + 1 : separator);
+}
+
+std::string BackupPathOf(const std::string& path)
+{
+    return path + ".bak";
+}
 
 bool IsNationFileLength(std::uint64_t length)
 {
@@ -99,7 +152,7 @@ ReadResult ReadNationFile(const std::string& path)
 
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
-                             std::span<const std::string> expectedNames)
+                             std::span<const std::string> expectedNames, Backup backup)
 {
     OsFile file;
     std::uint64_t length = 0;
@@ -129,6 +182,10 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
         return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
     if (!sameNations)
         return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+    if (backup == Backup::BeforeFirstPatch) {
+        if (OsStatus made = MakeBackup(file, length, path); !made)
+            return WriteFailure(WriteOutcome::BackupFailed, std::move(made.reason));
+    }
 
     if (OsStatus stored = file.StoreBytes(length, changes); !stored)
         return WriteFailure(WriteOutcome::FileError, std::move(stored.reason));

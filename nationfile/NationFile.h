@@ -48,11 +48,24 @@ enum class WriteOutcome {
     Written,        // every membership byte is on stable storage
     RecordsChanged, // the file no longer holds the records the caller read
     FileError,      // opening, writing, flushing or the check failed; see `reason`
+    BackupFailed,   // the backup could not be made, and nothing was written; see `reason`
 };
 
 struct WriteResult {
     WriteOutcome outcome = WriteOutcome::Written;
     std::string reason;
+};
+
+// The backup a patch leaves of the file as it was before the first patch:
+// beside it, named like it with ".bak" added.
+std::string BackupPathOf(const std::string& path);
+
+enum class Backup {
+    None,
+    // Unless something already has the backup's name: the file's bytes as
+    // they are just before this patch, on stable storage before any
+    // membership byte is written. An existing backup is never changed.
+    BeforeFirstPatch,
 };
 
 // Writes MEMBER_YES or MEMBER_NO into the membership byte of every record,
@@ -61,6 +74,6 @@ struct WriteResult {
 // same names at the same indexes; otherwise nothing is written.
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
-                             std::span<const std::string> expectedNames = {});
+                             std::span<const std::string> expectedNames = {}, Backup backup = Backup::None);
 
 } // namespace nationfile

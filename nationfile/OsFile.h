@@ -36,10 +36,15 @@ public:
     // as UTF-8. Never creates a file, and never opens a device, a pipe or a
     // folder.
     OsStatus Open(const std::string& path);
+    // Creates a new file for writing, failing when anything already has the
+    // name: nothing is ever replaced.
+    OsStatus CreateNew(const std::string& path);
     OsStatus Size(std::uint64_t& size) const;
     // Fills all of `into` from `offset`, or fails: a file that ends early is
     // a failure, not a short answer.
     OsStatus ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
+    // Writes all of `bytes` from `offset`, or fails.
+    OsStatus WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Stores each byte at its offset and nothing else. `fileLength` is the
     // length the caller has just checked; no offset may reach it.
     OsStatus StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes);
@@ -55,5 +60,15 @@ private:
     int fd_ = -1;
 #endif
 };
+
+// Names of files, outside any open file.
+// Whether anything has this name, a dangling link included.
+bool NameTaken(const std::string& path);
+// Gives the file `from` the name `to`, unless something already has that
+// name: then `taken` is set and nothing moves. The new name is on stable
+// storage when this returns.
+OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken);
+// Removes a file this library made; a failure leaves nothing worse.
+void RemoveFile(const std::string& path);
 
 } // namespace nationfile

@@ -1,10 +1,13 @@
+#include "GameFolder.h"
 #include "OsFile.h"
 #include "PosixCalls.h"
 #include "VirtualStore.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <csetjmp>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -18,14 +21,21 @@ const PosixCalls& SystemCalls()
 {
     static const PosixCalls calls = {
         [](const char* path, struct stat* info) { return ::stat(path, info); },
-        [](const char* path, int flags) { return ::open(path, flags); },
+        [](const char* path, struct stat* info) { return ::lstat(path, info); },
+        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
         [](int fd, struct stat* info) { return ::fstat(fd, info); },
         [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
         ::pread,
+        ::pwrite,
         ::mmap,
         ::munmap,
         ::fsync,
         ::close,
+        ::link,
+        [](const char* from, const char* to) {
+            return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        },
+        ::unlink,
     };
     return calls;
 }
@@ -117,7 +127,7 @@ OsStatus OsFile::Open(const std::string& path)
     // No O_CREAT: a path that names no file is an error, never a new empty
     // file. O_NONBLOCK covers a file swapped for a FIFO since the stat above.
     const int fd = RetryOnInterrupt(
-        [&] { return Os().open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+        [&] { return Os().open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0); });
     if (fd == -1)
         return Errno(errno);
     fd_ = fd;
@@ -129,6 +139,35 @@ OsStatus OsFile::Open(const std::string& path)
     const int flags = Os().fcntl(fd_, F_GETFL, 0);
     if (flags == -1 || Os().fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
         return Errno(errno);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::CreateNew(const std::string& path)
+{
+    // O_EXCL: fails when anything has the name, a link included.
+    const int fd = RetryOnInterrupt(
+        [&] { return Os().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666); });
+    if (fd == -1)
+        return Errno(errno);
+    fd_ = fd;
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = Os().pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                          static_cast<off_t>(offset + done));
+        if (wrote == -1) {
+            if (errno == EINTR)
+                continue;
+            return Errno(errno);
+        }
+        if (wrote == 0)
+            return Errno(ENOSPC);
+        done += static_cast<std::size_t>(wrote);
+    }
     return OsStatus::Success();
 }
 
@@ -187,6 +226,73 @@ OsStatus OsFile::Sync()
     if (RetryOnInterrupt([&] { return Os().fsync(fd_); }) == -1)
         return Errno(errno);
     return OsStatus::Success();
+}
+
+bool NameTaken(const std::string& path)
+{
+    struct stat info {};
+    return RetryOnInterrupt([&] { return Os().lstat(path.c_str(), &info); }) == 0;
+}
+
+OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
+{
+    taken = false;
+    // A hard link fails rather than replace `to`; a file system without hard
+    // links may still rename without replacing.
+    if (Os().link(from.c_str(), to.c_str()) == 0) {
+        Os().unlink(from.c_str());
+    } else if (errno == EEXIST) {
+        taken = true;
+        return OsStatus::Success();
+    } else if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS || errno == EMLINK) {
+        if (Os().renameNoReplace(from.c_str(), to.c_str()) == -1) {
+            if (errno == EEXIST) {
+                taken = true;
+                return OsStatus::Success();
+            }
+            return Errno(errno);
+        }
+    } else {
+        return Errno(errno);
+    }
+
+    // The folder's entry for the new name reaches the disk too.
+    const std::size_t slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    const int fd = RetryOnInterrupt(
+        [&] { return Os().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
+    if (fd == -1)
+        return Errno(errno);
+    // Some file systems can't flush a folder and say so; the name is placed.
+    const int synced = RetryOnInterrupt([&] { return Os().fsync(fd); });
+    const int error = errno;
+    Os().close(fd);
+    if (synced == -1 && error != EINVAL && error != EROFS)
+        return Errno(error);
+    return OsStatus::Success();
+}
+
+void RemoveFile(const std::string& path)
+{
+    Os().unlink(path.c_str());
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return Os().stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string DefaultGameFolder()
+{
+    const char* home = std::getenv("HOME");
+    const char* wine = std::getenv("WINEPREFIX");
+    const std::string prefix = wine != nullptr && *wine != '\0' ? wine : home != nullptr ? std::string(home) + "/.wine" : "";
+    if (!prefix.empty()) {
+        if (std::string found = FindGameDataFolder(prefix + "/drive_c"); !found.empty())
+            return found;
+    }
+    return home != nullptr ? home : "";
 }
 
 std::optional<std::string> ExistingVirtualStoreCopy(const std::string&)

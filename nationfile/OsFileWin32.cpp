@@ -1,3 +1,4 @@
+#include "GameFolder.h"
 #include "OsFile.h"
 #include "VirtualStore.h"
 #include "WideText.h"
@@ -14,8 +15,8 @@ namespace nationfile {
 const Win32Calls& SystemCalls()
 {
     static const Win32Calls calls = {
-        ::GetFileAttributesW, ::CreateFileW, ::GetFileType, ::GetFileSizeEx,
-        ::ReadFile,           ::WriteFile,   ::FlushFileBuffers, ::CloseHandle,
+        ::GetFileAttributesW, ::CreateFileW, ::GetFileType,      ::GetFileSizeEx, ::ReadFile,
+        ::WriteFile,          ::FlushFileBuffers, ::CloseHandle, ::MoveFileExW,   ::DeleteFileW,
     };
     return calls;
 }
@@ -166,6 +167,42 @@ std::optional<std::string> ExistingVirtualStoreCopy(const std::string& path)
     return copy;
 }
 
+bool IsFolder(const std::string& path)
+{
+    const DWORD attributes = Os().GetFileAttributesW(WideFromUtf8(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string DefaultGameFolder()
+{
+    return {};
+}
+
+bool NameTaken(const std::string& path)
+{
+    return Os().GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
+{
+    taken = false;
+    const std::wstring wideTo = WideFromUtf8(to);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails rather than replace.
+    if (Os().MoveFileExW(WideFromUtf8(from).c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH))
+        return OsStatus::Success();
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        taken = true;
+        return OsStatus::Success();
+    }
+    return Failure(error, wideTo);
+}
+
+void RemoveFile(const std::string& path)
+{
+    Os().DeleteFileW(WideFromUtf8(path).c_str());
+}
+
 OsFile::~OsFile()
 {
     if (handle_ != nullptr)
@@ -199,6 +236,38 @@ OsStatus OsFile::Open(const std::string& path)
     path_ = wide;
     if (Os().GetFileType(handle_) != FILE_TYPE_DISK)
         return OsStatus::Failure("Not an ordinary file on a disk");
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::CreateNew(const std::string& path)
+{
+    bool valid = true;
+    const std::wstring wide = WideFromUtf8(path, &valid);
+    if (!valid)
+        return OsStatus::Failure("The path is not valid UTF-8 text");
+    // CREATE_NEW: fails when anything has the name.
+    HANDLE handle
+        = Os().CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failure(GetLastError(), wide);
+    handle_ = handle;
+    path_ = wide;
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED at = At(offset + done);
+        DWORD written = 0;
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!Os().WriteFile(handle_, bytes.data() + done, wanted, &written, &at))
+            return Failure(GetLastError(), path_);
+        if (written == 0)
+            return Failure(ERROR_DISK_FULL, path_);
+        done += written;
+    }
     return OsStatus::Success();
 }
 

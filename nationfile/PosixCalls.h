@@ -12,14 +12,20 @@ namespace nationfile {
 // file system does.
 struct PosixCalls {
     int (*stat)(const char* path, struct stat* info);
-    int (*open)(const char* path, int flags);
+    int (*lstat)(const char* path, struct stat* info);
+    int (*open)(const char* path, int flags, mode_t mode);
     int (*fstat)(int fd, struct stat* info);
     int (*fcntl)(int fd, int command, int argument);
     ssize_t (*pread)(int fd, void* buffer, std::size_t count, off_t offset);
+    ssize_t (*pwrite)(int fd, const void* buffer, std::size_t count, off_t offset);
     void* (*mmap)(void* address, std::size_t length, int protection, int flags, int fd, off_t offset);
     int (*munmap)(void* address, std::size_t length);
     int (*fsync)(int fd);
     int (*close)(int fd);
+    int (*link)(const char* from, const char* to);
+    // rename(2) that fails with EEXIST rather than replace `to`.
+    int (*renameNoReplace)(const char* from, const char* to);
+    int (*unlink)(const char* path);
 };
 
 // The operating system's own calls.

@@ -17,6 +17,8 @@ struct Win32Calls {
     BOOL(WINAPI* WriteFile)(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED at);
     BOOL(WINAPI* FlushFileBuffers)(HANDLE file);
     BOOL(WINAPI* CloseHandle)(HANDLE file);
+    BOOL(WINAPI* MoveFileExW)(LPCWSTR from, LPCWSTR to, DWORD flags);
+    BOOL(WINAPI* DeleteFileW)(LPCWSTR path);
 };
 
 // The operating system's own calls.

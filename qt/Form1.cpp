@@ -6,20 +6,28 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolTip>
 #include <QUrl>
 
 #include <array>
+#include <map>
 
 namespace {
 
@@ -114,6 +122,13 @@ protected:
     // on its own still toggles the tick.
     void keyPressEvent(QKeyEvent* event) override
     {
+        // Shift+F10 opens the context menu, as the Menu key does.
+        if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+            const QRect current = visualRect(currentIndex());
+            emit customContextMenuRequested(current.isValid() ? current.center() : QPoint(0, 0));
+            event->accept();
+            return;
+        }
         if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && lastSearchKey_.isValid()
             && lastSearchKey_.elapsed() < QApplication::keyboardInputInterval()) {
             keyboardSearch(event->text());
@@ -216,6 +231,8 @@ Form1::Form1(QWidget* parent)
     connectButtons();
     KeepFrameHints(*this, Sizing::Fixed);
 
+    setAcceptDrops(true);
+
     editor_.Form_Load();
     cmdLoad->setFocus();
 }
@@ -259,6 +276,8 @@ void Form1::createControls()
     lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Each newly loaded list starts at its top, not where the last one was.
     connect(nations_, &QAbstractItemModel::modelReset, lstNations, &QAbstractItemView::scrollToTop);
+    lstNations->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstNations, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
     cmdPatch = button("cmdPatch", "&Patch Nation.dat");
     cmdAllEEC = button("cmdAllEEC", "&Make All Countries EEC Members");
     Label1 = label("Label1", "Tallowmere");
@@ -351,7 +370,7 @@ void Form1::connectButtons()
     connect(cmdURL, &QPushButton::clicked, this, [this] { editor_.cmdURL_Click(); });
 }
 
-std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter)
+std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
 {
     // A new dialog at every showing: a reused one carries its name
     // completer's list and its selection from one showing into the next,
@@ -363,8 +382,13 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     cdOpen.setOption(QFileDialog::HideNameFilterDetails);
     cdOpen.setWindowTitle(FromUtf8(title));
     cdOpen.setNameFilter(NameFilter(filter));
-    if (!lastChosenPath_.isEmpty())
+    // The path last chosen stays in the name box while the dialog shows its
+    // folder, as after a refused file.
+    const QString start = QFile::decodeName(QByteArray::fromStdString(folder));
+    if (!lastChosenPath_.isEmpty() && QFileInfo(lastChosenPath_).absolutePath() == QDir(start).absolutePath())
         cdOpen.selectFile(lastChosenPath_);
+    else if (!start.isEmpty())
+        cdOpen.setDirectory(start);
     KeepFrameHints(cdOpen, Sizing::Resizable);
     if (cdOpen.exec() != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
@@ -427,6 +451,11 @@ void Form1::ClearNations()
     nations_->Clear();
 }
 
+void Form1::MarkTicksInFile(const std::vector<bool>& ticks)
+{
+    nations_->MarkTicksInFile(ticks);
+}
+
 void Form1::SetHelpText(const std::string& text)
 {
     // The help text keeps Windows line breaks; the box wants one per break.
@@ -441,4 +470,48 @@ void Form1::Launch(const std::string& address)
 void Form1::End()
 {
     close();
+}
+
+// Kept in the user's configuration folder, as Qt's settings are.
+std::string Form1::RememberedFolder() const
+{
+    return QFile::encodeName(QSettings().value("lastFolder").toString()).toStdString();
+}
+
+void Form1::RememberFolder(const std::string& folder)
+{
+    QSettings().setValue("lastFolder", QFile::decodeName(QByteArray::fromStdString(folder)));
+}
+
+void Form1::showTickMenu(const QPoint& at)
+{
+    QMenu menu(this);
+    std::map<std::string, QMenu*> submenus;
+    for (const TickMenuEntry& entry : editor_.TickMenu()) {
+        QMenu* into = &menu;
+        if (!entry.submenu.empty()) {
+            QMenu*& submenu = submenus[entry.submenu];
+            if (submenu == nullptr)
+                submenu = menu.addMenu(FromUtf8(entry.submenu));
+            into = submenu;
+        }
+        into->addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); });
+    }
+    menu.exec(lstNations->viewport()->mapToGlobal(at));
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    editor_.LoadFile(QFile::encodeName(urls.constFirst().toLocalFile()).toStdString());
 }

@@ -22,7 +22,8 @@ public:
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter) override;
+    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+                               const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
     void AddNation(const std::string& text) override;
@@ -30,11 +31,20 @@ public:
     void SetNationTicked(std::size_t index, bool ticked) override;
     bool IsNationTicked(std::size_t index) const override;
     void ClearNations() override;
+    void MarkTicksInFile(const std::vector<bool>& ticks) override;
     void SetHelpText(const std::string& text) override;
     void Launch(const std::string& address) override;
     void End() override;
+    std::string RememberedFolder() const override;
+    void RememberFolder(const std::string& folder) override;
+
+protected:
+    // A nation file dropped on the window is loaded.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void showTickMenu(const QPoint& at);
     void createControls();
     void placeControls();
     void setColours();

@@ -25,8 +25,16 @@ void NationListModel::SetTicked(std::size_t index, bool ticked)
     entry.ticked = ticked;
     if (index < announced_) {
         const QModelIndex changed = createIndex(static_cast<int>(index), 0);
-        emit dataChanged(changed, changed, {Qt::CheckStateRole});
+        emit dataChanged(changed, changed, {Qt::CheckStateRole, Qt::FontRole});
     }
+}
+
+void NationListModel::MarkTicksInFile(const std::vector<bool>& ticks)
+{
+    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i)
+        entries_[i].inFile = ticks[i];
+    if (announced_ > 0)
+        emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(announced_) - 1, 0), {Qt::FontRole});
 }
 
 void NationListModel::AnnouncePending()
@@ -67,6 +75,13 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(entry.text);
     case Qt::CheckStateRole:
         return entry.ticked ? Qt::Checked : Qt::Unchecked;
+    case Qt::FontRole: {
+        if (entry.ticked == entry.inFile)
+            return {};
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     default:
         return {};
     }

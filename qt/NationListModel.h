@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QFont>
 #include <QString>
 
 #include <string>
@@ -21,6 +22,8 @@ public:
     std::size_t Count() const { return entries_.size(); }
     void SetTicked(std::size_t index, bool ticked);
     bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
+    // The ticks the file holds: an entry whose tick differs shows in bold.
+    void MarkTicksInFile(const std::vector<bool>& ticks);
     // Shows the view every entry added so far.
     void AnnouncePending();
 
@@ -38,6 +41,7 @@ private:
     struct Entry {
         std::string text;
         bool ticked = false;
+        bool inFile = false;
     };
     std::vector<Entry> entries_;
     std::size_t announced_ = 0;

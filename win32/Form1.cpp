@@ -8,6 +8,8 @@
 #include <shellapi.h>
 
 #include <array>
+#include <map>
+#include <vector>
 
 using nationfile::Utf8FromWide;
 using nationfile::WideFromUtf8;
@@ -17,6 +19,9 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"CM3Tallowmere.Form1";
 constexpr wchar_t kWindowTitle[] = L"CM3 99/00 Tallowmere";
 constexpr wchar_t kApplicationTitle[] = L"Cm3 Tallowmere";
+// Where the folder of the last file loaded is kept between runs.
+constexpr wchar_t kSettingsKey[] = L"Software\\Cm3 Tallowmere";
+constexpr wchar_t kLastFolder[] = L"LastFolder";
 constexpr int kClientWidthTwips = 9015;
 constexpr int kClientHeightTwips = 4935;
 constexpr COLORREF kBackground = RGB(192, 192, 192);
@@ -160,9 +165,20 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         HMENU menu = GetSystemMenu(hwnd_, FALSE);
         for (const UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
             DeleteMenu(menu, command, MF_BYCOMMAND);
+        // A nation file dropped on the window is loaded.
+        DragAcceptFiles(hwnd_, TRUE);
         editor_.Form_Load();
         return 0;
     }
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == lstNations.Handle()) {
+            ShowTickMenu(lParam);
+            return 0;
+        }
+        break;
+    case WM_DROPFILES:
+        OnDrop(reinterpret_cast<HDROP>(wParam));
+        return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
@@ -318,9 +334,10 @@ LRESULT Form1::OnControlColour(HDC dc, HWND control)
     return reinterpret_cast<LRESULT>(background_);
 }
 
-std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter)
+std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
 {
     const std::wstring wideTitle = WideFromUtf8(title);
+    const std::wstring wideFolder = WideFromUtf8(folder);
     const std::wstring wideFilter = DialogFilter(filter);
     // Long enough for any path Windows can name.
     std::wstring file(32768, L'\0');
@@ -332,6 +349,7 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrTitle = wideTitle.c_str();
+    dialog.lpstrInitialDir = wideFolder.empty() ? nullptr : wideFolder.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
         | OFN_DONTADDTORECENT;
     if (!GetOpenFileNameW(&dialog))
@@ -385,6 +403,11 @@ void Form1::ClearNations()
     lstNations.Clear();
 }
 
+void Form1::MarkTicksInFile(const std::vector<bool>& ticks)
+{
+    lstNations.MarkTicksInFile(ticks);
+}
+
 void Form1::SetHelpText(const std::string& text)
 {
     // The edit control wants Windows line breaks, which the help text has.
@@ -400,4 +423,61 @@ void Form1::Launch(const std::string& address)
 void Form1::End()
 {
     DestroyWindow(hwnd_);
+}
+
+std::string Form1::RememberedFolder() const
+{
+    wchar_t folder[32768] = {};
+    DWORD size = sizeof(folder);
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kLastFolder, RRF_RT_REG_SZ, nullptr, folder, &size)
+        != ERROR_SUCCESS)
+        return {};
+    return Utf8FromWide(folder);
+}
+
+void Form1::RememberFolder(const std::string& folder)
+{
+    const std::wstring wide = WideFromUtf8(folder);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kLastFolder, REG_SZ, wide.c_str(),
+                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+}
+
+// The list's context menu: right-click, the Menu key or Shift+F10.
+void Form1::ShowTickMenu(LPARAM at)
+{
+    POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == -1)
+        point = lstNations.MenuPoint();
+    const std::vector<TickMenuEntry> entries = editor_.TickMenu();
+    HMENU menu = CreatePopupMenu();
+    std::map<std::string, HMENU> submenus;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        HMENU into = menu;
+        if (!entries[i].submenu.empty()) {
+            HMENU& submenu = submenus[entries[i].submenu];
+            if (submenu == nullptr) {
+                submenu = CreatePopupMenu();
+                AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu),
+                            WideFromUtf8(entries[i].submenu).c_str());
+            }
+            into = submenu;
+        }
+        AppendMenuW(into, MF_STRING, i + 1, WideFromUtf8(entries[i].label).c_str());
+    }
+    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
+    DestroyMenu(menu);
+    if (chosen > 0)
+        editor_.ApplyTicks(entries[static_cast<std::size_t>(chosen) - 1]);
+}
+
+void Form1::OnDrop(HDROP drop)
+{
+    std::wstring path;
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+        path.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
+        path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
+    }
+    DragFinish(drop);
+    if (!path.empty())
+        editor_.LoadFile(Utf8FromWide(path));
 }

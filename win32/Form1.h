@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 
 // The controls' identifiers: WM_COMMAND carries them, and the window's test
@@ -79,7 +81,8 @@ public:
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter) override;
+    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+                               const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
     void AddNation(const std::string& text) override;
@@ -87,9 +90,12 @@ public:
     void SetNationTicked(std::size_t index, bool ticked) override;
     bool IsNationTicked(std::size_t index) const override;
     void ClearNations() override;
+    void MarkTicksInFile(const std::vector<bool>& ticks) override;
     void SetHelpText(const std::string& text) override;
     void Launch(const std::string& address) override;
     void End() override;
+    std::string RememberedFolder() const override;
+    void RememberFolder(const std::string& folder) override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -98,6 +104,8 @@ private:
     void Layout(UINT dpi);
     void OnCommand(int id, int code);
     LRESULT OnControlColour(HDC dc, HWND control);
+    void ShowTickMenu(LPARAM at);
+    void OnDrop(HDROP drop);
 
     HINSTANCE instance_;
     HWND owner_ = nullptr;

@@ -27,6 +27,12 @@ bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix
 
 } // namespace
 
+NationList::~NationList()
+{
+    if (bold_ != nullptr)
+        DeleteObject(bold_);
+}
+
 HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
 {
     list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
@@ -78,6 +84,55 @@ void NationList::SetTicked(std::size_t index, bool ticked)
     entry.ticked = ticked;
     if (index < shown_)
         ListView_RedrawItems(list_, static_cast<int>(index), static_cast<int>(index));
+}
+
+void NationList::MarkTicksInFile(const std::vector<bool>& ticks)
+{
+    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i)
+        entries_[i].inFile = ticks[i];
+    InvalidateRect(list_, nullptr, FALSE);
+}
+
+int NationList::Focused() const
+{
+    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    return focused >= 0 && static_cast<std::size_t>(focused) < shown_ ? focused : -1;
+}
+
+POINT NationList::MenuPoint() const
+{
+    RECT at {};
+    const int focused = Focused();
+    if (focused < 0 || !ListView_GetItemRect(list_, focused, &at, LVIR_LABEL))
+        GetClientRect(list_, &at);
+    POINT point = {at.left, at.bottom};
+    ClientToScreen(list_, &point);
+    return point;
+}
+
+// Entries whose tick differs from the file's are drawn in bold.
+LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
+{
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
+        return CDRF_NOTIFYITEMDRAW;
+    if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT)
+        return CDRF_DODEFAULT;
+    const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+    if (index >= shown_ || entries_[index].ticked == entries_[index].inFile)
+        return CDRF_DODEFAULT;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
+    if (bold_ == nullptr || boldFor_ != font) {
+        LOGFONTW bold {};
+        GetObjectW(font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT), sizeof(bold),
+                   &bold);
+        bold.lfWeight = FW_BOLD;
+        if (bold_ != nullptr)
+            DeleteObject(bold_);
+        bold_ = CreateFontIndirectW(&bold);
+        boldFor_ = font;
+    }
+    SelectObject(draw.nmcd.hdc, bold_);
+    return CDRF_NEWFONT;
 }
 
 void NationList::ShowAdded()
@@ -209,6 +264,9 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
         result = 0;
         return true;
     }
+    case NM_CUSTOMDRAW:
+        result = CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+        return true;
     case LVN_ODFINDITEMW:
         // The list finds typed names itself (see Find).
         result = -1;
@@ -253,11 +311,8 @@ LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         if (wParam != VK_SPACE || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
             break;
         // Within a name being typed, the space is part of it (WM_CHAR).
-        if (!Searching()) {
-            const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-            if (focused >= 0 && static_cast<std::size_t>(focused) < shown_)
-                Toggle(static_cast<std::size_t>(focused));
-        }
+        if (!Searching() && Focused() >= 0)
+            Toggle(static_cast<std::size_t>(Focused()));
         return 0;
     case WM_CHAR: {
         const auto typed = static_cast<wchar_t>(wParam);

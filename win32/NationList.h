@@ -13,6 +13,7 @@
 class NationList {
 public:
     NationList() = default;
+    ~NationList();
     NationList(const NationList&) = delete;
     NationList& operator=(const NationList&) = delete;
 
@@ -24,6 +25,11 @@ public:
     std::size_t Count() const { return entries_.size(); }
     void SetTicked(std::size_t index, bool ticked);
     bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
+    // The ticks the file holds: an entry whose tick differs shows in bold.
+    void MarkTicksInFile(const std::vector<bool>& ticks);
+    // The entry the keyboard is on, if any, and where it shows on the screen.
+    int Focused() const;
+    POINT MenuPoint() const;
 
     // Makes the one column as wide as the list, after a change of size,
     // resolution or scroll bar.
@@ -35,6 +41,7 @@ private:
     struct Entry {
         std::string text; // UTF-8, converted only for the rows shown
         bool ticked = false;
+        bool inFile = false;
     };
 
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -48,6 +55,7 @@ private:
     void Find(wchar_t typed);
     bool Searching() const;
     bool IsCutShort(std::size_t index, const std::wstring& text) const;
+    LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);
 
     HWND list_ = nullptr;
     std::vector<Entry> entries_;
@@ -57,4 +65,6 @@ private:
     std::wstring search_;
     DWORD lastSearchKey_ = 0;
     std::wstring shownText_;
+    HFONT boldFor_ = nullptr;
+    HFONT bold_ = nullptr;
 };

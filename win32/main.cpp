@@ -1,8 +1,10 @@
 #include "Form1.h"
+#include "WideText.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
@@ -12,6 +14,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     Form1 form(instance);
     if (!form.Create(show))
         return 1;
+    // nation-editor.exe PATH: the file the player dropped on the program
+    // file, or opened the editor with.
+    int count = 0;
+    if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        if (count > 1)
+            form.Commands().LoadFile(nationfile::Utf8FromWide(arguments[1]));
+        LocalFree(arguments);
+    }
     MSG message;
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);

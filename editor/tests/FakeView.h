@@ -26,16 +26,21 @@ public:
 
     std::vector<std::string> dialogTitles;
     std::vector<std::string> dialogFilters;
+    std::vector<std::string> dialogFolders;
     std::vector<Message> messages;
     std::vector<Entry> entries;
     std::string helpText;
     std::vector<std::string> launched;
     bool ended = false;
+    std::vector<bool> ticksInFile;
+    std::string rememberedFolder;
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter) override
+    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+                               const std::string& folder) override
     {
         dialogTitles.push_back(title);
         dialogFilters.push_back(filter);
+        dialogFolders.push_back(folder);
         if (chosenPaths.empty())
             return {};
         std::string path = chosenPaths.front();
@@ -60,7 +65,14 @@ public:
     std::size_t NationCount() const override { return entries.size(); }
     void SetNationTicked(std::size_t index, bool ticked) override { entries.at(index).ticked = ticked; }
     bool IsNationTicked(std::size_t index) const override { return entries.at(index).ticked; }
-    void ClearNations() override { entries.clear(); }
+    void ClearNations() override
+    {
+        entries.clear();
+        ticksInFile.clear();
+    }
+    void MarkTicksInFile(const std::vector<bool>& ticks) override { ticksInFile = ticks; }
+    std::string RememberedFolder() const override { return rememberedFolder; }
+    void RememberFolder(const std::string& folder) override { rememberedFolder = folder; }
     void SetHelpText(const std::string& text) override { helpText = text; }
     void Launch(const std::string& address) override { launched.push_back(address); }
     void End() override { ended = true; }

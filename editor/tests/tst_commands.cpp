@@ -1,5 +1,6 @@
 // The commands through a fake view, on every platform.
 #include "Editor.h"
+#include "EuMembers.h"
 #include "FakeView.h"
 #include "NationFile.h"
 #include "TestFiles.h"
@@ -470,3 +471,179 @@ TEST_CASE("a file under Program Files with a VirtualStore copy: the player is of
     }
 }
 #endif
+
+TEST_CASE_FIXTURE(Fixture, "the list shows which ticks differ from the file, until a patch writes them")
+{
+    Load("three.dat");
+    const std::vector<bool> members = {false, false, true}; // membership bytes 0, 1, 2
+    CHECK(view.ticksInFile == members);
+    editor->cmdAllEEC_Click();
+    CHECK(view.ticksInFile == members);
+    editor->cmdPatch_Click();
+    CHECK(view.ticksInFile == std::vector<bool>(3, true));
+    // A refused patch leaves them as they were.
+    view.entries[0].ticked = false;
+    REQUIRE(fs::remove(dir / "three.dat"));
+    editor->cmdPatch_Click();
+    CHECK(view.ticksInFile == std::vector<bool>(3, true));
+}
+
+TEST_CASE_FIXTURE(Fixture, "a patch leaves a backup of the file as it was before the first patch")
+{
+    const Bytes original = ReadFile(dir / "five.dat");
+    Load("five.dat");
+    editor->cmdAllEEC_Click();
+    editor->cmdPatch_Click();
+    CHECK(view.messages.back().text == "File Patched Succesfully");
+    CHECK(ReadFile(dir / "five.dat.bak") == original);
+    view.entries[1].ticked = false;
+    editor->cmdPatch_Click();
+    CHECK(ReadFile(dir / "five.dat.bak") == original);
+    CHECK(MemberOf(ReadFile(dir / "five.dat"), 1) == MEMBER_NO);
+}
+
+TEST_CASE("the members of the European Union on 1 July of each year, as the file names them")
+{
+    const std::vector<std::string> names = {
+        "Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
+        "Poland", "Bulgaria", "Croatia", "Norway", "C\xC3\xB4te d'Ivoire", "Ireland", "Germany", "Osterreich",
+    };
+    struct Row {
+        int year;
+        std::vector<std::string> ticked;
+        std::size_t missing;
+    };
+    const Row rows[] = {
+        // 15 states; of them the file lacks Denmark, Finland, France, Greece,
+        // Italy, Luxembourg, Portugal, Spain and Sweden.
+        {1999, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Ireland",
+                "Germany", "Osterreich"}, 9},
+        {2004, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
+                "Poland", "Ireland", "Germany", "Osterreich"}, 9 + 8},
+        {2013, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
+                "Poland", "Bulgaria", "Croatia", "Ireland", "Germany", "Osterreich"}, 9 + 8 + 1},
+        // The United Kingdom left on 31 January 2020.
+        {2020, {"Austria", "Belgium", "HOLLAND", "Eire", "Czechia", "Poland", "Bulgaria", "Croatia", "Ireland",
+                "Germany", "Osterreich"}, 9 + 8 + 1},
+    };
+    for (const Row& row : rows) {
+        INFO(row.year);
+        const eu::Matched matched = eu::MatchMembers(names, row.year);
+        std::vector<std::string> ticked;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (matched.members[i])
+                ticked.push_back(names[i]);
+        }
+        CHECK(ticked == row.ticked);
+        CHECK(matched.missing.size() == row.missing);
+    }
+    CHECK(eu::Folded("C\xC3\xB4te d'Ivoire") == "cotedivoire");
+    CHECK(eu::Folded("\xC5\xA0ibenik \xC5\x92uvre") == "sibenikoeuvre");
+}
+
+TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
+{
+    REQUIRE(WriteFile(dir / "Nation.dat",
+                      MakeRecord("England", 2) + MakeRecord("Norway", 1) + MakeRecord("Holland", 1)
+                          + MakeRecord("Malta", 2)));
+    const Bytes original = ReadFile(dir / "Nation.dat");
+    Load("Nation.dat");
+    const auto find = [this](TickChoice choice, int year = 0) {
+        for (const TickMenuEntry& entry : editor->TickMenu()) {
+            if (entry.choice == choice && entry.year == year)
+                return entry;
+        }
+        FAIL("the menu offers no such entry");
+        return TickMenuEntry {choice, year, "", ""};
+    };
+    const auto ticks = [this] {
+        std::vector<bool> now;
+        for (const auto& entry : view.entries)
+            now.push_back(entry.ticked);
+        return now;
+    };
+    std::vector<std::string> labels;
+    for (const TickMenuEntry& entry : editor->TickMenu())
+        labels.push_back(entry.submenu.empty() ? entry.label : entry.submenu + " " + entry.label);
+    CHECK(labels
+          == std::vector<std::string> {"Tick all nations", "Untick all nations", "Tick only the EU members of 1999",
+                                       "Tick only the EU members of 2004", "Tick only the EU members of 2007",
+                                       "Tick only the EU members of 2013", "Tick only the EU members of 2020",
+                                       "Ticks as in the file"});
+
+    editor->ApplyTicks(find(TickChoice::None));
+    CHECK(ticks() == std::vector<bool> {false, false, false, false});
+    editor->ApplyTicks(find(TickChoice::All));
+    CHECK(ticks() == std::vector<bool> {true, true, true, true});
+    editor->ApplyTicks(find(TickChoice::EuMembers, 1999));
+    CHECK(ticks() == std::vector<bool> {true, false, true, false});
+    REQUIRE(view.messages.size() == 1);
+    CHECK(view.messages[0].title.empty());
+    CHECK(view.messages[0].text.find("in 1999, so none was ticked for them:") != std::string::npos);
+    CHECK(view.messages[0].text.find("Scotland, Wales, Northern Ireland") != std::string::npos);
+    editor->ApplyTicks(find(TickChoice::EuMembers, 2004));
+    CHECK(ticks() == std::vector<bool> {true, false, true, true});
+    editor->ApplyTicks(find(TickChoice::AsInFile));
+    CHECK(ticks() == std::vector<bool> {true, false, false, true});
+    CHECK(ReadFile(dir / "Nation.dat") == original);
+    CHECK(!editor->State().blnPatched);
+
+    // The backup's ticks, once a patch has made one.
+    editor->ApplyTicks(find(TickChoice::All));
+    editor->cmdPatch_Click();
+    editor->ApplyTicks(find(TickChoice::None));
+    CHECK(editor->State().blnPatched);
+    editor->ApplyTicks(find(TickChoice::FromBackup));
+    CHECK(ticks() == std::vector<bool> {true, false, false, true});
+    CHECK(editor->State().blnPatched);
+    // A backup of other nations is not offered.
+    REQUIRE(WriteFile(dir / "Nation.dat.bak", MakeNationFile(4)));
+    CHECK(editor->TickMenu().back().choice == TickChoice::AsInFile);
+}
+
+TEST_CASE("a file given at start or dropped loads as if chosen, and a refused one leaves the list as it was")
+{
+    struct Row {
+        const char* row;
+        std::string file;
+        std::string message;
+        std::string listed;
+    };
+    const Row rows[] = {
+        {"a nation file", "five.dat", "", "five.dat"},
+        {"a file of the wrong length", "long.dat", kRefused, "three.dat"},
+        {"no such file", "missing.dat", "missing.dat", "three.dat"},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        f.Load("three.dat");
+        f.view.dialogTitles.clear();
+        const std::string expected = row.message == "missing.dat" ? f.CannotLoad("missing.dat") : row.message;
+        f.editor->LoadFile(f.PathOf(row.file));
+        CHECK(f.view.dialogTitles.empty());
+        REQUIRE(f.view.messages.size() == (expected.empty() ? 0u : 1u));
+        if (!expected.empty())
+            CHECK(f.view.messages[0].text == expected);
+        CHECK(f.editor->State().strFileName == f.PathOf(row.listed));
+        CHECK(f.view.entries.size() == ReadNationFile(f.PathOf(row.listed)).entries.size());
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "the open-file dialog starts in the folder of the last file loaded, or beside a refused one")
+{
+    fs::create_directories(dir / "game");
+    REQUIRE(WriteFile(dir / "game" / "Nation.dat", MakeNationFile(2)));
+    view.rememberedFolder = Utf8(dir / "game");
+    view.chosenPaths = {PathOf("long.dat"), PathOf("three.dat")};
+    editor->cmdLoad_Click();
+    REQUIRE(view.dialogFolders.size() == 2);
+    CHECK(view.dialogFolders[0] == Utf8(dir / "game"));
+    CHECK(view.dialogFolders[1] == Utf8(dir.Path()));
+    CHECK(view.rememberedFolder == Utf8(dir.Path()));
+
+    // A remembered folder that is gone is not offered.
+    view.rememberedFolder = Utf8(dir / "gone");
+    editor->cmdLoad_Click();
+    CHECK(view.dialogFolders.back() != Utf8(dir / "gone"));
+}

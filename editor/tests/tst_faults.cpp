@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -17,17 +18,18 @@
 
 using namespace nationfile;
 using namespace testfiles;
+namespace fs = std::filesystem;
 
 // Makes one of the library's OS calls misbehave, the way a failing disk, a
 // full or read-only file system or a signal does, and checks what the user
 // gets through the commands.
 namespace {
 
-enum class Call { Stat, Open, Fstat, Fcntl, Pread, Mmap, Munmap, Fsync, Close };
+enum class Call { Stat, Lstat, Open, Fstat, Fcntl, Pread, Pwrite, Mmap, Munmap, Fsync, Close, Link, Rename, Unlink };
 enum class Effect {
     Fail,      // the call fails with `error`
     Interrupt, // the call fails with EINTR once, then works
-    Short,     // a read returns half of what was asked
+    Short,     // a read or write does half of what was asked
     Corrupt,   // a read returns changed membership bytes
     BusError,  // stores into the mapping raise SIGBUS
 };
@@ -40,7 +42,7 @@ struct Fault {
 };
 
 Fault gFault;
-std::array<int, 9> gCounts {};
+std::array<int, 14> gCounts {};
 bool gArmed = false;
 
 bool Hits(Call call)
@@ -66,7 +68,12 @@ const PosixCalls kFaulty = {
     [](const char* path, struct stat* info) {
         return Hits(Call::Stat) ? Failure(-1) : Real().stat(path, info);
     },
-    [](const char* path, int flags) { return Hits(Call::Open) ? Failure(-1) : Real().open(path, flags); },
+    [](const char* path, struct stat* info) {
+        return Hits(Call::Lstat) ? Failure(-1) : Real().lstat(path, info);
+    },
+    [](const char* path, int flags, mode_t mode) {
+        return Hits(Call::Open) ? Failure(-1) : Real().open(path, flags, mode);
+    },
     [](int fd, struct stat* info) { return Hits(Call::Fstat) ? Failure(-1) : Real().fstat(fd, info); },
     [](int fd, int command, int argument) {
         return Hits(Call::Fcntl) ? Failure(-1) : Real().fcntl(fd, command, argument);
@@ -89,6 +96,13 @@ const PosixCalls kFaulty = {
         default:
             return Failure<ssize_t>(-1);
         }
+    },
+    [](int fd, const void* buffer, std::size_t count, off_t offset) -> ssize_t {
+        if (!Hits(Call::Pwrite))
+            return Real().pwrite(fd, buffer, count, offset);
+        if (gFault.effect == Effect::Short)
+            return Real().pwrite(fd, buffer, count > 1 ? count / 2 : count, offset);
+        return Failure<ssize_t>(-1);
     },
     [](void* address, std::size_t length, int protection, int flags, int fd, off_t offset) {
         if (!Hits(Call::Mmap))
@@ -117,6 +131,11 @@ const PosixCalls kFaulty = {
         }
         return Real().close(fd);
     },
+    [](const char* from, const char* to) { return Hits(Call::Link) ? Failure(-1) : Real().link(from, to); },
+    [](const char* from, const char* to) {
+        return Hits(Call::Rename) ? Failure(-1) : Real().renameNoReplace(from, to);
+    },
+    [](const char* path) { return Hits(Call::Unlink) ? Failure(-1) : Real().unlink(path); },
 };
 
 void Arm(const Fault& fault)
@@ -239,6 +258,8 @@ TEST_CASE("a patch through a failing call never reports success, and leaves each
     for (const Row& row : Rows(true)) {
         INFO(row.row);
         Fixture f;
+        // A backup from an earlier patch: this patch makes none.
+        REQUIRE(WriteFile(f.dir / "Nation.dat.bak", f.original));
         f.view.chosenPaths = {f.NationPath()};
         f.editor->cmdLoad_Click();
         REQUIRE(f.view.entries.size() == 300);
@@ -280,4 +301,96 @@ TEST_CASE("a patch through a failing call never reports success, and leaves each
                 CHECK((byte == wanted || byte == static_cast<std::uint8_t>(f.original[at])));
         }
     }
+}
+
+TEST_CASE("a backup through a failing call: nothing patched, nothing half made, or a whole backup")
+{
+    // The backup's calls, in order: lstat (is there one?), pread (the whole
+    // file, the second read), open (the partial file, the second open),
+    // pwrite, fsync (the first), close (the first), link, unlink, open (the
+    // folder), fsync (the folder).
+    struct BackupRow {
+        const char* row;
+        Fault fault;
+        bool backupMade;
+    };
+    const BackupRow rows[] = {
+        {"lstat EIO, so a backup is tried", {Call::Lstat, Effect::Fail, EIO, 1}, true},
+        {"whole read EIO", {Call::Pread, Effect::Fail, EIO, 2}, false},
+        {"create EACCES, a read-only folder", {Call::Open, Effect::Fail, EACCES, 2}, false},
+        {"create EROFS", {Call::Open, Effect::Fail, EROFS, 2}, false},
+        {"create ENOSPC", {Call::Open, Effect::Fail, ENOSPC, 2}, false},
+        {"create EDQUOT", {Call::Open, Effect::Fail, EDQUOT, 2}, false},
+        {"create EINTR", {Call::Open, Effect::Interrupt, 0, 2}, true},
+        {"write ENOSPC, a full disk", {Call::Pwrite, Effect::Fail, ENOSPC, 1}, false},
+        {"write EIO", {Call::Pwrite, Effect::Fail, EIO, 1}, false},
+        {"write EINTR", {Call::Pwrite, Effect::Interrupt, 0, 1}, true},
+        {"write short", {Call::Pwrite, Effect::Short, 0, 1}, true},
+        {"flush EIO", {Call::Fsync, Effect::Fail, EIO, 1}, false},
+        {"flush ENOSPC", {Call::Fsync, Effect::Fail, ENOSPC, 1}, false},
+        {"close EIO", {Call::Close, Effect::Fail, EIO, 1}, false},
+        {"link EIO", {Call::Link, Effect::Fail, EIO, 1}, false},
+        {"no hard links here: renamed without replacing", {Call::Link, Effect::Fail, EPERM, 1}, true},
+        {"folder open EACCES", {Call::Open, Effect::Fail, EACCES, 3}, false},
+        {"folder flush EIO", {Call::Fsync, Effect::Fail, EIO, 2}, false},
+        {"folder flush EINVAL, a file system that can't", {Call::Fsync, Effect::Fail, EINVAL, 2}, true},
+    };
+    for (const BackupRow& row : rows) {
+        INFO(row.row);
+        Fixture f;
+        f.view.chosenPaths = {f.NationPath()};
+        f.editor->cmdLoad_Click();
+        REQUIRE(f.view.entries.size() == 300);
+        f.editor->cmdAllEEC_Click();
+
+        Arm(row.fault);
+        f.editor->cmdPatch_Click();
+        Disarm();
+
+        REQUIRE(f.view.messages.size() == 1);
+        const fs::path backup = f.dir / "Nation.dat.bak";
+        if (row.backupMade) {
+            CHECK(f.view.messages[0].title == "SUCCESS");
+            CHECK(ReadFile(backup) == f.original);
+        } else {
+            CHECK(f.view.messages[0].title == "ERROR");
+            CHECK(f.view.messages[0].text
+                  == "The backup \"" + Utf8(backup) + "\" could not be made: " + std::strerror(row.fault.error)
+                      + ". Nothing was patched.");
+            CHECK(!f.editor->State().blnPatched);
+            CHECK(ReadFile(f.dir / "Nation.dat") == f.original);
+            // A link made before the folder's flush failed is a whole backup.
+            if (fs::exists(backup))
+                CHECK(ReadFile(backup) == f.original);
+        }
+        for (const auto& entry : fs::directory_iterator(f.dir.Path()))
+            CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
+    }
+}
+
+TEST_CASE("a backup that appears meanwhile is kept, not replaced")
+{
+    Fixture f;
+    f.view.chosenPaths = {f.NationPath()};
+    f.editor->cmdLoad_Click();
+    f.editor->cmdAllEEC_Click();
+    // Another editor places its backup between the look and the link.
+    const fs::path backup = f.dir / "Nation.dat.bak";
+    const Bytes theirs = MakeNationFile(300, 77);
+    static fs::path gBackup;
+    static Bytes gTheirs;
+    gBackup = backup;
+    gTheirs = theirs;
+    ActiveCalls().link = [](const char* from, const char* to) {
+        WriteFile(gBackup, gTheirs);
+        return SystemCalls().link(from, to);
+    };
+    f.editor->cmdPatch_Click();
+    Disarm();
+
+    REQUIRE(f.view.messages.size() == 1);
+    CHECK(f.view.messages[0].title == "SUCCESS");
+    CHECK(ReadFile(backup) == theirs);
+    for (const auto& entry : fs::directory_iterator(f.dir.Path()))
+        CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
 }

@@ -348,3 +348,43 @@ TEST_CASE("a file under Program Files has its VirtualStore copy under the user's
     }
     CHECK(!VirtualStorePath(rows[0].path, folders, ""));
 }
+
+TEST_CASE("a patch backs the file up once, before its first write, and never touches a backup again")
+{
+    TempDir dir;
+    const std::string nation = Utf8(dir / "Nation.dat");
+    const Bytes original = MakeNationFile(40);
+    REQUIRE(WriteFile(nation, original));
+    const auto every = [](std::size_t n) { return [n](std::size_t i) { return i % n == 0; }; };
+
+    CHECK(WriteMemberships(nation, 40, every(2), {}, Backup::None).outcome == WriteOutcome::Written);
+    CHECK(!fs::exists(dir / "Nation.dat.bak"));
+    const Bytes beforeFirst = ReadFile(nation);
+
+    CHECK(WriteMemberships(nation, 40, every(3), {}, Backup::BeforeFirstPatch).outcome == WriteOutcome::Written);
+    CHECK(BackupPathOf(nation) == Utf8(dir / "Nation.dat.bak"));
+    CHECK(ReadFile(dir / "Nation.dat.bak") == beforeFirst);
+    CHECK(WriteMemberships(nation, 40, every(5), {}, Backup::BeforeFirstPatch).outcome == WriteOutcome::Written);
+    CHECK(ReadFile(dir / "Nation.dat.bak") == beforeFirst);
+    CHECK(MemberOf(ReadFile(nation), 5) == MEMBER_YES);
+
+    // Whatever already has the backup's name stays as it is.
+    REQUIRE(WriteFile(dir / "Other.dat", original));
+    REQUIRE(WriteFile(dir / "Other.dat.bak", "not a nation file"));
+    CHECK(WriteMemberships(Utf8(dir / "Other.dat"), 40, every(2), {}, Backup::BeforeFirstPatch).outcome
+          == WriteOutcome::Written);
+    CHECK(ReadFile(dir / "Other.dat.bak") == "not a nation file");
+    REQUIRE(WriteFile(dir / "Third.dat", original));
+    fs::create_directory(dir / "Third.dat.bak");
+    CHECK(WriteMemberships(Utf8(dir / "Third.dat"), 40, every(2), {}, Backup::BeforeFirstPatch).outcome
+          == WriteOutcome::Written);
+    CHECK(fs::is_directory(dir / "Third.dat.bak"));
+
+    // A refused patch makes no backup either.
+    REQUIRE(WriteFile(dir / "Fourth.dat", original));
+    CHECK(WriteMemberships(Utf8(dir / "Fourth.dat"), 41, every(2), {}, Backup::BeforeFirstPatch).outcome
+          == WriteOutcome::RecordsChanged);
+    CHECK(!fs::exists(dir / "Fourth.dat.bak"));
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
+}

@@ -1,5 +1,6 @@
 // The file library's cases that only POSIX systems have: symlinks, FIFOs,
 // devices, read-only mounts.
+#include "GameFolder.h"
 #include "NationFile.h"
 #include "PlatformChecks.h"
 #include "TestFiles.h"
@@ -150,4 +151,24 @@ TEST_CASE("a file that can't be opened for writing is refused with the system's 
     CHECK(written.outcome == WriteOutcome::FileError);
     CHECK(written.reason == std::strerror(EACCES));
     CHECK(ReadFile(target) == before);
+}
+
+TEST_CASE("a game's Data folder is found in a Wine prefix, within bounds, without following links")
+{
+    TempDir dir;
+    const fs::path driveC = dir / "drive_c";
+    const fs::path game = driveC / "Program Files (x86)" / "Eidos" / "CM 99-00" / "DATA";
+    fs::create_directories(game);
+    fs::create_directories(driveC / "windows" / "system32" / "Data");
+    REQUIRE(WriteFile(driveC / "windows" / "system32" / "Data" / "Nation.dat", {}));
+    fs::create_symlink(dir.Path(), driveC / "link to everything");
+    CHECK(FindGameDataFolder(Utf8(driveC)).empty());
+
+    REQUIRE(WriteFile(game / "NATION.DAT", MakeNationFile(1)));
+    CHECK(FindGameDataFolder(Utf8(driveC)) == Utf8(game));
+    CHECK(FindGameDataFolder(Utf8(driveC), {.depth = 3}).empty());
+    CHECK(FindGameDataFolder(Utf8(driveC), {.time = std::chrono::milliseconds(0)}).empty());
+    CHECK(FindGameDataFolder(Utf8(dir / "nowhere")).empty());
+    CHECK(FolderOf(Utf8(game / "NATION.DAT")) == Utf8(game));
+    CHECK(FolderOf("/Nation.dat") == "/");
 }

@@ -296,3 +296,65 @@ TEST_CASE("Windows' other failures are quoted with their number, and a patch tha
             CHECK((after[at] == original[at] || IsMemberOffset(at)));
     }
 }
+
+TEST_CASE("a backup through a failing Windows call: nothing patched, nothing half made")
+{
+    // The second CreateFileW and the first WriteFile are the backup's.
+    static int calls = 0;
+    struct Row {
+        const char* row;
+        DWORD error;
+        void (*inject)(Win32Calls&);
+        std::string reason;
+        bool made;
+    };
+    const Row rows[] = {
+        {"a read-only folder", ERROR_ACCESS_DENIED,
+         [](Win32Calls& c) {
+             c.CreateFileW = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE from) {
+                 if (++calls == 2) {
+                     SetLastError(gError);
+                     return INVALID_HANDLE_VALUE;
+                 }
+                 return SystemCalls().CreateFileW(path, access, share, security, disposition, flags, from);
+             };
+         },
+         "Windows denies access to the file", false},
+        {"a full disk", ERROR_DISK_FULL,
+         [](Win32Calls& c) {
+             c.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); };
+         },
+         SystemReason(ERROR_DISK_FULL), false},
+        {"the flush fails", ERROR_WRITE_FAULT,
+         [](Win32Calls& c) { c.FlushFileBuffers = [](HANDLE) { return Fail(); }; }, SystemReason(ERROR_WRITE_FAULT),
+         false},
+        {"the name can't be given", ERROR_ACCESS_DENIED,
+         [](Win32Calls& c) { c.MoveFileExW = [](LPCWSTR, LPCWSTR, DWORD) { return Fail(); }; },
+         "Windows denies access to the file", false},
+        {"another editor made one meanwhile", ERROR_ALREADY_EXISTS,
+         [](Win32Calls& c) { c.MoveFileExW = [](LPCWSTR, LPCWSTR, DWORD) { return Fail(); }; }, "", false},
+    };
+    TempDir dir;
+    const Bytes original = MakeNationFile(3);
+    for (const Row& row : rows) {
+        INFO(row.row);
+        REQUIRE(WriteFile(dir / "Nation.dat", original));
+        calls = 0;
+        Injected fault(row.error);
+        row.inject(ActiveCalls());
+        const WriteResult written
+            = WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember, {}, Backup::BeforeFirstPatch);
+        ActiveCalls() = SystemCalls();
+        if (row.reason.empty()) {
+            CHECK(written.outcome == WriteOutcome::Written);
+        } else {
+            CHECK(written.outcome == WriteOutcome::BackupFailed);
+            CHECK(written.reason == row.reason);
+            CHECK(ReadFile(dir / "Nation.dat") == original);
+        }
+        CHECK(fs::exists(dir / "Nation.dat.bak") == row.made);
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
+    }
+}

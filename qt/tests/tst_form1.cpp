@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -217,6 +218,8 @@ private:
 void TestForm1::initTestCase()
 {
     QApplication::setStyle(new ButtonIconsStyle);
+    // The remembered folder goes to a settings file of the tests' own.
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 void TestForm1::init()

@@ -1,0 +1,130 @@
+#include "EuMembers.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace eu {
+namespace {
+
+// Dates as yyyymmdd. Sources: the treaties of accession, and the United
+// Kingdom's withdrawal agreement (a member until 31 January 2020).
+struct Member {
+    const char* name;
+    int joined;
+    int left; // 0: still a member
+    std::array<const char*, 6> names;
+};
+
+// One table, one row per nation the file may hold.
+// clang-format off
+constexpr Member kMembers[] = {
+    {"Belgium",          19580101, 0,        {"belgium", "belgique", "belgie"}},
+    {"France",           19580101, 0,        {"france"}},
+    {"Germany",          19580101, 0,        {"germany", "westgermany", "deutschland"}},
+    {"Italy",            19580101, 0,        {"italy", "italia"}},
+    {"Luxembourg",       19580101, 0,        {"luxembourg", "luxemburg"}},
+    {"Netherlands",      19580101, 0,        {"netherlands", "thenetherlands", "holland"}},
+    {"Denmark",          19730101, 0,        {"denmark"}},
+    {"Ireland",          19730101, 0,        {"ireland", "republicofireland", "repofireland", "rofireland", "eire",
+                                               "irishrepublic"}},
+    {"England",          19730101, 20200201, {"england"}},
+    {"Scotland",         19730101, 20200201, {"scotland"}},
+    {"Wales",            19730101, 20200201, {"wales"}},
+    {"Northern Ireland", 19730101, 20200201, {"northernireland", "nireland", "nthireland"}},
+    {"Greece",           19810101, 0,        {"greece", "hellas"}},
+    {"Portugal",         19860101, 0,        {"portugal"}},
+    {"Spain",            19860101, 0,        {"spain", "espana"}},
+    {"Austria",          19950101, 0,        {"austria", "osterreich"}},
+    {"Finland",          19950101, 0,        {"finland", "suomi"}},
+    {"Sweden",           19950101, 0,        {"sweden", "sverige"}},
+    {"Cyprus",           20040501, 0,        {"cyprus"}},
+    {"Czech Republic",   20040501, 0,        {"czechrepublic", "czechia", "czechrep", "czech"}},
+    {"Estonia",          20040501, 0,        {"estonia"}},
+    {"Hungary",          20040501, 0,        {"hungary"}},
+    {"Latvia",           20040501, 0,        {"latvia"}},
+    {"Lithuania",        20040501, 0,        {"lithuania"}},
+    {"Malta",            20040501, 0,        {"malta"}},
+    {"Poland",           20040501, 0,        {"poland"}},
+    {"Slovakia",         20040501, 0,        {"slovakia", "slovakrepublic"}},
+    {"Slovenia",         20040501, 0,        {"slovenia"}},
+    {"Bulgaria",         20070101, 0,        {"bulgaria"}},
+    {"Romania",          20070101, 0,        {"romania", "rumania", "roumania"}},
+    {"Croatia",          20130701, 0,        {"croatia", "hrvatska"}},
+};
+// clang-format on
+
+bool MemberOn(const Member& member, int date)
+{
+    return member.joined <= date && (member.left == 0 || date < member.left);
+}
+
+// The letter a Latin-1 letter is written with without its accent, from
+// U+00C0 on; '-' for the signs that are no letters.
+constexpr std::string_view kLatin1Base = "aaaaaaaceeeeiiiidnooooo-ouuuuyts"
+                                         "aaaaaaaceeeeiiiidnooooo-ouuuuyty";
+
+void Append(std::string& folded, char32_t c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+        folded += static_cast<char>(c);
+    else if (c >= 'A' && c <= 'Z')
+        folded += static_cast<char>(c - 'A' + 'a');
+    else if (c >= 0xC0 && c <= 0xFF && kLatin1Base[c - 0xC0] != '-')
+        folded += kLatin1Base[c - 0xC0];
+    else if (c == 0x160 || c == 0x161) // Š š, the other letters Windows-1252 brings
+        folded += 's';
+    else if (c == 0x17D || c == 0x17E)
+        folded += 'z';
+    else if (c == 0x152 || c == 0x153)
+        folded += "oe";
+    else if (c == 0x178)
+        folded += 'y';
+}
+
+} // namespace
+
+std::string Folded(std::string_view utf8)
+{
+    std::string folded;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            c = (c << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
+        Append(folded, c);
+        i += length;
+    }
+    return folded;
+}
+
+Matched MatchMembers(const std::vector<std::string>& names, int year)
+{
+    const int date = year * 10000 + 701;
+    Matched matched;
+    matched.members.assign(names.size(), false);
+    std::vector<std::string> folded;
+    folded.reserve(names.size());
+    for (const std::string& name : names)
+        folded.push_back(Folded(name));
+    for (const Member& member : kMembers) {
+        if (!MemberOn(member, date))
+            continue;
+        bool found = false;
+        for (std::size_t i = 0; i < folded.size(); ++i) {
+            const bool named = std::any_of(member.names.begin(), member.names.end(), [&](const char* alternative) {
+                return alternative != nullptr && folded[i] == alternative;
+            });
+            if (named) {
+                matched.members[i] = true;
+                found = true;
+            }
+        }
+        if (!found)
+            matched.missing.push_back(member.name);
+    }
+    return matched;
+}
+
+} // namespace eu
