@@ -124,6 +124,7 @@ Matched MatchMembers(const std::vector<std::string>& names, int year)
         if (!found)
             matched.missing.push_back(member.name);
     }
+    std::sort(matched.missing.begin(), matched.missing.end());
     return matched;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -192,6 +193,11 @@ protected:
     {
         if (question_ && event->matches(QKeySequence::Cancel))
             return;
+        // Ctrl+C copies the message, as message boxes do on Windows.
+        if (event->matches(QKeySequence::Copy)) {
+            QGuiApplication::clipboard()->setText(windowTitle() + "\n\n" + text());
+            return;
+        }
         QMessageBox::keyPressEvent(event);
     }
     void closeEvent(QCloseEvent* event) override

@@ -18,6 +18,8 @@ build="
     xauth
     xdotool
     x11-utils
+    x11-apps
+    xclip
     openbox
     desktop-file-utils
     appstream

@@ -6,6 +6,7 @@ starts the display and the program and supplies what differs (how a path is
 written, how a tick is made by hand, what the frame offers)."""
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -113,6 +114,23 @@ class Desktop:
         if shutil.which("import"):
             subprocess.run(["import", "-window", "root", path], env=self.env)
 
+    def pixels(self, window, left, top, right, bottom):
+        """The pixels of a rectangle of a window, as raw bytes (xwd)."""
+        dump = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, capture_output=True).stdout
+        if len(dump) < 100:
+            return b""
+        fields = struct.unpack(">25I", dump[:100])
+        header, height, bits, line, colours = fields[0], fields[5], fields[11], fields[12], fields[19]
+        start = header + 12 * colours
+        step = bits // 8
+        return b"".join(dump[start + y * line + left * step:start + y * line + right * step]
+                        for y in range(top, min(bottom, height)))
+
+    def clipboard(self):
+        result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
+                                text=True, timeout=10)
+        return result.stdout
+
 
 def start_xvfb(log):
     """Starts Xvfb on a display number well away from the low ones, which
@@ -202,6 +220,27 @@ class Window:
     def check_frame(self, desktop, window, what):
         pass
 
+    def client_origin(self, desktop, window):
+        """Where the client area starts in the X window."""
+        return 0, 0
+
+    def first_name(self, desktop, window):
+        """The pixels of the first entry's name in the list, its tick box
+        left out: the list starts 8 px from the left and 40 px from the top
+        of the client area, and the name some 24 px into it."""
+        x, y = self.client_origin(desktop, window)
+        return desktop.pixels(window, x + 32, y + 42, x + 200, y + 54)
+
+    def message_text(self, desktop, box, title):
+        """What a message box says: copied with Ctrl+C."""
+        desktop.keys(box, "ctrl+c")
+        time.sleep(0.5)
+        return desktop.clipboard()
+
+    def click_client(self, desktop, window, cx, cy):
+        x, y = self.client_origin(desktop, window)
+        desktop.click(window, x + cx, y + cy)
+
 
 def answer_message(desktop, window_kind, title, key="Return", frame=False):
     box = desktop.wait_for(title)
@@ -222,8 +261,19 @@ def choose_file(desktop, window_kind, path, replace=False, frame=False):
         window_kind.choose_file(desktop, dialog, window_kind.path(path), replace)
 
 
-def play(desktop, window_kind, editor, space):
+def tick_preset(desktop, window_kind, window, year_steps):
+    """Opens the list's context menu from the keyboard (Shift+F10) and picks
+    the year `year_steps` down in "Tick only the EU members of"."""
+    window_kind.click_client(desktop, window, 150, 48)  # the list takes the keyboard
+    time.sleep(0.3)
+    desktop.keys(window, "shift+F10")
+    time.sleep(0.8)
+    desktop.xdotool("key", "--delay", "150", "Down", "Down", "Down", "Right", *(["Down"] * year_steps), "Return")
+
+
+def play(desktop, window_kind, launch, space):
     """The scenario; answers once the editor has ended or failed to."""
+    editor = launch([])
     window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
     check(window is not None, 'the window "CM3 99/00 Tallowmere" comes up')
     if window is None:
@@ -243,6 +293,7 @@ def play(desktop, window_kind, editor, space):
     choose_file(desktop, window_kind, space.nation, replace=True)
     check(desktop.wait_gone("Locate your Nation.dat file"), "the dialog closes on a nation file")
     time.sleep(0.5)
+    name_as_loaded = window_kind.first_name(desktop, window)
 
     window_kind.tick_first(desktop, window)
     time.sleep(0.3)
@@ -253,7 +304,9 @@ def play(desktop, window_kind, editor, space):
     desktop.type(window, "south korea")
     time.sleep(1.5)
     desktop.keys(window, "space")
-    time.sleep(0.3)
+    time.sleep(0.5)
+    check(len(name_as_loaded) > 0 and window_kind.first_name(desktop, window) != name_as_loaded,
+          "a tick that differs from the file shows: the first name is drawn otherwise")
 
     desktop.keys(window, "alt+e")
     question = desktop.wait_for("Cm3 Tallowmere")
@@ -275,12 +328,33 @@ def play(desktop, window_kind, editor, space):
           f"the patch wrote the ticks, the first by hand and South Korea's found by name: "
           f"{memberships(space.nation)}")
     check(len(after) == len(original) and others(after) == others(original), "the patch changed no other byte")
+    time.sleep(0.5)
+    check(window_kind.first_name(desktop, window) == name_as_loaded, "after the patch no entry stands out")
+    backup = space.nation + ".bak"
+    check(os.path.exists(backup) and open(backup, "rb").read() == original,
+          "the first patch left Nation.dat.bak, the file as it was before it")
 
     desktop.keys(window, "alt+m")
     time.sleep(0.3)
     desktop.keys(window, "alt+p")
     answer_message(desktop, window_kind, "SUCCESS")
     check(memberships(space.nation) == [2] * len(space.names), "make all, then patch, writes 2 into every record")
+    check(open(backup, "rb").read() == original, "a later patch leaves the backup as it was")
+
+    # The members of 2004, from the context menu: the file lacks most.
+    tick_preset(desktop, window_kind, window, 1)
+    missing = desktop.wait_for("Cm3 Tallowmere")
+    check(missing is not None, "a message names the members the file does not hold")
+    if missing:
+        text = window_kind.message_text(desktop, missing, "Cm3 Tallowmere")
+        check("2004" in text and "Denmark" in text and "Cyprus" in text and "Austria" not in text,
+              f"the message names Denmark and Cyprus, not Austria: {text!r}")
+        desktop.keys(missing, "Return")
+        check(desktop.wait_gone("Cm3 Tallowmere"), "the message goes away")
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "SUCCESS")
+    check(memberships(space.nation) == [1, 2, 2, 1, 2, 1, 1, 2],
+          f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: {memberships(space.nation)}")
 
     desktop.keys(window, "alt+a")
     desktop.keys(window, "alt+v")
@@ -300,8 +374,35 @@ def play(desktop, window_kind, editor, space):
     check(question is not None, "exit asks again after a load")
     if question:
         desktop.keys(question, "y")
+    ended(editor, "Yes ends the editor")
+
+    # Started with a path: the file is loaded, so exit asks.
+    editor = launch([window_kind.path(space.nation)])
+    window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+    check(window is not None, "the editor comes up with a path given")
+    if window:
+        desktop.keys(window, "alt+e")
+        question = desktop.wait_for("Cm3 Tallowmere")
+        check(question is not None, "the file given at start is loaded: exit asks")
+        if question:
+            desktop.keys(question, "y")
+    ended(editor, "Yes ends the editor started with a path")
+
+    # Started with a refused path: its error, then an empty window.
+    editor = launch([window_kind.path(space.refused)])
+    answer_message(desktop, window_kind, "ERROR")
+    window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+    check(window is not None and not desktop.find("Locate your Nation.dat file"),
+          "after a refused path at start, the window without the dialog")
+    if window:
+        desktop.keys(window, "alt+e")
+    ended(editor, "with nothing loaded, exit ends the editor at once")
+
+
+def ended(editor, what):
     try:
         code = editor.wait(timeout=15)
-        check(code == 0, "Yes ends the editor")
+        check(code == 0, what)
     except subprocess.TimeoutExpired:
-        check(False, "Yes ends the editor")
+        editor.kill()
+        check(False, what)

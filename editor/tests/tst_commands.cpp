@@ -580,7 +580,9 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     REQUIRE(view.messages.size() == 1);
     CHECK(view.messages[0].title.empty());
     CHECK(view.messages[0].text.find("in 1999, so none was ticked for them:") != std::string::npos);
-    CHECK(view.messages[0].text.find("Scotland, Wales, Northern Ireland") != std::string::npos);
+    for (const char* name : {"Scotland", "Wales", "Northern Ireland", "Denmark"})
+        CHECK(view.messages[0].text.find(name) != std::string::npos);
+    CHECK(view.messages[0].text.find("England") == std::string::npos);
     editor->ApplyTicks(find(TickChoice::EuMembers, 2004));
     CHECK(ticks() == std::vector<bool> {true, false, true, true});
     editor->ApplyTicks(find(TickChoice::AsInFile));

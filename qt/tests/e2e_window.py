@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The Linux editor end to end: Qt's X11 platform on Xvfb, under a window
 manager (openbox), driven from outside by xdotool (see e2e_scenario.py).
-Exits 77 (skipped) when Xvfb, openbox, xdotool or xprop is missing.
+Exits 77 (skipped) when Xvfb, openbox or one of the X tools is missing.
 
 Usage: e2e_window.py PATH-TO-EDITOR
 """
@@ -49,7 +49,7 @@ class QtWindow(e2e.Window):
 
 
 def main():
-    if e2e.missing_tools(["Xvfb", "openbox", "xdotool", "xprop"]):
+    if e2e.missing_tools(["Xvfb", "openbox", "xdotool", "xprop", "xwd", "xclip"]):
         return e2e.SKIPPED
     space = e2e.Workspace()
     xvfb_log = os.path.join(space.root, "xvfb.log")
@@ -58,15 +58,22 @@ def main():
         print("FAILED: no display number free for Xvfb")
         return 1
     env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "DBUS_", "XDG_CURRENT"))}
+    # A home of its own: the editor remembers its last folder there.
     env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""),
-               XDG_RUNTIME_DIR=space.root)
+               XDG_RUNTIME_DIR=space.root, HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
     wm = start_window_manager(env)
-    editor = subprocess.Popen([EDITOR], env=env, cwd=space.root)
+    editors = []
+
+    def launch(arguments):
+        editors.append(subprocess.Popen([EDITOR, *arguments], env=env, cwd=space.root))
+        return editors[-1]
+
     try:
-        e2e.play(e2e.Desktop(env), QtWindow(), editor, space)
+        e2e.play(e2e.Desktop(env), QtWindow(), launch, space)
     finally:
-        if editor.poll() is None:
-            editor.kill()
+        for editor in editors:
+            if editor.poll() is None:
+                editor.kill()
         wm.terminate()
         wm.wait()
         xvfb.terminate()

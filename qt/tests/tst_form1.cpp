@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QAbstractItemView>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -200,6 +202,9 @@ private slots:
     void listKeys();
     void largestListLoads();
     void longNamesHaveTooltips();
+    void tickMenuFromTheKeyboard();
+    void droppedFileLoads();
+    void dialogStartsWhereTheLastFileWas();
 
 private:
     template <typename T = QWidget>
@@ -504,10 +509,13 @@ void TestForm1::loadTickPatch()
     QCOMPARE(list->model()->index(2, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     QCOMPARE(list->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
 
+    // A tick that differs from the file's shows in bold, until a patch.
+    const auto bold = [list](int row) { return list->model()->index(row, 0).data(Qt::FontRole).value<QFont>().bold(); };
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(0));
     QVERIFY(form_->IsNationTicked(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(2));
     QVERIFY(!form_->IsNationTicked(2));
+    QVERIFY(bold(0) && bold(2) && !bold(1));
 
     SeenMessage success;
     answerer_->Expect(Press(QMessageBox::Ok, &success));
@@ -515,6 +523,7 @@ void TestForm1::loadTickPatch()
     QTRY_COMPARE(success.title, QString("SUCCESS"));
     QCOMPARE(success.text, QString("File Patched Succesfully"));
     QVERIFY(form_->Commands().State().blnPatched);
+    QVERIFY(!bold(0) && !bold(2));
 
     const QByteArray after = ReadFile(nation);
     QCOMPARE(after.size(), original.size());
@@ -652,3 +661,63 @@ void TestForm1::longNamesHaveTooltips()
 
 QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"
+
+void TestForm1::tickMenuFromTheKeyboard()
+{
+    show();
+    load(dir_->filePath("game/Nation.dat"));
+    auto* list = control<QAbstractItemView>("lstNations");
+    list->setFocus();
+    QStringList offered;
+    // The menu is a popup: it is answered from a timer, as it comes up.
+    QTimer::singleShot(100, this, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        QAction* untick = nullptr;
+        for (QAction* action : menu->actions()) {
+            offered << action->text();
+            if (action->text() == "Untick all nations")
+                untick = action;
+        }
+        menu->close();
+        QVERIFY(untick != nullptr);
+        untick->trigger();
+    });
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(!offered.isEmpty());
+    QCOMPARE(offered, (QStringList{"Tick all nations", "Untick all nations", "Tick only the EU members of",
+                                   "Ticks as in the file"}));
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(!form_->IsNationTicked(static_cast<std::size_t>(i)));
+}
+
+void TestForm1::droppedFileLoads()
+{
+    show();
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(dir_->filePath("game/Nation.dat"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form_.get(), &drop);
+    QCoreApplication::processEvents();
+    QCOMPARE(QString::fromStdString(form_->Commands().State().strFileName), dir_->filePath("game/Nation.dat"));
+    QCOMPARE(control<QAbstractItemView>("lstNations")->model()->rowCount(), 6);
+}
+
+void TestForm1::dialogStartsWhereTheLastFileWas()
+{
+    show();
+    load(dir_->filePath("game/Nation.dat"));
+    // Another run of the editor, later.
+    form_ = std::make_unique<Form1>();
+    QString folder;
+    answerer_->Expect([&folder](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        folder = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    form_->Commands().cmdLoad_Click();
+    QCOMPARE(folder, QDir(dir_->filePath("game")).absolutePath());
+}

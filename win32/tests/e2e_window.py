@@ -3,7 +3,7 @@
 driven from outside by xdotool (see e2e_scenario.py). No window manager
 runs: the test prefix has Wine draw its own frames.
 
-Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX
+Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE
 """
 import os
 import subprocess
@@ -16,6 +16,7 @@ import e2e_scenario as e2e  # noqa: E402
 
 PROGRAM = os.path.abspath(sys.argv[1])
 PREFIX = os.path.abspath(sys.argv[2])
+WINDOW_TEXT = os.path.abspath(sys.argv[3])
 WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 
@@ -34,9 +35,23 @@ class WineWindow(e2e.Window):
         # From the load button into the list, to its first nation, and tick.
         desktop.keys(window, "Tab", "Home", "space")
 
+    def message_text(self, desktop, box, title):
+        # Wine's message box copies nothing: its text is asked of Windows.
+        return subprocess.run([WINE_RUN, PREFIX, WINDOW_TEXT, title], env=desktop.env, capture_output=True,
+                              text=True, timeout=30).stdout
+
+    def client_origin(self, desktop, window):
+        # Wine draws the frame inside the X window: the client area, 601 x
+        # 329 at 96 dpi, sits at the bottom, the border's width in from the
+        # sides.
+        geometry = desktop.xdotool("getwindowgeometry", "--shell", window)
+        size = dict(item.split("=") for item in geometry if "=" in item)
+        border = (int(size["WIDTH"]) - 601) // 2
+        return border, int(size["HEIGHT"]) - 329 - border
+
 
 def main():
-    if e2e.missing_tools(["Xvfb", "xdotool", "wine"]):
+    if e2e.missing_tools(["Xvfb", "xdotool", "xwd", "xclip", "wine"]):
         return e2e.SKIPPED
     space = e2e.Workspace()
     xvfb, display = e2e.start_xvfb(os.path.join(space.root, "xvfb.log"))
@@ -47,12 +62,18 @@ def main():
     desktop = e2e.Desktop(env)
     # Without a window manager the focus is given, not asked for.
     desktop.focus_command = "windowfocus"
-    editor = subprocess.Popen([WINE_RUN, PREFIX, PROGRAM], env=env, cwd=space.root)
+    editors = []
+
+    def launch(arguments):
+        editors.append(subprocess.Popen([WINE_RUN, PREFIX, PROGRAM, *arguments], env=env, cwd=space.root))
+        return editors[-1]
+
     try:
-        e2e.play(desktop, WineWindow(), editor, space)
+        e2e.play(desktop, WineWindow(), launch, space)
     finally:
-        if editor.poll() is None:
-            editor.kill()
+        for editor in editors:
+            if editor.poll() is None:
+                editor.kill()
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=PREFIX))
         xvfb.terminate()
         xvfb.wait()

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <chrono>
@@ -327,6 +328,48 @@ TEST_CASE("the list: a name too long for it can be read whole, and a new list st
     w.Fill(names, std::vector<bool>(300, true));
     CHECK(ListView_GetTopIndex(w.list) == 0);
     CHECK(w.Focused() < 1);
+}
+
+TEST_CASE("the list: a tick that differs from the file's shows in bold, and a dropped file loads")
+{
+    Window w;
+    w.Fill(kNames, std::vector<bool>(kNames.size(), false));
+    w.form.MarkTicksInFile(std::vector<bool>(kNames.size(), false));
+    w.form.SetNationTicked(4, true);
+    HDC dc = GetDC(w.list);
+    const auto draw = [&](int row) {
+        NMLVCUSTOMDRAW request {};
+        request.nmcd.hdr = {w.list, static_cast<UINT_PTR>(IdNations), NM_CUSTOMDRAW};
+        request.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+        request.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+        request.nmcd.hdc = dc;
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(w.list, WM_GETFONT, 0, 0)));
+        const LRESULT result = SendMessageW(w.form.Handle(), WM_NOTIFY, IdNations, reinterpret_cast<LPARAM>(&request));
+        LOGFONTW font {};
+        GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font);
+        return result == CDRF_NEWFONT && font.lfWeight >= FW_BOLD;
+    };
+    CHECK(draw(4));
+    CHECK(!draw(3));
+    w.form.MarkTicksInFile(std::vector<bool>(kNames.size(), true));
+    CHECK(!draw(4));
+    CHECK(draw(3));
+    ReleaseDC(w.list, dc);
+
+    // Dropped on the window, as Explorer drops it.
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(5)));
+    const std::wstring path = (dir / "Nation.dat").wstring();
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::copy(path.begin(), path.end(), reinterpret_cast<wchar_t*>(files + 1));
+    GlobalUnlock(memory);
+    PostMessageW(w.form.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    Pump(w.form.Handle());
+    CHECK(w.form.Commands().State().strFileName == Utf8(dir / "Nation.dat"));
+    CHECK(ListView_GetItemCount(w.list) == 5);
 }
 
 TEST_CASE("the list fills fast: 200 nations and the most it holds, 32,767")
