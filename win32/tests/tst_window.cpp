@@ -161,6 +161,10 @@ TEST_CASE("the frame: fixed, a window menu and close, nothing to minimise or max
     CHECK(!IsWindowVisible(owner));
     CHECK((GetWindowLongPtrW(w.form.Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0);
 
+    // The folder of the last file loaded is kept for the next run.
+    w.form.RememberFolder("C:\\Games\\CM 99-00\\Data");
+    CHECK(Form1(GetModuleHandleW(nullptr)).RememberedFolder() == "C:\\Games\\CM 99-00\\Data");
+
     LOGBRUSH background {};
     GetObjectW(reinterpret_cast<HBRUSH>(GetClassLongPtrW(w.form.Handle(), GCLP_HBRBACKGROUND)), sizeof(background),
                &background);
