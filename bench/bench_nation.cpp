@@ -14,6 +14,7 @@
 #include <QAbstractItemView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextEdit>
 
 #include <fcntl.h>
@@ -66,21 +67,15 @@ void read_nation_file(benchmark::State& state)
     }
 }
 
-class BenchForm : public Form1 {
-public:
-    std::string path;
-    std::string ShowOpenDialog(const std::string&, const std::string&) override { return path; }
-};
-
 void load_window(benchmark::State& state)
 {
-    BenchForm form;
-    form.path = FileOf(state.range(0));
+    Form1 form;
+    const std::string& path = FileOf(state.range(0));
     form.show();
     QCoreApplication::processEvents();
     auto* list = form.findChild<QAbstractItemView*>("lstNations");
     for (auto _ : state) {
-        form.Commands().cmdLoad_Click();
+        form.Commands().LoadFile(path);
         QCoreApplication::processEvents();
         list->viewport()->repaint();
         if (list->model()->rowCount() != state.range(0))
@@ -204,6 +199,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The editor's remembered folder goes to a settings file of the bench's own.
+    QStandardPaths::setTestModeEnabled(true);
     gDir = std::make_unique<testfiles::TempDir>();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -481,11 +481,16 @@ void Form1::End()
 // Kept in the user's configuration folder, as Qt's settings are.
 std::string Form1::RememberedFolder() const
 {
-    return QFile::encodeName(QSettings().value("lastFolder").toString()).toStdString();
+    if (!rememberedFolder_)
+        rememberedFolder_ = QFile::encodeName(QSettings().value("lastFolder").toString()).toStdString();
+    return *rememberedFolder_;
 }
 
 void Form1::RememberFolder(const std::string& folder)
 {
+    if (RememberedFolder() == folder)
+        return;
+    rememberedFolder_ = folder;
     QSettings().setValue("lastFolder", QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 

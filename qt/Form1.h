@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class NationListModel;
 class QLabel;
 class QTableView;
@@ -64,6 +66,9 @@ private:
     QLabel* Label3;
     // The path last chosen in the open-file dialog, shown in it again.
     QString lastChosenPath_;
+    // The remembered folder as last read or written: settings are written
+    // only when it changes.
+    mutable std::optional<std::string> rememberedFolder_;
 
     NationListModel* nations_;
     Editor editor_;
