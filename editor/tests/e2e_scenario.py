@@ -271,6 +271,23 @@ def tick_preset(desktop, window_kind, window, year_steps):
     desktop.xdotool("key", "--delay", "150", "Down", "Down", "Down", "Right", *(["Down"] * year_steps), "Return")
 
 
+def run(command, env, desktop, window_kind, space):
+    """Plays the scenario with the program started by `command` (its
+    arguments added), and ends every program it started."""
+    editors = []
+
+    def launch(arguments):
+        editors.append(subprocess.Popen([*command, *arguments], env=env, cwd=space.root))
+        return editors[-1]
+
+    try:
+        play(desktop, window_kind, launch, space)
+    finally:
+        for editor in editors:
+            if editor.poll() is None:
+                editor.kill()
+
+
 def play(desktop, window_kind, launch, space):
     """The scenario; answers once the editor has ended or failed to."""
     editor = launch([])

@@ -85,6 +85,17 @@ private:
     HANDLE handle_;
 };
 
+// Both operations refuse the file, for `reason`.
+void CheckRefused(const fs::path& nation, std::size_t records, const std::string& reason)
+{
+    const ReadResult read = ReadNationFile(Utf8(nation));
+    CHECK(read.outcome == ReadOutcome::FileError);
+    CHECK(read.reason == reason);
+    const WriteResult written = WriteMemberships(Utf8(nation), records, kAlwaysMember);
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == reason);
+}
+
 // Makes one of the library's calls fail with `gError`, the way a full disk,
 // a failing one or a protected folder does.
 DWORD gError = 0;
@@ -161,13 +172,7 @@ TEST_CASE("a file another program holds is refused as in use, and left as it was
         INFO(row.row);
         OtherProgram game(dir / "Nation.dat", row.access, row.share);
         REQUIRE(game.Holds());
-
-        const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
-        CHECK(read.outcome == ReadOutcome::FileError);
-        CHECK(read.reason == kInUse);
-        const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 4, kAlwaysMember);
-        CHECK(written.outcome == WriteOutcome::FileError);
-        CHECK(written.reason == kInUse);
+        CheckRefused(dir / "Nation.dat", 4, kInUse);
     }
     CHECK(ReadFile(dir / "Nation.dat") == original);
 }
@@ -188,13 +193,7 @@ TEST_CASE("a file another program has locked a part of is refused as in use")
             return;
         }
     }
-
-    const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
-    CHECK(read.outcome == ReadOutcome::FileError);
-    CHECK(read.reason == kInUse);
-    const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 4, kAlwaysMember);
-    CHECK(written.outcome == WriteOutcome::FileError);
-    CHECK(written.reason == kInUse);
+    CheckRefused(dir / "Nation.dat", 4, kInUse);
     CHECK(ReadFile(dir / "Nation.dat") == original);
 }
 
@@ -215,12 +214,7 @@ TEST_CASE("a read-only file is refused as read-only")
         return;
     }
 
-    const ReadResult read = ReadNationFile(Utf8(nation));
-    CHECK(read.outcome == ReadOutcome::FileError);
-    CHECK(read.reason == kReadOnly);
-    const WriteResult written = WriteMemberships(Utf8(nation), 2, kAlwaysMember);
-    CHECK(written.outcome == WriteOutcome::FileError);
-    CHECK(written.reason == kReadOnly);
+    CheckRefused(nation, 2, kReadOnly);
     CHECK(ReadFile(nation) == original);
     SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -62,18 +62,9 @@ def main():
     env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""),
                XDG_RUNTIME_DIR=space.root, HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
     wm = start_window_manager(env)
-    editors = []
-
-    def launch(arguments):
-        editors.append(subprocess.Popen([EDITOR, *arguments], env=env, cwd=space.root))
-        return editors[-1]
-
     try:
-        e2e.play(e2e.Desktop(env), QtWindow(), launch, space)
+        e2e.run([EDITOR], env, e2e.Desktop(env), QtWindow(), space)
     finally:
-        for editor in editors:
-            if editor.poll() is None:
-                editor.kill()
         wm.terminate()
         wm.wait()
         xvfb.terminate()

@@ -62,18 +62,9 @@ def main():
     desktop = e2e.Desktop(env)
     # Without a window manager the focus is given, not asked for.
     desktop.focus_command = "windowfocus"
-    editors = []
-
-    def launch(arguments):
-        editors.append(subprocess.Popen([WINE_RUN, PREFIX, PROGRAM, *arguments], env=env, cwd=space.root))
-        return editors[-1]
-
     try:
-        e2e.play(desktop, WineWindow(), launch, space)
+        e2e.run([WINE_RUN, PREFIX, PROGRAM], env, desktop, WineWindow(), space)
     finally:
-        for editor in editors:
-            if editor.poll() is None:
-                editor.kill()
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=PREFIX))
         xvfb.terminate()
         xvfb.wait()
