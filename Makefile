@@ -16,15 +16,15 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR)
 
-# The editor starts in a folder holding a fresh copy of the sample nation
-# file, so it can be loaded, ticked and patched at once.
+# The editor starts with a fresh copy of the sample nation file loaded, so
+# that it can be ticked and patched at once.
 TRY_DIR ?= $(BUILD_DIR)/try
 
 run: build
 	@mkdir -p $(TRY_DIR)
 	@$(BUILD_DIR)/sample/make-sample-nation $(TRY_DIR)/Nation.dat
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
-	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/editor/nation-editor
+	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/qt/nation-editor Nation.dat
 
 # Both platforms: the Linux build, then the Windows build with its tests
 # under Wine.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 int main(int argc, char* argv[])
 {
@@ -13,6 +14,6 @@ int main(int argc, char* argv[])
     // nation-editor PATH: the file the player opened the editor with.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1)
-        form.Commands().LoadFile(QFile::encodeName(arguments.at(1)).toStdString());
+        form.Commands().LoadFile(QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString());
     return application.exec();
 }

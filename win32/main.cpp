@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <string>
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
     const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
@@ -18,8 +20,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     // file, or opened the editor with.
     int count = 0;
     if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        if (count > 1)
-            form.Commands().LoadFile(nationfile::Utf8FromWide(arguments[1]));
+        if (count > 1) {
+            std::wstring path(32768, L'\0');
+            const DWORD length = GetFullPathNameW(arguments[1], static_cast<DWORD>(path.size()), path.data(), nullptr);
+            path.resize(length > 0 && length < path.size() ? length : 0);
+            form.Commands().LoadFile(nationfile::Utf8FromWide(path.empty() ? arguments[1] : path));
+        }
         LocalFree(arguments);
     }
     MSG message;
