@@ -156,14 +156,33 @@ def start_xvfb(log):
     return None, None
 
 
+# The nations of the sample file that belonged to the European Union on
+# 1 July 2013, as the sample names them.
+EU_2013_IN_SAMPLE = {
+    "Austria", "Belgium", "Bulgaria", "Croatia", "Cyprus", "Czech Republic", "Denmark", "England", "Estonia",
+    "Finland", "France", "Germany", "Greece", "Holland", "Hungary", "Italy", "Latvia", "Lithuania", "Luxembourg",
+    "Malta", "Northern Ireland", "Poland", "Portugal", "Republic of Ireland", "Romania", "Scotland", "Slovakia",
+    "Slovenia", "Spain", "Sweden", "Wales",
+}
+
+
+def names_in(path):
+    data = open(path, "rb").read()
+    return [data[i * RECORD + NAME:i * RECORD + NAME + 51].split(b"\0")[0].decode("cp1252")
+            for i in range(len(data) // RECORD)]
+
+
 class Workspace:
-    """A game folder with a nation file, a refused file named like one, and
-    stand-ins for the desktop's launchers that note what they are given."""
+    """A game folder with a nation file, a refused file named like one, the
+    sample nation file, and stand-ins for the desktop's launchers that note
+    what they are given."""
 
     names = ["Albania", "Austria", "Belgium", "Côte d'Ivoire", "England", "South Africa", "South Korea", "Wales"]
 
-    def __init__(self):
+    def __init__(self, sample_maker):
         self.root = tempfile.mkdtemp(prefix="e2e-")
+        self.sample = os.path.join(self.root, "Sample", "Nation.dat")
+        os.makedirs(os.path.dirname(self.sample))
         game = os.path.join(self.root, "Game & 'Saves' $HOME")
         os.makedirs(game)
         self.nation = os.path.join(game, "Nation.dat")
@@ -173,6 +192,8 @@ class Workspace:
         os.makedirs(os.path.join(self.root, "Wrong"))
         self.refused = os.path.join(self.root, "Wrong", "Nation.dat")
         open(self.refused, "wb").write(self.original[:291])
+
+        self.sample_maker = sample_maker
 
         self.bin = os.path.join(self.root, "bin")
         os.makedirs(self.bin)
@@ -393,8 +414,11 @@ def play(desktop, window_kind, launch, space):
         desktop.keys(question, "y")
     ended(editor, "Yes ends the editor")
 
-    # Started with a path: the file is loaded, so exit asks.
-    editor = launch([window_kind.path(space.nation)])
+    # Started with the sample file's path: it is loaded, so exit asks. The
+    # members of 2013 from the context menu, all of them in the sample.
+    subprocess.run([*space.sample_maker, window_kind.path(space.sample)], env=desktop.env, capture_output=True)
+    check(os.path.exists(space.sample), "the sample file is made")
+    editor = launch([window_kind.path(space.sample)])
     window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
     check(window is not None, "the editor comes up with a path given")
     if window:
@@ -402,8 +426,19 @@ def play(desktop, window_kind, launch, space):
         question = desktop.wait_for("Cm3 Tallowmere")
         check(question is not None, "the file given at start is loaded: exit asks")
         if question:
-            desktop.keys(question, "y")
-    ended(editor, "Yes ends the editor started with a path")
+            desktop.keys(question, "n")
+            desktop.wait_gone("Cm3 Tallowmere")
+        tick_preset(desktop, window_kind, window, 3)
+        time.sleep(1.0)
+        check(not desktop.find("Cm3 Tallowmere"), "the sample holds every member of 2013: no message")
+        desktop.keys(window, "alt+p")
+        answer_message(desktop, window_kind, "SUCCESS")
+        ticked = {name for name, member in zip(names_in(space.sample), memberships(space.sample)) if member == 2}
+        check(ticked == EU_2013_IN_SAMPLE,
+              f"the members of 2013 ticked in the sample, Holland and Republic of Ireland among them: "
+              f"{sorted(ticked ^ EU_2013_IN_SAMPLE)} differ")
+        desktop.keys(window, "alt+e")
+    ended(editor, "after the patch, exit ends the editor started with a path")
 
     # Started with a refused path: its error, then an empty window.
     editor = launch([window_kind.path(space.refused)])

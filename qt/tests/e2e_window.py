@@ -3,7 +3,7 @@
 manager (openbox), driven from outside by xdotool (see e2e_scenario.py).
 Exits 77 (skipped) when Xvfb, openbox or one of the X tools is missing.
 
-Usage: e2e_window.py PATH-TO-EDITOR
+Usage: e2e_window.py PATH-TO-EDITOR PATH-TO-MAKE-SAMPLE-NATION
 """
 import os
 import subprocess
@@ -14,6 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import e2e_scenario as e2e  # noqa: E402
 
 EDITOR = os.path.abspath(sys.argv[1])
+MAKE_SAMPLE = os.path.abspath(sys.argv[2])
 
 
 def start_window_manager(env):
@@ -51,7 +52,7 @@ class QtWindow(e2e.Window):
 def main():
     if e2e.missing_tools(["Xvfb", "openbox", "xdotool", "xprop", "xwd", "xclip"]):
         return e2e.SKIPPED
-    space = e2e.Workspace()
+    space = e2e.Workspace([MAKE_SAMPLE])
     xvfb_log = os.path.join(space.root, "xvfb.log")
     xvfb, display = e2e.start_xvfb(xvfb_log)
     if xvfb is None:

@@ -3,7 +3,7 @@
 driven from outside by xdotool (see e2e_scenario.py). No window manager
 runs: the test prefix has Wine draw its own frames.
 
-Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE
+Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE PATH-TO-MAKE-SAMPLE-NATION-EXE
 """
 import os
 import subprocess
@@ -17,6 +17,7 @@ import e2e_scenario as e2e  # noqa: E402
 PROGRAM = os.path.abspath(sys.argv[1])
 PREFIX = os.path.abspath(sys.argv[2])
 WINDOW_TEXT = os.path.abspath(sys.argv[3])
+MAKE_SAMPLE = os.path.abspath(sys.argv[4])
 WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 
@@ -53,7 +54,7 @@ class WineWindow(e2e.Window):
 def main():
     if e2e.missing_tools(["Xvfb", "xdotool", "xwd", "xclip", "wine"]):
         return e2e.SKIPPED
-    space = e2e.Workspace()
+    space = e2e.Workspace([WINE_RUN, PREFIX, MAKE_SAMPLE])
     xvfb, display = e2e.start_xvfb(os.path.join(space.root, "xvfb.log"))
     if xvfb is None:
         print("FAILED: no display number free for Xvfb")
