@@ -40,6 +40,7 @@ windows:
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 	    $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR)
+	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"
 
 SANITIZE_DIR ?= build-sanitize
 
