@@ -199,13 +199,20 @@ TEST_CASE("a file another program has locked a part of is refused as in use")
 
 const std::string kReadOnly = "The file is read-only; clear \"Read-only\" in the file's Properties, then try again";
 
+// A nation file with its read-only attribute set.
+fs::path ReadOnlyNationFile(const TempDir& dir, const Bytes& bytes)
+{
+    const fs::path nation = dir / "Nation.dat";
+    REQUIRE(WriteFile(nation, bytes));
+    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_READONLY));
+    return nation;
+}
+
 TEST_CASE("a read-only file is refused as read-only")
 {
     TempDir dir;
-    const fs::path nation = dir / "Nation.dat";
     const Bytes original = MakeNationFile(2);
-    REQUIRE(WriteFile(nation, original));
-    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_READONLY));
+    const fs::path nation = ReadOnlyNationFile(dir, original);
     // Wine run by root writes a read-only file all the same; the tests run
     // this case again as an ordinary user, where this must not show.
     if (OtherProgram(nation, GENERIC_WRITE, FILE_SHARE_READ).Holds()) {
@@ -222,10 +229,8 @@ TEST_CASE("a read-only file is refused as read-only")
 TEST_CASE("access denied says whether the file is read-only")
 {
     TempDir dir;
-    const fs::path nation = dir / "Nation.dat";
     const Bytes original = MakeNationFile(2);
-    REQUIRE(WriteFile(nation, original));
-    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_READONLY));
+    const fs::path nation = ReadOnlyNationFile(dir, original);
 
     Injected denied(ERROR_ACCESS_DENIED);
     ActiveCalls().CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
