@@ -6,6 +6,8 @@
 #include "NationFile.h"
 #include "VirtualStore.h"
 
+#include <algorithm>
+
 using namespace nationfile;
 
 namespace {
@@ -102,6 +104,7 @@ bool Editor::LoadChosenFile()
         fileTicks_[i] = read.entries[i].member;
         listedNames_.push_back(std::move(read.entries[i].name));
     }
+    fileBytes_ = std::move(read.memberBytes);
     view_.MarkTicksInFile(fileTicks_);
     state_.blnPatched = false;
     view_.RememberFolder(FolderOf(state_.strFileName));
@@ -130,7 +133,7 @@ void Editor::cmdPatch_Click()
     const std::vector<bool> ticks = Ticks();
     const WriteResult written = WriteMemberships(
         state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, listedNames_,
-        Backup::BeforeFirstPatch);
+        Backup::BeforeFirstPatch, fileBytes_);
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
         ShowError("The file \"" + state_.strFileName
@@ -147,6 +150,8 @@ void Editor::cmdPatch_Click()
         break;
     }
     fileTicks_ = ticks;
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        fileBytes_[i] = MemberByte(ticks[i]);
     view_.MarkTicksInFile(fileTicks_);
     state_.blnPatched = true;
     view_.ShowMessage("File Patched Succesfully", "SUCCESS", MessageButtons::Ok);
@@ -154,9 +159,7 @@ void Editor::cmdPatch_Click()
 
 void Editor::cmdAllEEC_Click()
 {
-    const std::size_t count = view_.NationCount();
-    for (std::size_t i = 0; i < count; ++i)
-        view_.SetNationTicked(i, true);
+    view_.SetNationTicks(std::vector<bool>(view_.NationCount(), true));
 }
 
 void Editor::cmdExit_Click()
@@ -183,13 +186,15 @@ void Editor::cmdURL_Click()
 
 std::vector<TickMenuEntry> Editor::TickMenu() const
 {
+    // Every entry works on the nations of a loaded file.
+    const bool loaded = !state_.strFileName.empty();
     std::vector<TickMenuEntry> menu = {
-        {TickChoice::All, 0, "Tick all nations", ""},
-        {TickChoice::None, 0, "Untick all nations", ""},
+        {TickChoice::All, 0, "Tick all nations", "", loaded},
+        {TickChoice::None, 0, "Untick all nations", "", loaded},
     };
     for (const int year : eu::kYears)
-        menu.push_back({TickChoice::EuMembers, year, std::to_string(year), "Tick only the EU members of"});
-    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the file", ""});
+        menu.push_back({TickChoice::EuMembers, year, std::to_string(year), "Tick only the EU members of", loaded});
+    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the file", "", loaded});
     if (BackupTicks())
         menu.push_back({TickChoice::FromBackup, 0, "Ticks from the backup", ""});
     return menu;
@@ -197,6 +202,8 @@ std::vector<TickMenuEntry> Editor::TickMenu() const
 
 void Editor::ApplyTicks(const TickMenuEntry& entry)
 {
+    if (state_.strFileName.empty())
+        return;
     const std::size_t count = view_.NationCount();
     switch (entry.choice) {
     case TickChoice::All:
@@ -230,10 +237,10 @@ void Editor::ApplyTicks(const TickMenuEntry& entry)
     }
 }
 
-void Editor::ShowTicks(const std::vector<bool>& ticks)
+void Editor::ShowTicks(std::vector<bool> ticks)
 {
-    for (std::size_t i = 0; i < ticks.size() && i < view_.NationCount(); ++i)
-        view_.SetNationTicked(i, ticks[i]);
+    ticks.resize(std::min(ticks.size(), view_.NationCount()));
+    view_.SetNationTicks(ticks);
 }
 
 std::vector<bool> Editor::Ticks() const

@@ -2,6 +2,7 @@
 
 #include "EditorView.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct TickMenuEntry {
     int year = 0;        // for EuMembers
     std::string label;
     std::string submenu; // entries with the same submenu are shown under it
+    bool enabled = true; // greyed out while there is nothing to tick
 };
 
 // The window's commands, one per button plus the window's creation. They
@@ -54,7 +56,7 @@ private:
     bool LoadChosenFile();
     std::string DialogFolder(const std::string& refusedPath) const;
     void OfferVirtualStoreCopy();
-    void ShowTicks(const std::vector<bool>& ticks);
+    void ShowTicks(std::vector<bool> ticks);
     std::vector<bool> Ticks() const;
     std::optional<std::vector<bool>> BackupTicks() const;
     void ShowError(const std::string& text);
@@ -64,6 +66,9 @@ private:
     // The names the list shows, so that a patch can tell whether the file on
     // disk still holds the same nations at the same indexes.
     std::vector<std::string> listedNames_;
-    // The ticks the file holds, as last loaded or patched.
+    // The membership bytes the file holds as last loaded or patched, and
+    // the ticks they stand for: a patch writes nothing unless the file
+    // still holds these bytes.
+    std::vector<std::uint8_t> fileBytes_;
     std::vector<bool> fileTicks_;
 };

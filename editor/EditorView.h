@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-// Everything the commands need from the window and the desktop. The window
-// implements it with Qt; the tests implement it with a fake that records
-// each call and answers from a script.
+// Everything the commands need from the window and the desktop. Each
+// platform's window implements it; the tests implement it with a fake that
+// records each call and answers from a script.
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
@@ -27,6 +27,10 @@ public:
     virtual void AddNation(const std::string& text) = 0;
     virtual std::size_t NationCount() const = 0;
     virtual void SetNationTicked(std::size_t index, bool ticked) = 0;
+    // Sets the ticks of the first ticks.size() entries in one pass and shows
+    // them at once: ticking 32,767 entries one by one would repaint the list
+    // as often.
+    virtual void SetNationTicks(const std::vector<bool>& ticks) = 0;
     virtual bool IsNationTicked(std::size_t index) const = 0;
     virtual void ClearNations() = 0;
     // The ticks the file holds, entry by entry: an entry whose tick differs

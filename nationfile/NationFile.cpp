@@ -26,11 +26,6 @@ std::string NameOf(std::span<const std::uint8_t> record)
     return DecodeWindows1252(field.first(length));
 }
 
-std::uint8_t MemberByte(bool member)
-{
-    return member ? MEMBER_YES : MEMBER_NO;
-}
-
 // Hands each record to `visit` in file order, read a chunk at a time
 // through one small buffer: no allocation grows with the file, and the
 // buffer stays in the cache.
@@ -50,15 +45,15 @@ OsStatus ForEachRecord(const OsFile& file, std::size_t count, Visit visit)
     return OsStatus::Success();
 }
 
-OsStatus OpenWithLength(OsFile& file, const std::string& path, std::uint64_t& length)
+OsStatus OpenWithLength(OsFile& file, const std::string& path, std::uint64_t& length, WriteAccess write)
 {
-    OsStatus opened = file.Open(path);
+    OsStatus opened = file.Open(path, write);
     return opened ? file.Size(length) : opened;
 }
 
 ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
 {
-    return {outcome, {}, std::move(reason)};
+    return {outcome, {}, {}, std::move(reason)};
 }
 
 constexpr const char* kOtherNations = "The file no longer holds the nations that were read from it";
@@ -116,6 +111,11 @@ std::string FolderOf(const std::string& path)
     return path.substr(0, root ? separator + 1 : separator);
 }
 
+std::uint8_t MemberByte(bool member)
+{
+    return member ? MEMBER_YES : MEMBER_NO;
+}
+
 std::string BackupPathOf(const std::string& path)
 {
     return path + ".bak";
@@ -130,7 +130,7 @@ ReadResult ReadNationFile(const std::string& path)
 {
     OsFile file;
     std::uint64_t length = 0;
-    if (OsStatus opened = OpenWithLength(file, path, length); !opened)
+    if (OsStatus opened = OpenWithLength(file, path, length, WriteAccess::IfAllowed); !opened)
         return ReadFailure(ReadOutcome::FileError, std::move(opened.reason));
     if (!IsNationFileLength(length))
         return ReadFailure(ReadOutcome::NotNationFile);
@@ -140,8 +140,10 @@ ReadResult ReadNationFile(const std::string& path)
 
     ReadResult result;
     result.entries.reserve(count);
+    result.memberBytes.reserve(count);
     OsStatus read = ForEachRecord(file, count, [&](std::size_t, std::span<const std::uint8_t> record) {
         result.entries.push_back({NameOf(record), record[MEMBER_OFFSET] == MEMBER_YES});
+        result.memberBytes.push_back(record[MEMBER_OFFSET]);
     });
     if (!read)
         return ReadFailure(ReadOutcome::FileError, std::move(read.reason));
@@ -152,11 +154,12 @@ ReadResult ReadNationFile(const std::string& path)
 
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
-                             std::span<const std::string> expectedNames, Backup backup)
+                             std::span<const std::string> expectedNames, Backup backup,
+                             std::span<const std::uint8_t> expectedMemberBytes)
 {
     OsFile file;
     std::uint64_t length = 0;
-    if (OsStatus opened = OpenWithLength(file, path, length); !opened)
+    if (OsStatus opened = OpenWithLength(file, path, length, WriteAccess::Required); !opened)
         return WriteFailure(WriteOutcome::FileError, std::move(opened.reason));
     if (!IsNationFileLength(length) || length / NATION_RECORD_SIZE != expectedRecords
         || expectedRecords > MAX_NATION_RECORDS)
@@ -164,12 +167,16 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
                             "The file no longer holds the records that were read from it");
 
     const bool checkNames = !expectedNames.empty();
-    if (checkNames && expectedNames.size() != expectedRecords)
+    const bool checkBytes = !expectedMemberBytes.empty();
+    if ((checkNames && expectedNames.size() != expectedRecords)
+        || (checkBytes && expectedMemberBytes.size() != expectedRecords))
         return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
     std::vector<std::uint8_t> wanted(expectedRecords);
     std::vector<ByteAt> changes;
     bool sameNations = true;
     OsStatus read = ForEachRecord(file, expectedRecords, [&](std::size_t i, std::span<const std::uint8_t> record) {
+        if (checkBytes && record[MEMBER_OFFSET] != expectedMemberBytes[i])
+            sameNations = false;
         if (checkNames && sameNations && NameOf(record) != expectedNames[i])
             sameNations = false;
         wanted[i] = MemberByte(isMember(i));

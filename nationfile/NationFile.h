@@ -39,9 +39,15 @@ enum class ReadOutcome {
 struct ReadResult {
     ReadOutcome outcome = ReadOutcome::Read;
     std::vector<NationEntry> entries;
+    // The membership byte of each record as read, for a patch to check that
+    // nothing else has changed it since.
+    std::vector<std::uint8_t> memberBytes;
     std::string reason;
 };
 
+// Opens the file for reading and writing, as the game's file is opened, or
+// for reading alone where writing it is not allowed (a read-only file,
+// folder or medium), so that such a file can still be listed.
 ReadResult ReadNationFile(const std::string& path);
 
 enum class WriteOutcome {
@@ -71,9 +77,17 @@ enum class Backup {
 // Writes MEMBER_YES or MEMBER_NO into the membership byte of every record,
 // as `isMember` answers for its index, and no other byte. The file must still
 // hold `expectedRecords` records and, when `expectedNames` is not empty, the
-// same names at the same indexes; otherwise nothing is written.
+// same names at the same indexes, and when `expectedMemberBytes` is not
+// empty, the same membership bytes: the bytes as the caller last read or
+// wrote them, so that a change made meanwhile by another program (or another
+// editor) is never silently undone. Otherwise nothing is written and no
+// backup is made.
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
-                             std::span<const std::string> expectedNames = {}, Backup backup = Backup::None);
+                             std::span<const std::string> expectedNames = {}, Backup backup = Backup::None,
+                             std::span<const std::uint8_t> expectedMemberBytes = {});
+
+// The membership byte a patch writes for a tick.
+std::uint8_t MemberByte(bool member);
 
 } // namespace nationfile

@@ -22,6 +22,13 @@ struct ByteAt {
     std::uint8_t value;
 };
 
+enum class WriteAccess {
+    Required,
+    // Reading alone where writing is not allowed: a read-only file, folder
+    // or medium.
+    IfAllowed,
+};
+
 // One open nation file. Every call the library makes to the operating system
 // goes through this class; each platform has its own implementation of it
 // (OsFilePosix.cpp, OsFileWin32.cpp).
@@ -35,7 +42,7 @@ public:
     // Opens an existing ordinary file for reading and writing, the path given
     // as UTF-8. Never creates a file, and never opens a device, a pipe or a
     // folder.
-    OsStatus Open(const std::string& path);
+    OsStatus Open(const std::string& path, WriteAccess write = WriteAccess::Required);
     // Creates a new file for writing, failing when anything already has the
     // name: nothing is ever replaced.
     OsStatus CreateNew(const std::string& path);

@@ -112,7 +112,7 @@ OsFile::~OsFile()
         Os().close(fd_);
 }
 
-OsStatus OsFile::Open(const std::string& path)
+OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 {
     // Looking before opening keeps a device or a FIFO from ever being opened:
     // opening one can block or have effects of its own.
@@ -126,8 +126,12 @@ OsStatus OsFile::Open(const std::string& path)
 
     // No O_CREAT: a path that names no file is an error, never a new empty
     // file. O_NONBLOCK covers a file swapped for a FIFO since the stat above.
-    const int fd = RetryOnInterrupt(
-        [&] { return Os().open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0); });
+    const auto open = [&](int access) {
+        return RetryOnInterrupt([&] { return Os().open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0); });
+    };
+    int fd = open(O_RDWR);
+    if (fd == -1 && write == WriteAccess::IfAllowed && (errno == EACCES || errno == EPERM || errno == EROFS))
+        fd = open(O_RDONLY);
     if (fd == -1)
         return Errno(errno);
     fd_ = fd;

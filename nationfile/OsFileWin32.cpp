@@ -17,6 +17,7 @@ const Win32Calls& SystemCalls()
     static const Win32Calls calls = {
         ::GetFileAttributesW, ::CreateFileW, ::GetFileType,      ::GetFileSizeEx, ::ReadFile,
         ::WriteFile,          ::FlushFileBuffers, ::CloseHandle, ::MoveFileExW,   ::DeleteFileW,
+        ::GetProcAddress,
     };
     return calls;
 }
@@ -103,6 +104,12 @@ std::vector<std::string> ProtectedFolders()
     return folders;
 }
 
+// Wine answers to the name of a function of its own in ntdll.
+bool UnderWine()
+{
+    return Os().GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Windows' failures in words a player can act on.
 OsStatus Failure(DWORD error, const std::wstring& path)
 {
@@ -112,10 +119,16 @@ OsStatus Failure(DWORD error, const std::wstring& path)
         return OsStatus::Failure("The file is in use by another program; close the game, then try again");
     case ERROR_ACCESS_DENIED: {
         const DWORD attributes = Os().GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            // Under Wine the attribute is the host's permission to write the
+            // file, and there is no Properties dialog to clear it in.
+            if (UnderWine())
+                return OsStatus::Failure("The file is read-only; give yourself permission to write it in your "
+                                         "file manager (or with chmod u+w), then try again");
             return OsStatus::Failure("The file is read-only; clear \"Read-only\" in the file's Properties, "
                                      "then try again");
-        if (LiesUnder(Utf8FromWide(path), ProtectedFolders()))
+        }
+        if (!UnderWine() && LiesUnder(Utf8FromWide(path), ProtectedFolders()))
             return OsStatus::Failure("Windows protects the game's folder under Program Files; run the editor as "
                                      "administrator (right-click it, then \"Run as administrator\"), or keep the "
                                      "game outside Program Files");
@@ -158,6 +171,10 @@ OVERLAPPED At(std::uint64_t offset)
 
 std::optional<std::string> ExistingVirtualStoreCopy(const std::string& path)
 {
+    // Wine keeps no VirtualStore: a game under Wine reads the file under
+    // Program Files itself, whatever a folder named VirtualStore holds.
+    if (UnderWine())
+        return std::nullopt;
     std::optional<std::string> copy = VirtualStorePath(path, ProtectedFolders(), Environment(L"LOCALAPPDATA"));
     if (!copy)
         return std::nullopt;
@@ -209,7 +226,7 @@ OsFile::~OsFile()
         Os().CloseHandle(handle_);
 }
 
-OsStatus OsFile::Open(const std::string& path)
+OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 {
     bool valid = true;
     const std::wstring wide = WideFromUtf8(path, &valid);
@@ -228,8 +245,14 @@ OsStatus OsFile::Open(const std::string& path)
     // OPEN_EXISTING: a path that names no file is an error, never a new empty
     // file. Others may read the file meanwhile, but no other program may
     // write it, and one that is writing it keeps it from being opened.
-    HANDLE handle = Os().CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto open = [&](DWORD access) {
+        return Os().CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    };
+    HANDLE handle = open(GENERIC_READ | GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE && write == WriteAccess::IfAllowed
+        && (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_WRITE_PROTECT))
+        handle = open(GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE)
         return Failure(GetLastError(), wide);
     handle_ = handle;

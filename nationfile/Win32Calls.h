@@ -19,6 +19,8 @@ struct Win32Calls {
     BOOL(WINAPI* CloseHandle)(HANDLE file);
     BOOL(WINAPI* MoveFileExW)(LPCWSTR from, LPCWSTR to, DWORD flags);
     BOOL(WINAPI* DeleteFileW)(LPCWSTR path);
+    // Tells Wine from Windows.
+    FARPROC(WINAPI* GetProcAddress)(HMODULE module, LPCSTR name);
 };
 
 // The operating system's own calls.

@@ -25,9 +25,12 @@
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolTip>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <array>
+#include <functional>
 #include <map>
 
 namespace {
@@ -64,6 +67,9 @@ QFont MakeFont(FontKind kind)
         break;
     case FontKind::Title:
         font.setFamilies({"Times New Roman", "Liberation Serif"});
+        // Where neither face is found, a serif stands in, not the default
+        // sans-serif.
+        font.setStyleHint(QFont::Serif);
         font.setPointSizeF(26.25);
         break;
     case FontKind::GameName:
@@ -280,8 +286,14 @@ void Form1::createControls()
     lstNations->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstNations->setSelectionMode(QAbstractItemView::SingleSelection);
     lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Each newly loaded list starts at its top, not where the last one was.
-    connect(nations_, &QAbstractItemModel::modelReset, lstNations, &QAbstractItemView::scrollToTop);
+    // Each newly loaded list starts at its top, not where the last one was;
+    // a list that has the keyboard meanwhile has a current row, the first,
+    // for Space to tick.
+    connect(nations_, &QAbstractItemModel::modelReset, lstNations, [this] {
+        lstNations->scrollToTop();
+        if (lstNations->hasFocus() && nations_->rowCount() > 0)
+            lstNations->selectionModel()->setCurrentIndex(nations_->index(0, 0), QItemSelectionModel::NoUpdate);
+    });
     lstNations->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstNations, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
     cmdPatch = button("cmdPatch", "&Patch Nation.dat");
@@ -368,12 +380,21 @@ void Form1::chainTabOrder()
 
 void Form1::connectButtons()
 {
-    connect(cmdLoad, &QPushButton::clicked, this, [this] { editor_.cmdLoad_Click(); });
-    connect(cmdPatch, &QPushButton::clicked, this, [this] { editor_.cmdPatch_Click(); });
-    connect(cmdAllEEC, &QPushButton::clicked, this, [this] { editor_.cmdAllEEC_Click(); });
-    connect(cmdExit, &QPushButton::clicked, this, [this] { editor_.cmdExit_Click(); });
-    connect(cmdEMail, &QPushButton::clicked, this, [this] { editor_.cmdEMail_Click(); });
-    connect(cmdURL, &QPushButton::clicked, this, [this] { editor_.cmdURL_Click(); });
+    const auto runs = [this](QPushButton* button, void (Editor::*command)()) {
+        // A button pressed by its access key takes the focus, as a click
+        // does: when its command's message closes, the focus is back on it,
+        // so that Space or Enter presses it again.
+        connect(button, &QPushButton::clicked, this, [this, button, command] {
+            button->setFocus(Qt::ShortcutFocusReason);
+            (editor_.*command)();
+        });
+    };
+    runs(cmdLoad, &Editor::cmdLoad_Click);
+    runs(cmdPatch, &Editor::cmdPatch_Click);
+    runs(cmdAllEEC, &Editor::cmdAllEEC_Click);
+    runs(cmdExit, &Editor::cmdExit_Click);
+    runs(cmdEMail, &Editor::cmdEMail_Click);
+    runs(cmdURL, &Editor::cmdURL_Click);
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
@@ -396,7 +417,9 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     else if (!start.isEmpty())
         cdOpen.setDirectory(start);
     KeepFrameHints(cdOpen, Sizing::Resizable);
-    if (cdOpen.exec() != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
+    const int result = cdOpen.exec();
+    takeBackActivation();
+    if (result != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
     lastChosenPath_ = cdOpen.selectedFiles().constFirst();
     return QFile::encodeName(lastChosenPath_).toStdString();
@@ -422,7 +445,9 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     // messages show no icon at all.
     for (QAbstractButton* button : box.buttons())
         button->setIcon({});
-    switch (box.exec()) {
+    const int pressed = box.exec();
+    takeBackActivation();
+    switch (pressed) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
     case QMessageBox::No:
@@ -430,6 +455,52 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     default:
         return MessageAnswer::Ok;
     }
+}
+
+void Form1::LoadWhenShown(const std::string& path)
+{
+    // A message about the file shows over the window, so the window has to
+    // be where the window manager puts it first: until it is on the screen,
+    // it counts as standing in the screen's top-left corner.
+    class OnExposed : public QObject {
+    public:
+        OnExposed(QWindow* window, std::function<void()> then)
+            : QObject(window)
+            , then_(std::move(then))
+        {
+        }
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+                QTimer::singleShot(0, watched, then_);
+                deleteLater();
+                watched->removeEventFilter(this);
+            }
+            return false;
+        }
+
+    private:
+        std::function<void()> then_;
+    };
+    const auto load = [this, path] { editor_.LoadFile(path); };
+    QWindow* window = windowHandle();
+    if (window != nullptr && window->isExposed())
+        QTimer::singleShot(0, this, load);
+    else if (window != nullptr)
+        window->installEventFilter(new OnExposed(window, load));
+    else
+        load();
+}
+
+// When a modal dialog of ours closes, some window managers (xfwm4) hand the
+// activation to whatever window lay below it, another program's, rather
+// than back to this window.
+void Form1::takeBackActivation()
+{
+    if (isVisible())
+        activateWindow();
 }
 
 void Form1::AddNation(const std::string& text)
@@ -450,6 +521,11 @@ void Form1::SetNationTicked(std::size_t index, bool ticked)
 bool Form1::IsNationTicked(std::size_t index) const
 {
     return nations_->IsTicked(index);
+}
+
+void Form1::SetNationTicks(const std::vector<bool>& ticks)
+{
+    nations_->SetTicks(ticks);
 }
 
 void Form1::ClearNations()
@@ -502,11 +578,16 @@ void Form1::showTickMenu(const QPoint& at)
         QMenu* into = &menu;
         if (!entry.submenu.empty()) {
             QMenu*& submenu = submenus[entry.submenu];
-            if (submenu == nullptr)
+            if (submenu == nullptr) {
                 submenu = menu.addMenu(FromUtf8(entry.submenu));
+                // Greyed out as its first entry is: a submenu's entries all
+                // need the same.
+                submenu->setEnabled(entry.enabled);
+            }
             into = submenu;
         }
-        into->addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); });
+        into->addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); })
+            ->setEnabled(entry.enabled);
     }
     menu.exec(lstNations->viewport()->mapToGlobal(at));
 }

@@ -21,6 +21,9 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
+    // Loads a file given at start, once the window is on the screen.
+    void LoadWhenShown(const std::string& path);
+
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
@@ -31,6 +34,7 @@ public:
     void AddNation(const std::string& text) override;
     std::size_t NationCount() const override;
     void SetNationTicked(std::size_t index, bool ticked) override;
+    void SetNationTicks(const std::vector<bool>& ticks) override;
     bool IsNationTicked(std::size_t index) const override;
     void ClearNations() override;
     void MarkTicksInFile(const std::vector<bool>& ticks) override;
@@ -52,6 +56,7 @@ private:
     void setColours();
     void chainTabOrder();
     void connectButtons();
+    void takeBackActivation();
 
     QPushButton* cmdLoad;
     QTableView* lstNations;

@@ -1,5 +1,7 @@
 #include "NationListModel.h"
 
+#include <algorithm>
+
 void NationListModel::Append(const std::string& text)
 {
     entries_.push_back({text, false});
@@ -27,6 +29,23 @@ void NationListModel::SetTicked(std::size_t index, bool ticked)
         const QModelIndex changed = createIndex(static_cast<int>(index), 0);
         emit dataChanged(changed, changed, {Qt::CheckStateRole, Qt::FontRole});
     }
+}
+
+void NationListModel::SetTicks(const std::vector<bool>& ticks)
+{
+    std::size_t first = entries_.size();
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i) {
+        if (entries_[i].ticked == ticks[i])
+            continue;
+        entries_[i].ticked = ticks[i];
+        first = std::min(first, i);
+        last = i;
+    }
+    last = std::min(last, announced_ - 1);
+    if (first < announced_ && first <= last)
+        emit dataChanged(createIndex(static_cast<int>(first), 0), createIndex(static_cast<int>(last), 0),
+                         {Qt::CheckStateRole, Qt::FontRole});
 }
 
 void NationListModel::MarkTicksInFile(const std::vector<bool>& ticks)

@@ -21,6 +21,9 @@ public:
     void Clear();
     std::size_t Count() const { return entries_.size(); }
     void SetTicked(std::size_t index, bool ticked);
+    // The first ticks.size() ticks at once, announced to the view as one
+    // change.
+    void SetTicks(const std::vector<bool>& ticks);
     bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
     // The ticks the file holds: an entry whose tick differs shows in bold.
     void MarkTicksInFile(const std::vector<bool>& ticks);

@@ -14,6 +14,6 @@ int main(int argc, char* argv[])
     // nation-editor PATH: the file the player opened the editor with.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1)
-        form.Commands().LoadFile(QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString());
+        form.LoadWhenShown(QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString());
     return application.exec();
 }

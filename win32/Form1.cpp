@@ -34,13 +34,16 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 enum class FontKind { WindowDefault, Tahoma, Title, GameName };
 
-Font MakeFont(const wchar_t* face, int hundredthsOfPoint, bool bold, UINT dpi)
+// The family, as well as the face, decides what stands in where the face is
+// missing: a serif for a serif (FF_ROMAN), not the system's default face.
+Font MakeFont(const wchar_t* face, BYTE family, int hundredthsOfPoint, bool bold, UINT dpi)
 {
     LOGFONTW font {};
     font.lfHeight = -MulDiv(hundredthsOfPoint, static_cast<int>(dpi), 7200);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
+    font.lfPitchAndFamily = VARIABLE_PITCH | family;
     lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     return Font(CreateFontIndirectW(&font));
 }
@@ -72,9 +75,24 @@ LRESULT CALLBACK HelpBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     if ((message == WM_KEYDOWN && wParam == VK_ESCAPE) || (message == WM_CHAR && wParam == 0x1B))
         return 0;
+    // A multi-line edit asks for every key, Tab included, and hands Tab to a
+    // dialog's own procedure, which this window has not: Tab would go
+    // nowhere. The help box takes no Tab, so the window's Tab walks on.
+    if (message == WM_GETDLGCODE && lParam != 0) {
+        const auto& key = *reinterpret_cast<const MSG*>(lParam);
+        if (key.message == WM_KEYDOWN && key.wParam == VK_TAB)
+            return DefSubclassProc(window, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    }
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(window, HelpBoxProc, 1);
     return DefSubclassProc(window, message, wParam, lParam);
+}
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    return name;
 }
 
 } // namespace
@@ -251,10 +269,10 @@ void Form1::CreateControls()
 
 void Form1::Layout(UINT dpi)
 {
-    defaultFont_ = MakeFont(L"MS Sans Serif", 825, false, dpi);
-    tahoma_ = MakeFont(L"Tahoma", 825, false, dpi);
-    titleFont_ = MakeFont(L"Times New Roman", 2625, false, dpi);
-    gameNameFont_ = MakeFont(L"Arial", 975, true, dpi);
+    defaultFont_ = MakeFont(L"MS Sans Serif", FF_SWISS, 825, false, dpi);
+    tahoma_ = MakeFont(L"Tahoma", FF_SWISS, 825, false, dpi);
+    titleFont_ = MakeFont(L"Times New Roman", FF_ROMAN, 2625, false, dpi);
+    gameNameFont_ = MakeFont(L"Arial", FF_SWISS, 975, true, dpi);
 
     // The window as designed, in twips from the client area's top-left corner.
     struct Placement {
@@ -291,6 +309,16 @@ void Form1::OnCommand(int id, int code)
 {
     if (code != BN_CLICKED)
         return;
+    if (id == IDOK) {
+        // Enter. The dialog manager sends the focused button's own click
+        // only when that button has the default look, which it gives on Tab
+        // alone; a button that has the focus from the start, an access key,
+        // a click or a closed message would get IDOK instead. Enter presses
+        // the focused button however it got the focus, and nothing else.
+        HWND focus = GetFocus();
+        if (focus != nullptr && GetParent(focus) == hwnd_ && ClassOf(focus) == WC_BUTTONW)
+            id = GetDlgCtrlID(focus);
+    }
     switch (id) {
     case IdLoad:
         editor_.cmdLoad_Click();
@@ -398,6 +426,11 @@ bool Form1::IsNationTicked(std::size_t index) const
     return lstNations.IsTicked(index);
 }
 
+void Form1::SetNationTicks(const std::vector<bool>& ticks)
+{
+    lstNations.SetTicks(ticks);
+}
+
 void Form1::ClearNations()
 {
     lstNations.Clear();
@@ -453,16 +486,19 @@ void Form1::ShowTickMenu(LPARAM at)
     std::map<std::string, HMENU> submenus;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         HMENU into = menu;
+        const UINT state = entries[i].enabled ? MF_ENABLED : MF_GRAYED;
         if (!entries[i].submenu.empty()) {
             HMENU& submenu = submenus[entries[i].submenu];
             if (submenu == nullptr) {
                 submenu = CreatePopupMenu();
-                AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu),
+                // Greyed out as its first entry is: a submenu's entries all
+                // need the same.
+                AppendMenuW(menu, MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu),
                             WideFromUtf8(entries[i].submenu).c_str());
             }
             into = submenu;
         }
-        AppendMenuW(into, MF_STRING, i + 1, WideFromUtf8(entries[i].label).c_str());
+        AppendMenuW(into, MF_STRING | state, i + 1, WideFromUtf8(entries[i].label).c_str());
     }
     const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
     DestroyMenu(menu);

@@ -88,6 +88,7 @@ public:
     void AddNation(const std::string& text) override;
     std::size_t NationCount() const override;
     void SetNationTicked(std::size_t index, bool ticked) override;
+    void SetNationTicks(const std::vector<bool>& ticks) override;
     bool IsNationTicked(std::size_t index) const override;
     void ClearNations() override;
     void MarkTicksInFile(const std::vector<bool>& ticks) override;

@@ -86,6 +86,19 @@ void NationList::SetTicked(std::size_t index, bool ticked)
         ListView_RedrawItems(list_, static_cast<int>(index), static_cast<int>(index));
 }
 
+void NationList::SetTicks(const std::vector<bool>& ticks)
+{
+    // One invalidation for the lot: a redraw asked for row by row costs a
+    // round trip to the window server each under Wine, seconds for 32,767.
+    bool changed = false;
+    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i) {
+        changed = changed || (entries_[i].ticked != ticks[i] && i < shown_);
+        entries_[i].ticked = ticks[i];
+    }
+    if (changed)
+        InvalidateRect(list_, nullptr, FALSE);
+}
+
 void NationList::MarkTicksInFile(const std::vector<bool>& ticks)
 {
     for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i)
@@ -153,7 +166,17 @@ void NationList::ShowAdded()
     ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOSCROLL);
     if (shown_ > 0)
         ListView_EnsureVisible(list_, 0, FALSE);
+    if (GetFocus() == list_)
+        FocusSomeEntry();
     InvalidateRect(list_, nullptr, TRUE);
+}
+
+// A list with the keyboard and entries has an entry that Space ticks, shown
+// with the focus mark: the first, when none had it.
+void NationList::FocusSomeEntry()
+{
+    if (shown_ > 0 && ListView_GetNextItem(list_, -1, LVNI_FOCUSED) < 0)
+        ListView_SetItemState(list_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 void NationList::FitColumn()
@@ -295,6 +318,9 @@ LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lPa
     case kShowAdded:
         ShowAdded();
         return 0;
+    case WM_SETFOCUS:
+        FocusSomeEntry();
+        break;
     // Each click on a tick box toggles it, the second of a quick pair too,
     // which the control would take as a double-click.
     case WM_LBUTTONDOWN:

@@ -24,6 +24,8 @@ public:
     void Add(const std::string& utf8);
     std::size_t Count() const { return entries_.size(); }
     void SetTicked(std::size_t index, bool ticked);
+    // The first ticks.size() ticks at once, the list repainted once.
+    void SetTicks(const std::vector<bool>& ticks);
     bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
     // The ticks the file holds: an entry whose tick differs shows in bold.
     void MarkTicksInFile(const std::vector<bool>& ticks);
@@ -51,6 +53,7 @@ private:
     void ShowAdded();
     void Toggle(std::size_t index);
     void Select(std::size_t index);
+    void FocusSomeEntry();
     int StateIconAt(LPARAM point) const;
     void Find(wchar_t typed);
     bool Searching() const;

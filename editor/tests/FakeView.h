@@ -64,6 +64,11 @@ public:
     void AddNation(const std::string& text) override { entries.push_back({text, false}); }
     std::size_t NationCount() const override { return entries.size(); }
     void SetNationTicked(std::size_t index, bool ticked) override { entries.at(index).ticked = ticked; }
+    void SetNationTicks(const std::vector<bool>& ticks) override
+    {
+        for (std::size_t i = 0; i < ticks.size(); ++i)
+            entries.at(i).ticked = ticks[i];
+    }
     bool IsNationTicked(std::size_t index) const override { return entries.at(index).ticked; }
     void ClearNations() override
     {

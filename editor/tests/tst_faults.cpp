@@ -166,8 +166,9 @@ std::vector<Row> Rows(bool patching)
         {"stat EACCES", {Call::Stat, Effect::Fail, EACCES, 1}, false},
         {"stat EIO", {Call::Stat, Effect::Fail, EIO, 1}, false},
         {"stat EINTR", {Call::Stat, Effect::Interrupt, 0, 1}, true},
-        {"open EACCES", {Call::Open, Effect::Fail, EACCES, 1}, false},
-        {"open EROFS", {Call::Open, Effect::Fail, EROFS, 1}, false},
+        // A file that may not be written is still listed; its patch is refused.
+        {"open EACCES", {Call::Open, Effect::Fail, EACCES, 1}, !patching},
+        {"open EROFS", {Call::Open, Effect::Fail, EROFS, 1}, !patching},
         {"open EIO", {Call::Open, Effect::Fail, EIO, 1}, false},
         {"open EINTR", {Call::Open, Effect::Interrupt, 0, 1}, true},
         {"fstat EIO on open", {Call::Fstat, Effect::Fail, EIO, 1}, false},

@@ -198,6 +198,20 @@ TEST_CASE("a file another program has locked a part of is refused as in use")
 }
 
 const std::string kReadOnly = "The file is read-only; clear \"Read-only\" in the file's Properties, then try again";
+// Under Wine the attribute is the host's permission, and there are no Properties.
+const std::string kReadOnlyUnderWine = "The file is read-only; give yourself permission to write it in your file "
+                                       "manager (or with chmod u+w), then try again";
+
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// As on Windows, where ntdll has no Wine function.
+FARPROC WINAPI NoWine(HMODULE, LPCSTR)
+{
+    return nullptr;
+}
 
 // A nation file with its read-only attribute set.
 fs::path ReadOnlyNationFile(const TempDir& dir, const Bytes& bytes)
@@ -208,7 +222,7 @@ fs::path ReadOnlyNationFile(const TempDir& dir, const Bytes& bytes)
     return nation;
 }
 
-TEST_CASE("a read-only file is refused as read-only")
+TEST_CASE("a read-only file is listed, and its patch refused as read-only, with no backup made")
 {
     TempDir dir;
     const Bytes original = MakeNationFile(2);
@@ -221,34 +235,58 @@ TEST_CASE("a read-only file is refused as read-only")
         return;
     }
 
-    CheckRefused(nation, 2, kReadOnly);
+    const ReadResult read = ReadNationFile(Utf8(nation));
+    CHECK(read.outcome == ReadOutcome::Read);
+    CHECK(read.entries.size() == 2);
+    const WriteResult written = WriteMemberships(Utf8(nation), 2, kAlwaysMember, {}, Backup::BeforeFirstPatch);
+    CHECK(written.outcome == WriteOutcome::FileError);
+    CHECK(written.reason == (UnderWine() ? kReadOnlyUnderWine : kReadOnly));
     CHECK(ReadFile(nation) == original);
+    CHECK(!fs::exists(dir / "Nation.dat.bak"));
     SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_CASE("access denied says whether the file is read-only")
+TEST_CASE("access denied says whether the file is read-only, with a remedy that fits where the editor runs")
 {
-    TempDir dir;
-    const Bytes original = MakeNationFile(2);
-    const fs::path nation = ReadOnlyNationFile(dir, original);
-
-    Injected denied(ERROR_ACCESS_DENIED);
-    ActiveCalls().CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-        SetLastError(gError);
-        return INVALID_HANDLE_VALUE;
+    struct Row {
+        const char* row;
+        bool wine;
+        std::string readOnly;
+        std::string underProgramFiles;
     };
-    CHECK(ReadNationFile(Utf8(nation)).reason == kReadOnly);
-    CHECK(WriteMemberships(Utf8(nation), 2, kAlwaysMember).reason == kReadOnly);
-    REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL));
-    CHECK(ReadNationFile(Utf8(nation)).reason == "Windows denies access to the file");
+    const Row rows[] = {
+        {"on Windows", false, kReadOnly,
+         "Windows protects the game's folder under Program Files; run the editor as administrator "
+         "(right-click it, then \"Run as administrator\"), or keep the game outside Program Files"},
+        // Wine protects no folder: only the host's permissions keep a file.
+        {"under Wine", true, kReadOnlyUnderWine, "Windows denies access to the file"},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TempDir dir;
+        const Bytes original = MakeNationFile(2);
+        const fs::path nation = ReadOnlyNationFile(dir, original);
 
-    // Under Program Files the player is told why and what to do.
-    SetEnvironmentVariableW(L"ProgramFiles(x86)", dir.Path().c_str());
-    CHECK(ReadNationFile(Utf8(nation)).reason
-          == "Windows protects the game's folder under Program Files; run the editor as administrator "
-             "(right-click it, then \"Run as administrator\"), or keep the game outside Program Files");
-    SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
-    CHECK(ReadFile(nation) == original);
+        Injected denied(ERROR_ACCESS_DENIED);
+        ActiveCalls().CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+            SetLastError(gError);
+            return INVALID_HANDLE_VALUE;
+        };
+        if (!row.wine)
+            ActiveCalls().GetProcAddress = NoWine;
+        else if (!UnderWine())
+            continue;
+        CHECK(ReadNationFile(Utf8(nation)).reason == row.readOnly);
+        CHECK(WriteMemberships(Utf8(nation), 2, kAlwaysMember).reason == row.readOnly);
+        REQUIRE(SetFileAttributesW(nation.c_str(), FILE_ATTRIBUTE_NORMAL));
+        CHECK(ReadNationFile(Utf8(nation)).reason == "Windows denies access to the file");
+
+        // Under Program Files the player is told why and what to do.
+        SetEnvironmentVariableW(L"ProgramFiles(x86)", dir.Path().c_str());
+        CHECK(ReadNationFile(Utf8(nation)).reason == row.underProgramFiles);
+        SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
+        CHECK(ReadFile(nation) == original);
+    }
 }
 
 TEST_CASE("Windows' other failures are quoted with their number, and a patch that fails reports no success")
