@@ -417,9 +417,7 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     else if (!start.isEmpty())
         cdOpen.setDirectory(start);
     KeepFrameHints(cdOpen, Sizing::Resizable);
-    const int result = cdOpen.exec();
-    takeBackActivation();
-    if (result != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
+    if (cdOpen.exec() != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
     lastChosenPath_ = cdOpen.selectedFiles().constFirst();
     return QFile::encodeName(lastChosenPath_).toStdString();
@@ -445,9 +443,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     // messages show no icon at all.
     for (QAbstractButton* button : box.buttons())
         button->setIcon({});
-    const int pressed = box.exec();
-    takeBackActivation();
-    switch (pressed) {
+    switch (box.exec()) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
     case QMessageBox::No:
@@ -492,15 +488,6 @@ void Form1::LoadWhenShown(const std::string& path)
         window->installEventFilter(new OnExposed(window, load));
     else
         load();
-}
-
-// When a modal dialog of ours closes, some window managers (xfwm4) hand the
-// activation to whatever window lay below it, another program's, rather
-// than back to this window.
-void Form1::takeBackActivation()
-{
-    if (isVisible())
-        activateWindow();
 }
 
 void Form1::AddNation(const std::string& text)

@@ -56,7 +56,6 @@ private:
     void setColours();
     void chainTabOrder();
     void connectButtons();
-    void takeBackActivation();
 
     QPushButton* cmdLoad;
     QTableView* lstNations;

@@ -112,8 +112,6 @@ void Apply(QWidget& widget, Sizing sizing)
     const xcb_atom_t motifHints = x.Atom("_MOTIF_WM_HINTS");
     x.SetProperty(window, motifHints, motifHints, motif);
 
-    std::vector<xcb_atom_t> wantedStates = {x.Atom("_NET_WM_STATE_SKIP_TASKBAR")};
-
     // Openbox reads the Motif hints for moving and resizing only, and takes
     // minimise, maximise and full screen away from toolbars and menus alone:
     // naming the window a toolbar first is the one way to keep them off its
@@ -122,16 +120,25 @@ void Apply(QWidget& widget, Sizing sizing)
     // unless it is modal, and a modal window with no parent holds nothing
     // back. Other window managers treat toolbars differently (some never
     // focus or decorate them), so they keep the dialog type.
-    if (IsOpenbox(x, x11->connection())) {
-        const xcb_atom_t type = x.Atom("_NET_WM_WINDOW_TYPE");
-        const xcb_atom_t toolbar = x.Atom("_NET_WM_WINDOW_TYPE_TOOLBAR");
-        auto types = x.Property<xcb_atom_t>(window, type, XCB_ATOM_ATOM);
-        if (types.empty() || types.front() != toolbar) {
-            types.insert(types.begin(), toolbar);
-            x.SetProperty(window, type, XCB_ATOM_ATOM, types);
-        }
-        wantedStates.push_back(x.Atom("_NET_WM_STATE_MODAL"));
+    //
+    // Only openbox is told to leave the window off the taskbar: metacity,
+    // xfwm4 and their kin also leave such a window out of Alt+Tab, and
+    // xfwm4 does not hand the activation back to it when a dialog of its
+    // closes. A window that can't be minimised is found on the taskbar
+    // there, rather than not found at all.
+    if (!IsOpenbox(x, x11->connection())) {
+        xcb_flush(x11->connection());
+        return;
     }
+    const xcb_atom_t type = x.Atom("_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t toolbar = x.Atom("_NET_WM_WINDOW_TYPE_TOOLBAR");
+    auto types = x.Property<xcb_atom_t>(window, type, XCB_ATOM_ATOM);
+    if (types.empty() || types.front() != toolbar) {
+        types.insert(types.begin(), toolbar);
+        x.SetProperty(window, type, XCB_ATOM_ATOM, types);
+    }
+    const std::vector<xcb_atom_t> wantedStates = {x.Atom("_NET_WM_STATE_MODAL"),
+                                                  x.Atom("_NET_WM_STATE_SKIP_TASKBAR")};
 
     // The window manager drops _NET_WM_STATE when a window is withdrawn, and
     // Qt merges its own states into whatever the property holds when it maps

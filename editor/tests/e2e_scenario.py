@@ -110,6 +110,16 @@ class Desktop:
         time.sleep(0.2)
         self.xdotool("click", "1")
 
+    def geometry(self, window):
+        """Where a window stands on the screen: left, top, width, height."""
+        found = self.xdotool("getwindowgeometry", "--shell", window)
+        values = dict(item.split("=") for item in found if "=" in item)
+        return tuple(int(values.get(key, 0)) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def active(self):
+        found = self.xdotool("getactivewindow")
+        return found[0] if found else None
+
     def screenshot(self, path):
         if shutil.which("import"):
             subprocess.run(["import", "-window", "root", path], env=self.env)
@@ -188,6 +198,10 @@ class Workspace:
         self.nation = os.path.join(game, "Nation.dat")
         self.original = nation_file(self.names, [1, 2, 0, 255, 2, 1, 1, 3])
         open(self.nation, "wb").write(self.original)
+        # For the editor beside another program.
+        self.beside = os.path.join(self.root, "Beside", "Nation.dat")
+        os.makedirs(os.path.dirname(self.beside))
+        open(self.beside, "wb").write(self.original)
         # Named like the nation file, so that a name completer lists it too.
         os.makedirs(os.path.join(self.root, "Wrong"))
         self.refused = os.path.join(self.root, "Wrong", "Nation.dat")
@@ -235,11 +249,16 @@ class Window:
         time.sleep(0.5)
         desktop.keys(dialog, "Return")
 
-    def tick_first(self, desktop, window):
-        raise NotImplementedError
-
     def check_frame(self, desktop, window, what):
         pass
+
+    def check_message_place(self, desktop, box, window, what):
+        """A message shows over the window it belongs to."""
+        bx, by, bw, bh = desktop.geometry(box)
+        wx, wy, ww, wh = desktop.geometry(window)
+        centre = (bx + bw // 2, by + bh // 2)
+        check(wx <= centre[0] < wx + ww and wy <= centre[1] < wy + wh,
+              f"{what} shows over the window: its centre {centre}, the window {(wx, wy, ww, wh)}")
 
     def client_origin(self, desktop, window):
         """Where the client area starts in the X window."""
@@ -309,8 +328,22 @@ def run(command, env, desktop, window_kind, space):
                 editor.kill()
 
 
+def keyboard_at_start(desktop, launch):
+    """Tab walks every control, the help box included, and Enter presses
+    the button it reaches: from Load, five Tabs forward or three back reach
+    Exit, which ends the editor at once with nothing loaded."""
+    for keys, what in ((["Tab"] * 5, "Tab five times from Load, then Enter: Exit ends the editor"),
+                       (["shift+Tab"] * 3, "Shift+Tab three times from Load, then Enter: Exit ends the editor")):
+        editor = launch([])
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        if window:
+            desktop.keys(window, *keys, "Return")
+        ended(editor, what)
+
+
 def play(desktop, window_kind, launch, space):
     """The scenario; answers once the editor has ended or failed to."""
+    keyboard_at_start(desktop, launch)
     editor = launch([])
     window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
     check(window is not None, 'the window "CM3 99/00 Tallowmere" comes up')
@@ -319,9 +352,27 @@ def play(desktop, window_kind, launch, space):
     window_kind.check_frame(desktop, window, "the main window")
     original = space.original
 
+    desktop.keys(window, "Return")
+    dialog = desktop.wait_for("Locate your Nation.dat file")
+    check(dialog is not None, "Enter right after start presses Load: the open-file dialog comes up")
+    if dialog:
+        desktop.keys(dialog, "Escape")
+        check(desktop.wait_gone("Locate your Nation.dat file"), "Escape cancels the dialog")
+
+    # With nothing loaded, the context menu's entries are greyed out: the
+    # members of 2004 chosen from it tick nothing and name nothing missing.
+    tick_preset(desktop, window_kind, window, 1)
+    time.sleep(1.0)
+    check(not desktop.find("Cm3 Tallowmere"), "with nothing loaded, the context menu's entries do nothing")
+    desktop.keys(window, "Escape", "Escape")
+
+    # The focus stays on Patch after its message: Enter presses it again.
     desktop.keys(window, "alt+p")
     answer_message(desktop, window_kind, "ERROR", frame=True)
     check(open(space.nation, "rb").read() == original, "a patch before any load writes nothing")
+    time.sleep(0.3)
+    desktop.keys(window, "Return")
+    answer_message(desktop, window_kind, "ERROR")
 
     # The refused path stays in the dialog's name box; the good one is typed
     # over it, and Enter pressed while a completer lists it.
@@ -333,7 +384,10 @@ def play(desktop, window_kind, launch, space):
     time.sleep(0.5)
     name_as_loaded = window_kind.first_name(desktop, window)
 
-    window_kind.tick_first(desktop, window)
+    # From Load, where the focus is back after the dialog, Tab reaches the
+    # list and its first nation, and Space ticks it.
+    time.sleep(0.3)
+    desktop.keys(window, "Tab", "space")
     time.sleep(0.3)
     check(open(space.nation, "rb").read() == original, "ticking by hand writes nothing")
 
@@ -363,7 +417,7 @@ def play(desktop, window_kind, launch, space):
     answer_message(desktop, window_kind, "SUCCESS")
     after = open(space.nation, "rb").read()
     check(memberships(space.nation) == [2, 2, 1, 1, 2, 1, 2, 1],
-          f"the patch wrote the ticks, the first by hand and South Korea's found by name: "
+          f"the patch wrote the ticks, exactly one more by Tab and Space, and South Korea's found by name: "
           f"{memberships(space.nation)}")
     check(len(after) == len(original) and others(after) == others(original), "the patch changed no other byte")
     time.sleep(0.5)
@@ -378,6 +432,19 @@ def play(desktop, window_kind, launch, space):
     answer_message(desktop, window_kind, "SUCCESS")
     check(memberships(space.nation) == [2] * len(space.names), "make all, then patch, writes 2 into every record")
     check(open(backup, "rb").read() == original, "a later patch leaves the backup as it was")
+
+    # Another program changes a membership byte: the patch would set it
+    # back, so it is refused and writes nothing. A new load takes it in.
+    changed = bytearray(open(space.nation, "rb").read())
+    changed[7 * RECORD + MEMBER] = 1
+    open(space.nation, "wb").write(changed)
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "ERROR")
+    check(open(space.nation, "rb").read() == changed,
+          "a membership byte changed by another program since the load: the patch writes nothing")
+    desktop.keys(window, "alt+l")
+    choose_file(desktop, window_kind, space.nation)
+    check(desktop.wait_gone("Locate your Nation.dat file"), "a new load of the changed file")
 
     # The members of 2004, from the context menu: the file lacks most.
     tick_preset(desktop, window_kind, window, 1)
@@ -442,6 +509,11 @@ def play(desktop, window_kind, launch, space):
 
     # Started with a refused path: its error, then an empty window.
     editor = launch([window_kind.path(space.refused)])
+    box = desktop.wait_for("ERROR", timeout=30)
+    window = desktop.find("CM3 99/00 Tallowmere")
+    check(box is not None and bool(window), "a refused path at start: its error over the window")
+    if box and window:
+        window_kind.check_message_place(desktop, box, window[-1], "the error about a path given at start")
     answer_message(desktop, window_kind, "ERROR")
     window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
     check(window is not None and not desktop.find("Locate your Nation.dat file"),
@@ -449,6 +521,45 @@ def play(desktop, window_kind, launch, space):
     if window:
         desktop.keys(window, "alt+e")
     ended(editor, "with nothing loaded, exit ends the editor at once")
+
+
+def beside_another_program(desktop, launch, space, manager):
+    """With another program's window open, Alt+Tab reaches the editor, and
+    the editor stays active when its dialog or a message closes."""
+    other = subprocess.Popen(["xmessage", "-geometry", "+500+400", "another program"], env=desktop.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    editor = launch([space.beside])
+    try:
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        beside = desktop.wait_for("xmessage")
+        check(window is not None and beside is not None, f"{manager}: the editor beside another program")
+        if window is None or beside is None:
+            return
+        desktop.focus(beside)
+        desktop.xdotool("key", "alt+Tab")
+        time.sleep(1.0)
+        check(desktop.active() == window, f"{manager}: Alt+Tab from another program reaches the editor")
+        desktop.keys(window, "alt+l")
+        dialog = desktop.wait_for("Locate your Nation.dat file")
+        if dialog:
+            desktop.keys(dialog, "Escape")
+            desktop.wait_gone("Locate your Nation.dat file")
+        time.sleep(1.0)
+        check(desktop.active() == window, f"{manager}: after Alt+L and Escape the editor is active again")
+        desktop.keys(window, "alt+p")
+        box = desktop.wait_for("SUCCESS")
+        if box:
+            desktop.keys(box, "Return")
+            desktop.wait_gone("SUCCESS")
+        time.sleep(1.0)
+        check(box is not None and desktop.active() == window,
+              f"{manager}: after OK on SUCCESS the editor is active again")
+        desktop.keys(window, "alt+e")
+        ended(editor, f"{manager}: after the patch, exit ends the editor")
+    finally:
+        for program in (editor, other):
+            if program.poll() is None:
+                program.kill()
 
 
 def ended(editor, what):

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 using namespace nationfile;
@@ -31,6 +32,20 @@ Bytes MakeNationFile(std::size_t count, std::uint32_t seed)
     for (std::size_t i = 0; i < count; ++i)
         file += MakeRecord("Nation " + std::to_string(i), static_cast<std::uint8_t>(i),
                            seed + static_cast<std::uint32_t>(i));
+    return file;
+}
+
+Bytes MakeMembersFile(std::size_t count)
+{
+    static const char* const kMembers[] = {
+        "Belgium",  "France",   "Germany",        "Italy",   "Luxembourg", "Holland",   "Denmark",  "Eire",
+        "England",  "Scotland", "Wales",          "N. Ireland", "Greece",  "Portugal",  "Spain",    "Austria",
+        "Finland",  "Sweden",   "Cyprus",         "Czech Republic", "Estonia", "Hungary", "Latvia", "Lithuania",
+        "Malta",    "Poland",   "Slovakia",       "Slovenia", "Bulgaria",  "Romania",   "Croatia",
+    };
+    Bytes file = MakeNationFile(count);
+    for (std::size_t i = 0; i < std::size(kMembers) && i < count; ++i)
+        file.replace(i * NATION_RECORD_SIZE, NATION_RECORD_SIZE, MakeRecord(kMembers[i], 1, static_cast<std::uint32_t>(i)));
     return file;
 }
 

@@ -24,6 +24,11 @@ Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill 
 // "Nation <i>", and membership bytes cycling through all 256 values.
 Bytes MakeNationFile(std::size_t count, std::uint32_t seed = 1);
 
+// `count` records that begin with every state that has been a member of the
+// European Union, named as a database names them, then as MakeNationFile
+// names them: a preset of any year finds all its members there.
+Bytes MakeMembersFile(std::size_t count);
+
 // The names of entries, as a write expects them.
 std::vector<std::string> NamesOf(const std::vector<nationfile::NationEntry>& entries);
 

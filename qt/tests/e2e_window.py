@@ -17,10 +17,20 @@ EDITOR = os.path.abspath(sys.argv[1])
 MAKE_SAMPLE = os.path.abspath(sys.argv[2])
 
 
-def start_window_manager(env):
-    """Starts openbox and waits until it has taken the screen."""
-    wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
+# The window managers the editor is tried under: openbox for the whole
+# scenario; xfwm4 (Xfce) and metacity (of GNOME's family) beside another
+# program, for Alt+Tab and the activation after a dialog.
+WINDOW_MANAGERS = {
+    "openbox": ["openbox", "--sm-disable"],
+    # xfwm4 keeps its settings behind a session bus.
+    "xfwm4": ["dbus-run-session", "--", "xfwm4", "--compositor=off"],
+    "metacity": ["metacity", "--replace"],
+}
+
+
+def start_window_manager(env, name):
+    """Starts a window manager and waits until it has taken the screen."""
+    wm = subprocess.Popen(WINDOW_MANAGERS[name], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
         probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
@@ -28,18 +38,23 @@ def start_window_manager(env):
         if "window id" in probe.stdout:
             break
         time.sleep(0.05)
+    time.sleep(0.5)
     return wm
 
 
-class QtWindow(e2e.Window):
-    def tick_first(self, desktop, window):
-        # The first entry's tick box: the list starts 8 px from the left and
-        # 40 px from the top of the window.
-        desktop.click(window, 18, 48)
+def stop(program):
+    program.terminate()
+    try:
+        program.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        program.kill()
+        program.wait()
 
+
+class QtWindow(e2e.Window):
     def check_frame(self, desktop, window, what):
-        """The window manager offers neither minimise nor maximise, and the
-        window has no taskbar button of its own."""
+        """The window manager offers neither minimise nor maximise, and
+        under openbox the window has no taskbar button of its own."""
         allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
         offered = [a for a in allowed
                    if a.split("_ACTION_")[-1] in ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN")]
@@ -50,7 +65,8 @@ class QtWindow(e2e.Window):
 
 
 def main():
-    if e2e.missing_tools(["Xvfb", "openbox", "xdotool", "xprop", "xwd", "xclip"]):
+    if e2e.missing_tools(["Xvfb", "openbox", "xfwm4", "metacity", "dbus-run-session", "xdotool", "xprop", "xwd",
+                          "xclip", "xmessage"]):
         return e2e.SKIPPED
     space = e2e.Workspace([MAKE_SAMPLE])
     xvfb_log = os.path.join(space.root, "xvfb.log")
@@ -62,12 +78,18 @@ def main():
     # A home of its own: the editor remembers its last folder there.
     env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""),
                XDG_RUNTIME_DIR=space.root, HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
-    wm = start_window_manager(env)
+    desktop = e2e.Desktop(env)
     try:
-        e2e.run([EDITOR], env, e2e.Desktop(env), QtWindow(), space)
+        for name in WINDOW_MANAGERS:
+            wm = start_window_manager(env, name)
+            try:
+                if name == "openbox":
+                    e2e.run([EDITOR], env, desktop, QtWindow(), space)
+                e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
+                    [EDITOR, *arguments], env=env, cwd=space.root), space, name)
+            finally:
+                stop(wm)
     finally:
-        wm.terminate()
-        wm.wait()
         xvfb.terminate()
         xvfb.wait()
         space.remove()

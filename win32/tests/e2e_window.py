@@ -32,9 +32,13 @@ class WineWindow(e2e.Window):
         if not desktop.wait_gone("Locate your Nation.dat file", timeout=1.5):
             desktop.keys(dialog, "Return")
 
-    def tick_first(self, desktop, window):
-        # From the load button into the list, to its first nation, and tick.
-        desktop.keys(window, "Tab", "Home", "space")
+    def check_message_place(self, desktop, box, window, what):
+        # Windows centres a message box on the screen, not over its owner.
+        bx, by, bw, bh = desktop.geometry(box)
+        width, height = (int(value) for value in desktop.xdotool("getdisplaygeometry"))
+        e2e.check(abs(bx + bw // 2 - width // 2) <= 2 and abs(by + bh // 2 - height // 2) <= 2,
+                  f"{what} shows in the middle of the screen, as Windows shows message boxes: "
+                  f"{(bx, by, bw, bh)}")
 
     def message_text(self, desktop, box, title):
         # Wine's message box copies nothing: its text is asked of Windows.

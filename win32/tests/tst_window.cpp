@@ -4,6 +4,7 @@
 #include "Form1.h"
 #include "NationFile.h"
 #include "TestFiles.h"
+#include "WideText.h"
 
 #include <doctest/doctest.h>
 
@@ -20,6 +21,7 @@
 #include <vector>
 
 using namespace nationfile;
+
 using namespace testfiles;
 
 namespace {
@@ -271,6 +273,66 @@ TEST_CASE("keyboard: focus on Load at start, Tab in the design's order, Escape a
     CHECK(IsWindowVisible(w.form.Handle()));
 }
 
+TEST_CASE("keyboard: Enter presses the focused button however it got the focus, Tab walks out of the help box")
+{
+    Window w;
+    w.Fill(kNames, std::vector<bool>(kNames.size(), false));
+    BYTE keys[256] = {};
+    const auto press = [&](HWND control, WPARAM key, bool shift = false) {
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageW(control, WM_KEYDOWN, key, 0);
+        Pump(w.form.Handle());
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+    };
+
+    // The focus as the start, an access key, a click or a closed message
+    // give it: not by Tab, so without the default button's look.
+    SetFocus(w.Control(IdAllEEC));
+    press(w.Control(IdAllEEC), VK_RETURN);
+    for (std::size_t i = 0; i < kNames.size(); ++i)
+        CHECK(w.form.IsNationTicked(i));
+
+    SetFocus(w.Control(IdHelp));
+    press(w.Control(IdHelp), VK_TAB);
+    CHECK(GetFocus() == w.Control(IdExit));
+    SetFocus(w.Control(IdHelp));
+    press(w.Control(IdHelp), VK_TAB, true);
+    CHECK(GetFocus() == w.Control(IdAllEEC));
+
+    // Tab into the list: its first entry has the focus mark, and Space
+    // ticks it.
+    SetFocus(w.Control(IdLoad));
+    press(w.Control(IdLoad), VK_TAB);
+    REQUIRE(GetFocus() == w.list);
+    CHECK(w.Focused() == 0);
+    w.Key(VK_SPACE, L' ');
+    CHECK(!w.form.IsNationTicked(0));
+    for (std::size_t i = 1; i < kNames.size(); ++i)
+        CHECK(w.form.IsNationTicked(i));
+}
+
+TEST_CASE("Label1 falls back to a serif face where Times New Roman is missing")
+{
+    Window w;
+    LOGFONTW font {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w.Control(IdLabel1), WM_GETFONT, 0, 0)), sizeof(font), &font);
+    lstrcpynW(font.lfFaceName, L"No Such Face", LF_FACESIZE);
+    HFONT missing = CreateFontIndirectW(&font);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, missing);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(missing);
+    const std::wstring name = face;
+    INFO(Utf8FromWide(name));
+    CHECK(((name.find(L"Serif") != std::wstring::npos && name.find(L"Sans") == std::wstring::npos)
+           || name.find(L"Times") != std::wstring::npos));
+}
+
 TEST_CASE("the list: one column without a header, ticks by click and Space, a space inside a name typed")
 {
     Window w;
@@ -417,4 +479,56 @@ TEST_CASE("the list fills fast: 200 nations and the most it holds, 32,767")
     CHECK(median(first) < 60.0);
     CHECK(median(large) < 200.0);
     CHECK(median(small) < 40.0);
+}
+
+TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command painted within 100 ms")
+{
+    const auto median = [](std::vector<double> times) {
+        std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+        return times[times.size() / 2];
+    };
+    for (const std::size_t records : {std::size_t(200), MAX_NATION_RECORDS}) {
+        TempDir dir;
+        // Every member of every year in the file, so that no preset names
+        // missing members in a message; a backup of the same nations.
+        REQUIRE(WriteFile(dir / "Nation.dat", MakeMembersFile(records)));
+        REQUIRE(WriteFile(dir / "Nation.dat.bak", MakeMembersFile(records)));
+        Window w;
+        Editor& editor = w.form.Commands();
+        editor.LoadFile(Utf8(dir / "Nation.dat"));
+        Pump(w.form.Handle());
+        const std::vector<TickMenuEntry> menu = editor.TickMenu();
+        REQUIRE(menu.back().choice == TickChoice::FromBackup);
+        const TickMenuEntry untick = menu[1];
+        REQUIRE(untick.choice == TickChoice::None);
+
+        const auto timed = [&](const auto& command) {
+            std::vector<double> times;
+            for (int run = 0; run < 5; ++run) {
+                editor.ApplyTicks(untick);
+                Pump(w.form.Handle());
+                UpdateWindow(w.list);
+                const auto start = std::chrono::steady_clock::now();
+                command();
+                UpdateWindow(w.list);
+                times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            }
+            return median(times);
+        };
+        const double makeAll = timed([&] { editor.cmdAllEEC_Click(); });
+        CHECK(w.form.IsNationTicked(records - 1));
+        double slowest = 0;
+        std::string slowestLabel;
+        for (const TickMenuEntry& entry : menu) {
+            const double took = timed([&] { editor.ApplyTicks(entry); });
+            if (took > slowest) {
+                slowest = took;
+                slowestLabel = entry.submenu + " " + entry.label;
+            }
+        }
+        MESSAGE("medians of 5 at " << records << " nations: make all " << makeAll << " ms; the slowest entry of "
+                "the context menu (" << slowestLabel << ") " << slowest << " ms");
+        CHECK(makeAll < 100.0);
+        CHECK(slowest < 100.0);
+    }
 }
