@@ -22,6 +22,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -80,6 +83,66 @@ void load_window(benchmark::State& state)
         list->viewport()->repaint();
         if (list->model()->rowCount() != state.range(0))
             state.SkipWithError("the list is not filled");
+    }
+}
+
+// A file in which every preset finds all its members, so that none shows a
+// message, with a backup of the same nations, loaded into a shown window.
+struct TickingWindow {
+    testfiles::TempDir dir;
+    Form1 form;
+    QAbstractItemView* list = nullptr;
+    TickMenuEntry untick;
+
+    explicit TickingWindow(std::int64_t records)
+    {
+        const testfiles::Bytes bytes = testfiles::MakeMembersFile(static_cast<std::size_t>(records));
+        testfiles::WriteFile(dir / "Nation.dat", bytes);
+        testfiles::WriteFile(dir / "Nation.dat.bak", bytes);
+        form.show();
+        form.Commands().LoadFile(testfiles::Utf8(dir / "Nation.dat"));
+        QCoreApplication::processEvents();
+        list = form.findChild<QAbstractItemView*>("lstNations");
+        untick = form.Commands().TickMenu()[1];
+    }
+
+    // Runs a command that ticks in bulk, from a list with nothing ticked,
+    // and answers how long it took until the list was painted.
+    double Time(const std::function<void()>& command)
+    {
+        form.Commands().ApplyTicks(untick);
+        QCoreApplication::processEvents();
+        list->viewport()->repaint();
+        const auto start = std::chrono::steady_clock::now();
+        command();
+        QCoreApplication::processEvents();
+        list->viewport()->repaint();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+void make_all_window(benchmark::State& state)
+{
+    TickingWindow window(state.range(0));
+    for (auto _ : state)
+        state.SetIterationTime(window.Time([&] { window.form.Commands().cmdAllEEC_Click(); }));
+    if (!window.form.IsNationTicked(static_cast<std::size_t>(state.range(0)) - 1))
+        state.SkipWithError("not every nation was ticked");
+}
+
+// Each entry of the list's context menu in turn; an iteration counts the
+// slowest of them.
+void tick_menu_window(benchmark::State& state)
+{
+    TickingWindow window(state.range(0));
+    const std::vector<TickMenuEntry> menu = window.form.Commands().TickMenu();
+    if (menu.back().choice != TickChoice::FromBackup)
+        state.SkipWithError("the backup's ticks are not offered");
+    for (auto _ : state) {
+        double slowest = 0;
+        for (const TickMenuEntry& entry : menu)
+            slowest = std::max(slowest, window.Time([&] { window.form.Commands().ApplyTicks(entry); }));
+        state.SetIterationTime(slowest);
     }
 }
 
@@ -191,6 +254,8 @@ BENCHMARK(load_window)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->Use
 BENCHMARK(raw_write)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(raw_write_pwrite_per_byte)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(write_memberships)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(make_all_window)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(tick_menu_window)->Arg(200)->Arg(32767)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(startup)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(startup_baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
+#include <unordered_map>
 
 namespace eu {
 namespace {
@@ -102,27 +104,30 @@ std::string Folded(std::string_view utf8)
 Matched MatchMembers(const std::vector<std::string>& names, int year)
 {
     const int date = year * 10000 + 701;
+    // Every name a member of that day goes by, so that each nation of the
+    // file costs one look-up: a file may hold 32,767 of them.
+    std::unordered_map<std::string_view, std::size_t> memberNamed;
+    for (std::size_t m = 0; m < std::size(kMembers); ++m) {
+        if (!MemberOn(kMembers[m], date))
+            continue;
+        for (const char* alternative : kMembers[m].names) {
+            if (alternative != nullptr)
+                memberNamed.emplace(alternative, m);
+        }
+    }
     Matched matched;
     matched.members.assign(names.size(), false);
-    std::vector<std::string> folded;
-    folded.reserve(names.size());
-    for (const std::string& name : names)
-        folded.push_back(Folded(name));
-    for (const Member& member : kMembers) {
-        if (!MemberOn(member, date))
+    std::vector<bool> found(std::size(kMembers), false);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto member = memberNamed.find(Folded(names[i]));
+        if (member == memberNamed.end())
             continue;
-        bool found = false;
-        for (std::size_t i = 0; i < folded.size(); ++i) {
-            const bool named = std::any_of(member.names.begin(), member.names.end(), [&](const char* alternative) {
-                return alternative != nullptr && folded[i] == alternative;
-            });
-            if (named) {
-                matched.members[i] = true;
-                found = true;
-            }
-        }
-        if (!found)
-            matched.missing.push_back(member.name);
+        matched.members[i] = true;
+        found[member->second] = true;
+    }
+    for (std::size_t m = 0; m < std::size(kMembers); ++m) {
+        if (MemberOn(kMembers[m], date) && !found[m])
+            matched.missing.push_back(kMembers[m].name);
     }
     std::sort(matched.missing.begin(), matched.missing.end());
     return matched;

@@ -21,6 +21,10 @@ build="
     x11-apps
     xclip
     openbox
+    xfwm4
+    metacity
+    dbus-daemon
+    fonts-dejavu-core
     desktop-file-utils
     appstream
     doctest-dev

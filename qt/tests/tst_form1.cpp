@@ -186,6 +186,7 @@ private slots:
     void texts();
     void fonts_data();
     void fonts();
+    void titleFallsBackToSerif();
     void colours();
     void helpText();
 
@@ -388,6 +389,16 @@ void TestForm1::fonts()
     QCOMPARE(font.bold(), bold);
 }
 
+void TestForm1::titleFallsBackToSerif()
+{
+    // Where neither Times New Roman nor its stand-in is found, as on many
+    // systems, the title is still set in a serif face.
+    QFont missing = control("Label1")->font();
+    missing.setFamilies({"No Such Face"});
+    const QString family = QFontInfo(missing).family();
+    QVERIFY2((family.contains("Serif") && !family.contains("Sans")) || family.contains("Times"), qPrintable(family));
+}
+
 void TestForm1::colours()
 {
     QCOMPARE(control("Label2")->palette().color(QPalette::WindowText), QColor(192, 0, 0));
@@ -449,6 +460,15 @@ void TestForm1::accessKeys()
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QVERIFY(!seen.buttonsHaveIcons);
     QCOMPARE(seen.defaultButton, QMessageBox::Ok);
+
+    // The button pressed by its access key keeps the focus once its message
+    // has closed: Enter presses it again.
+    form_->activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), control("cmdPatch"));
+    SeenMessage again;
+    answerer_->Expect(Press(QMessageBox::Ok, &again));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(again.title, QString("ERROR"));
 
     pressAlt(Qt::Key_A);
     pressAlt(Qt::Key_V);
@@ -604,7 +624,9 @@ void TestForm1::listKeys()
     show();
     load(dir_->filePath("game/Nation.dat"));
     auto* list = control<QAbstractItemView>("lstNations");
-    list->setFocus();
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    list->setFocus(Qt::TabFocusReason);
     // The list has the keyboard and entries: the first row is current, so
     // that Space ticks it.
     QCOMPARE(list->currentIndex().row(), 0);
@@ -666,8 +688,25 @@ QTEST_MAIN(TestForm1)
 void TestForm1::tickMenuFromTheKeyboard()
 {
     show();
-    load(dir_->filePath("game/Nation.dat"));
     auto* list = control<QAbstractItemView>("lstNations");
+    list->setFocus();
+    // Nothing loaded: every entry is greyed out.
+    QStringList enabled = {"not shown"};
+    QTimer::singleShot(100, this, [&enabled] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        enabled.clear();
+        for (QAction* action : menu->actions()) {
+            if (action->isEnabled())
+                enabled << action->text();
+        }
+        menu->close();
+    });
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(enabled != QStringList{"not shown"});
+    QCOMPARE(enabled, QStringList());
+
+    load(dir_->filePath("game/Nation.dat"));
     list->setFocus();
     QStringList offered;
     // The menu is a popup: it is answered from a timer, as it comes up.
