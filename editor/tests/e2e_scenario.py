@@ -539,21 +539,16 @@ def beside_another_program(desktop, launch, space, manager):
         desktop.xdotool("key", "alt+Tab")
         time.sleep(1.0)
         check(desktop.active() == window, f"{manager}: Alt+Tab from another program reaches the editor")
-        desktop.keys(window, "alt+l")
-        dialog = desktop.wait_for("Locate your Nation.dat file")
-        if dialog:
-            desktop.keys(dialog, "Escape")
-            desktop.wait_gone("Locate your Nation.dat file")
-        time.sleep(1.0)
-        check(desktop.active() == window, f"{manager}: after Alt+L and Escape the editor is active again")
-        desktop.keys(window, "alt+p")
-        box = desktop.wait_for("SUCCESS")
-        if box:
-            desktop.keys(box, "Return")
-            desktop.wait_gone("SUCCESS")
-        time.sleep(1.0)
-        check(box is not None and desktop.active() == window,
-              f"{manager}: after OK on SUCCESS the editor is active again")
+        for key, title, answer, what in (("alt+l", "Locate your Nation.dat file", "Escape", "Alt+L and Escape"),
+                                         ("alt+p", "SUCCESS", "Return", "OK on SUCCESS")):
+            desktop.keys(window, key)
+            shown = desktop.wait_for(title)
+            if shown:
+                desktop.keys(shown, answer)
+                desktop.wait_gone(title)
+            time.sleep(1.0)
+            check(shown is not None and desktop.active() == window,
+                  f"{manager}: after {what} the editor is active again")
         desktop.keys(window, "alt+e")
         ended(editor, f"{manager}: after the patch, exit ends the editor")
     finally:
