@@ -37,7 +37,7 @@ WINDOWS_DIR ?= build-windows
 # The Windows program and its tests, cross-built with MinGW-w64.
 windows:
 	@sh scripts/install-deps.sh windows
-	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
 	    $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR)
 	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"

@@ -3,24 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <deque>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace nationfile {
 namespace {
-
-fs::path FromUtf8(const std::string& text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string Utf8(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 bool SameIgnoringCase(const std::string& name, const char* wanted)
 {
@@ -28,32 +13,105 @@ bool SameIgnoringCase(const std::string& name, const char* wanted)
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+std::string Join(const std::string& folder, const std::string& name)
+{
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    return folder.empty() || folder.back() == separator || folder.back() == '/' ? folder + name
+                                                                                 : folder + separator + name;
+}
+
+// The folders in `folder`, as full paths.
+std::vector<std::string> FoldersIn(const std::string& folder, const ListFolder& list)
+{
+    std::vector<FolderEntry> entries;
+    std::vector<std::string> folders;
+    if (!list(folder, entries))
+        return folders;
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind == FolderEntry::Kind::Folder)
+            folders.push_back(Join(folder, entry.name));
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
 } // namespace
 
-std::string FindGameDataFolder(const std::string& root, const SearchLimits& limits)
+std::string FolderOf(const std::string& path)
+{
+#ifdef _WIN32
+    const std::size_t separator = path.find_last_of("\\/");
+#else
+    const std::size_t separator = path.find_last_of('/');
+#endif
+    if (separator == std::string::npos)
+        return {};
+    // The root keeps its separator: "/", "C:\".
+    const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+    return path.substr(0, root ? separator + 1 : separator);
+}
+
+std::string FindGameDataFolder(std::span<const std::string> roots, const SearchLimits& limits, const ListFolder& list)
 {
     const auto deadline = std::chrono::steady_clock::now() + limits.time;
-    std::deque<std::pair<fs::path, int>> folders = {{FromUtf8(root), 0}};
+    std::deque<std::pair<std::string, int>> folders;
+    for (const std::string& root : roots)
+        folders.emplace_back(root, 0);
+    std::string newest;
+    std::int64_t newestChange = 0;
+    std::vector<FolderEntry> entries;
     std::size_t looked = 0;
     while (!folders.empty() && looked++ < limits.folders && std::chrono::steady_clock::now() < deadline) {
         const auto [folder, depth] = folders.front();
         folders.pop_front();
-        const bool isData = SameIgnoringCase(Utf8(folder.filename()), "data");
-        std::error_code error;
-        for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
-             !error && it != end; it.increment(error)) {
-            const fs::file_status status = it->symlink_status(error);
-            if (error)
-                break;
-            const std::string name = Utf8(it->path().filename());
-            if (isData && fs::is_regular_file(status) && SameIgnoringCase(name, "nation.dat"))
-                return Utf8(folder);
+        if (!list(folder, entries))
+            continue;
+        const std::size_t slash = folder.find_last_of("\\/", folder.size() - 1);
+        const bool isData = SameIgnoringCase(slash == std::string::npos ? folder : folder.substr(slash + 1), "data");
+        for (const FolderEntry& entry : entries) {
+            if (isData && entry.kind == FolderEntry::Kind::File && SameIgnoringCase(entry.name, "nation.dat")
+                && (newest.empty() || entry.modified > newestChange)) {
+                newest = folder;
+                newestChange = entry.modified;
+            }
             // Windows' own folder is large and holds no game.
-            if (fs::is_directory(status) && depth < limits.depth && !(depth == 0 && SameIgnoringCase(name, "windows")))
-                folders.emplace_back(it->path(), depth + 1);
+            if (entry.kind == FolderEntry::Kind::Folder && depth < limits.depth
+                && !(depth == 0 && SameIgnoringCase(entry.name, "windows")))
+                folders.emplace_back(Join(folder, entry.name), depth + 1);
         }
     }
-    return {};
+    return newest;
+}
+
+std::vector<std::string> WinePrefixes(const std::string& home, const std::string& winePrefix, const ListFolder& list)
+{
+    std::vector<std::string> prefixes;
+    if (!winePrefix.empty())
+        prefixes.push_back(winePrefix);
+    if (home.empty())
+        return prefixes;
+    prefixes.push_back(Join(home, ".wine"));
+    // Each of these folders holds one prefix per game or bottle.
+    for (const char* managed : {".PlayOnLinux/wineprefix", "Games", ".local/share/bottles/bottles", ".cxoffice"}) {
+        for (std::string& prefix : FoldersIn(Join(home, managed), list))
+            prefixes.push_back(std::move(prefix));
+    }
+    // Proton keeps a prefix per Steam game, in pfx.
+    for (const char* steam : {".steam/steam", ".local/share/Steam",
+                              ".var/app/com.valvesoftware.Steam/.local/share/Steam"}) {
+        for (const std::string& game : FoldersIn(Join(home, std::string(steam) + "/steamapps/compatdata"), list))
+            prefixes.push_back(Join(game, "pfx"));
+    }
+    std::vector<std::string> unique;
+    for (std::string& prefix : prefixes) {
+        if (std::find(unique.begin(), unique.end(), prefix) == unique.end())
+            unique.push_back(std::move(prefix));
+    }
+    return unique;
 }
 
 } // namespace nationfile

@@ -97,20 +97,6 @@ OsStatus MakeBackup(const OsFile& file, std::uint64_t length, const std::string&
 
 } // namespace
 
-std::string FolderOf(const std::string& path)
-{
-#ifdef _WIN32
-    const std::size_t separator = path.find_last_of("\\/");
-#else
-    const std::size_t separator = path.find_last_of('/');
-#endif
-    if (separator == std::string::npos)
-        return {};
-    // The root keeps its separator: "/", "C:\".
-    const bool root = separator == 0 || (separator == 2 && path[1] == ':');
-    return path.substr(0, root ? separator + 1 : separator);
-}
-
 std::uint8_t MemberByte(bool member)
 {
     return member ? MEMBER_YES : MEMBER_NO;

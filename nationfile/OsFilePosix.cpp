@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -287,15 +288,45 @@ bool IsFolder(const std::string& path)
     return Os().stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool ListFolderEntries(const std::string& folder, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    const int fd = RetryOnInterrupt(
+        [&] { return Os().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC, 0); });
+    if (fd == -1)
+        return false;
+    DIR* listing = fdopendir(fd);
+    if (listing == nullptr) {
+        Os().close(fd);
+        return false;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        // Not followed: a link is neither a folder nor a file here.
+        struct stat info {};
+        if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == -1)
+            continue;
+        const FolderEntry::Kind kind = S_ISDIR(info.st_mode) ? FolderEntry::Kind::Folder
+            : S_ISREG(info.st_mode)                        ? FolderEntry::Kind::File
+                                                           : FolderEntry::Kind::Other;
+        entries.push_back({name, kind,
+                           static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
+    }
+    closedir(listing);
+    return true;
+}
+
 std::string DefaultGameFolder()
 {
     const char* home = std::getenv("HOME");
     const char* wine = std::getenv("WINEPREFIX");
-    const std::string prefix = wine != nullptr && *wine != '\0' ? wine : home != nullptr ? std::string(home) + "/.wine" : "";
-    if (!prefix.empty()) {
-        if (std::string found = FindGameDataFolder(prefix + "/drive_c"); !found.empty())
-            return found;
-    }
+    std::vector<std::string> drives;
+    for (const std::string& prefix : WinePrefixes(home != nullptr ? home : "", wine != nullptr ? wine : ""))
+        drives.push_back(prefix + "/drive_c");
+    if (std::string found = FindGameDataFolder(drives); !found.empty())
+        return found;
     return home != nullptr ? home : "";
 }
 

@@ -29,16 +29,18 @@ build="
     appstream
     doctest-dev
 "
-# The Windows program, cross-built and tested under Wine.
+# The Windows program, cross-built as a 32-bit program and tested under Wine
+# in a 32-bit prefix (wine32 is an i386 package).
 windows="
     cmake
     ninja-build
     make
     doctest-dev
-    g++-mingw-w64-x86-64-posix
-    binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686-win32
+    binutils-mingw-w64-i686
     wine
     wine64
+    wine32:i386
     python3-pefile
     fonts-wine
 "
@@ -80,15 +82,23 @@ if [ -z "$missing" ]; then
 fi
 
 command="apt-get install -y --no-install-recommends$missing"
+# wine32 comes from Debian's i386 architecture, which has to be enabled first.
+architecture=""
+case "$missing" in
+    *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || architecture="dpkg --add-architecture i386" ;;
+esac
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages:$missing" >&2
     echo "Install them as root with:" >&2
-    echo "    apt-get update && $command" >&2
+    echo "    ${architecture:+$architecture && }apt-get update && $command" >&2
     exit 1
 fi
 
 echo "Installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
+if [ -n "$architecture" ]; then
+    $architecture
+fi
 apt-get update
 # shellcheck disable=SC2086
 $command

@@ -10,6 +10,14 @@ set -eu
 prefix=$1
 dpi=${2:-96}
 run="$(cd "$(dirname "$0")" && pwd)/wine-run.sh"
+# A prefix is made anew when its kind or Wine changed: one made before
+# wine32 was installed fails to start anything ("could not load
+# kernel32.dll"), and a 64-bit one can't become 32-bit.
+made="${WINEARCH:-win32} $(dpkg-query -W -f='${Package}=${Version} ' wine32:i386 wine64 2>/dev/null)"
+if [ -d "$prefix" ] && [ "$(cat "$prefix/.made-for" 2>/dev/null)" != "$made" ]; then
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+fi
 "$run" "$prefix" wineboot --init
 if [ -d /usr/share/wine/fonts ]; then
     cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
@@ -20,3 +28,4 @@ fi
 "$run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v 'LogPixels' /t REG_DWORD /d "$dpi" /f
 # Returns once Wine has written the registry to the prefix.
 WINEPREFIX="$prefix" wineserver -w
+printf '%s' "$made" > "$prefix/.made-for"

@@ -13,7 +13,10 @@ fi
 # The user can't be assumed to reach into the build folder (a clone in root's
 # home is closed to others), so the prefix, the program and the runner sit
 # in a folder of the user's own.
-prefix=${TMPDIR:-/tmp}/nation-editor-wine-$(printf '%s' "$prefix" | md5sum | cut -c1-12)
+# The prefix's kind and Wine's version are in its name: a prefix made for
+# another kind, or before wine32 was installed, would not start.
+kind="${WINEARCH:-win32} $(dpkg-query -W -f='${Package}=${Version} ' wine32:i386 wine64 2>/dev/null)"
+prefix=${TMPDIR:-/tmp}/nation-editor-wine-$(printf '%s %s' "$prefix" "$kind" | md5sum | cut -c1-12)
 mkdir -p "$prefix/home"
 cp "$program" "$here/wine-run.sh" "$prefix/"
 chown -R nobody:nogroup "$prefix"

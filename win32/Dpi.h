@@ -9,6 +9,11 @@
 UINT DpiOf(HWND window);
 RECT WindowRectFor(SIZE client, DWORD style, DWORD exStyle, UINT dpi);
 
+// Sent from Windows 8.1 on; the headers for Windows XP don't name it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 // Twips are physical: 1,440 to the inch.
 inline int FromTwips(int twips, UINT dpi)
 {

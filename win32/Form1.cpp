@@ -458,21 +458,36 @@ void Form1::End()
     DestroyWindow(hwnd_);
 }
 
+// The key is read and written with the calls Windows XP has: RegGetValueW
+// and RegSetKeyValueW came with Vista.
 std::string Form1::RememberedFolder() const
 {
-    wchar_t folder[32768] = {};
-    DWORD size = sizeof(folder);
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kLastFolder, RRF_RT_REG_SZ, nullptr, folder, &size)
-        != ERROR_SUCCESS)
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return {};
-    return Utf8FromWide(folder);
+    std::vector<wchar_t> folder(32768, L'\0');
+    DWORD type = 0;
+    // One character short of the buffer: the value may lack its final zero.
+    DWORD size = static_cast<DWORD>((folder.size() - 1) * sizeof(wchar_t));
+    const LSTATUS read
+        = RegQueryValueExW(key, kLastFolder, nullptr, &type, reinterpret_cast<BYTE*>(folder.data()), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ)
+        return {};
+    folder[size / sizeof(wchar_t)] = L'\0';
+    return Utf8FromWide(folder.data());
 }
 
 void Form1::RememberFolder(const std::string& folder)
 {
     const std::wstring wide = WideFromUtf8(folder);
-    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kLastFolder, REG_SZ, wide.c_str(),
-                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)
+        != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, kLastFolder, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
 }
 
 // The list's context menu: right-click, the Menu key or Shift+F10.

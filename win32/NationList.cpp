@@ -16,13 +16,17 @@ namespace {
 constexpr UINT kShowAdded = WM_APP + 1;
 constexpr UINT_PTR kSubclassId = 1;
 
+// Letter by letter in upper case, as Windows' own ordinal comparison without
+// case does (CompareStringOrdinal came with Vista).
 bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix)
 {
     if (text.size() < prefix.size())
         return false;
-    return CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
-                                static_cast<int>(prefix.size()), TRUE)
-        == CSTR_EQUAL;
+    std::wstring start = text.substr(0, prefix.size());
+    std::wstring wanted = prefix;
+    CharUpperBuffW(start.data(), static_cast<DWORD>(start.size()));
+    CharUpperBuffW(wanted.data(), static_cast<DWORD>(wanted.size()));
+    return start == wanted;
 }
 
 } // namespace

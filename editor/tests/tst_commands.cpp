@@ -475,6 +475,12 @@ TEST_CASE_FIXTURE(Fixture, "the contact buttons hand their addresses to the laun
 }
 
 #ifdef _WIN32
+// Windows, as far as the library can tell: ntdll has no Wine function.
+FARPROC WINAPI NoWine(HMODULE, LPCSTR)
+{
+    return nullptr;
+}
+
 TEST_CASE("a file under Program Files with a VirtualStore copy: on Windows the copy the game reads is offered")
 {
     struct Row {
@@ -492,9 +498,8 @@ TEST_CASE("a file under Program Files with a VirtualStore copy: on Windows the c
         INFO(row.row);
         if (row.wine && !underWine)
             continue;
-        // Windows, as far as the library can tell: ntdll has no Wine function.
         if (!row.wine)
-            ActiveCalls().GetProcAddress = [](HMODULE, LPCSTR) -> FARPROC { return nullptr; };
+            ActiveCalls().GetProcAddress = NoWine;
         Fixture f;
         // Program Files and the user's local folder, both inside the test's
         // folder, the copy where Windows would put it.

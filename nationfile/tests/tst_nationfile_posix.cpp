@@ -162,13 +162,56 @@ TEST_CASE("a game's Data folder is found in a Wine prefix, within bounds, withou
     fs::create_directories(driveC / "windows" / "system32" / "Data");
     REQUIRE(WriteFile(driveC / "windows" / "system32" / "Data" / "Nation.dat", {}));
     fs::create_symlink(dir.Path(), driveC / "link to everything");
-    CHECK(FindGameDataFolder(Utf8(driveC)).empty());
+    const std::vector<std::string> roots = {Utf8(driveC)};
+    CHECK(FindGameDataFolder(roots).empty());
 
     REQUIRE(WriteFile(game / "NATION.DAT", MakeNationFile(1)));
-    CHECK(FindGameDataFolder(Utf8(driveC)) == Utf8(game));
-    CHECK(FindGameDataFolder(Utf8(driveC), {.depth = 3}).empty());
-    CHECK(FindGameDataFolder(Utf8(driveC), {.time = std::chrono::milliseconds(0)}).empty());
-    CHECK(FindGameDataFolder(Utf8(dir / "nowhere")).empty());
+    CHECK(FindGameDataFolder(roots) == Utf8(game));
+    CHECK(FindGameDataFolder(roots, {.depth = 3}).empty());
+    CHECK(FindGameDataFolder(roots, {.time = std::chrono::milliseconds(0)}).empty());
+    CHECK(FindGameDataFolder(std::vector<std::string> {Utf8(dir / "nowhere")}).empty());
     CHECK(FolderOf(Utf8(game / "NATION.DAT")) == Utf8(game));
     CHECK(FolderOf("/Nation.dat") == "/");
+}
+
+TEST_CASE("the first dialog finds a game in each Wine manager's prefixes, the one changed last of several")
+{
+    struct Row {
+        const char* row;
+        std::vector<std::string> prefixes; // under the home folder, the last changed last
+    };
+    const Row rows[] = {
+        {"~/.wine", {".wine"}},
+        {"PlayOnLinux", {".PlayOnLinux/wineprefix/CM 99-00"}},
+        {"Lutris", {"Games/championship-manager-99-00"}},
+        {"Bottles", {".local/share/bottles/bottles/Championship Manager"}},
+        {"Steam's Proton", {".local/share/Steam/steamapps/compatdata/2112/pfx"}},
+        {"CrossOver", {".cxoffice/CM9900"}},
+        {"several: the PlayOnLinux game changed last",
+         {".wine", ".cxoffice/CM9900", ".PlayOnLinux/wineprefix/CM 99-00"}},
+        {"several: the game in ~/.wine changed last", {".PlayOnLinux/wineprefix/CM 99-00", ".wine"}},
+        {"none", {}},
+    };
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    const char* winePrefix = std::getenv("WINEPREFIX");
+    const std::string savedPrefix = winePrefix != nullptr ? winePrefix : "";
+    unsetenv("WINEPREFIX");
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TempDir dir;
+        std::string expected = Utf8(dir.Path());
+        auto changed = fs::file_time_type::clock::now() - std::chrono::hours(24);
+        for (const std::string& prefix : row.prefixes) {
+            const fs::path data = dir / (prefix + "/drive_c/Program Files/Eidos/CM 99-00/Data");
+            fs::create_directories(data);
+            REQUIRE(WriteFile(data / "Nation.dat", MakeNationFile(2)));
+            fs::last_write_time(data / "Nation.dat", changed += std::chrono::hours(1));
+            expected = Utf8(data);
+        }
+        setenv("HOME", Utf8(dir.Path()).c_str(), 1);
+        CHECK(DefaultGameFolder() == expected);
+    }
+    setenv("HOME", home.c_str(), 1);
+    if (!savedPrefix.empty())
+        setenv("WINEPREFIX", savedPrefix.c_str(), 1);
 }

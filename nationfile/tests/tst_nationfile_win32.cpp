@@ -1,6 +1,7 @@
 // The file library's cases that only Windows has: devices by name, other
 // programs holding the file, the read-only attribute, Windows' own error
 // codes.
+#include "GameFolder.h"
 #include "NationFile.h"
 #include "PlatformChecks.h"
 #include "TestFiles.h"
@@ -8,6 +9,7 @@
 
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include <psapi.h>
@@ -111,6 +113,47 @@ BOOL Fail()
 {
     SetLastError(gError);
     return FALSE;
+}
+
+// Stand-ins for Windows' calls, with its calling convention, which a lambda
+// can't have on 32-bit x86.
+BOOL WINAPI FailWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    return Fail();
+}
+BOOL WINAPI FailRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    return Fail();
+}
+BOOL WINAPI FailFlush(HANDLE)
+{
+    return Fail();
+}
+BOOL WINAPI FailSize(HANDLE, PLARGE_INTEGER)
+{
+    return Fail();
+}
+BOOL WINAPI FailMove(LPCWSTR, LPCWSTR, DWORD)
+{
+    return Fail();
+}
+DWORD WINAPI PipeType(HANDLE)
+{
+    return FILE_TYPE_PIPE;
+}
+HANDLE WINAPI FailCreate(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    SetLastError(gError);
+    return INVALID_HANDLE_VALUE;
+}
+// Fails the second file opened, the backup's.
+int gCreates = 0;
+HANDLE WINAPI FailSecondCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE from)
+{
+    if (++gCreates == 2)
+        return FailCreate(path, access, share, security, disposition, flags, from);
+    return SystemCalls().CreateFileW(path, access, share, security, disposition, flags, from);
 }
 
 } // namespace
@@ -268,10 +311,7 @@ TEST_CASE("access denied says whether the file is read-only, with a remedy that 
         const fs::path nation = ReadOnlyNationFile(dir, original);
 
         Injected denied(ERROR_ACCESS_DENIED);
-        ActiveCalls().CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-            SetLastError(gError);
-            return INVALID_HANDLE_VALUE;
-        };
+        ActiveCalls().CreateFileW = FailCreate;
         if (!row.wine)
             ActiveCalls().GetProcAddress = NoWine;
         else if (!UnderWine())
@@ -299,22 +339,22 @@ TEST_CASE("Windows' other failures are quoted with their number, and a patch tha
     };
     const Row rows[] = {
         {"the disk is full", ERROR_DISK_FULL,
-         [](Win32Calls& calls) { calls.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         [](Win32Calls& calls) { calls.WriteFile = FailWrite; },
          SystemReason(ERROR_DISK_FULL)},
         {"the flush fails", ERROR_WRITE_FAULT,
-         [](Win32Calls& calls) { calls.FlushFileBuffers = [](HANDLE) { return Fail(); }; },
+         [](Win32Calls& calls) { calls.FlushFileBuffers = FailFlush; },
          SystemReason(ERROR_WRITE_FAULT)},
         {"a read fails", ERROR_CRC,
-         [](Win32Calls& calls) { calls.ReadFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         [](Win32Calls& calls) { calls.ReadFile = FailRead; },
          SystemReason(ERROR_CRC)},
         {"a network share goes away", ERROR_NETNAME_DELETED,
-         [](Win32Calls& calls) { calls.GetFileSizeEx = [](HANDLE, PLARGE_INTEGER) { return Fail(); }; },
+         [](Win32Calls& calls) { calls.GetFileSizeEx = FailSize; },
          SystemReason(ERROR_NETNAME_DELETED)},
         {"a lock appears while writing", ERROR_LOCK_VIOLATION,
-         [](Win32Calls& calls) { calls.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); }; },
+         [](Win32Calls& calls) { calls.WriteFile = FailWrite; },
          kInUse},
         {"the path reaches something other than a disk file", 0,
-         [](Win32Calls& calls) { calls.GetFileType = [](HANDLE) -> DWORD { return FILE_TYPE_PIPE; }; },
+         [](Win32Calls& calls) { calls.GetFileType = PipeType; },
          "Not an ordinary file on a disk"},
     };
     TempDir dir;
@@ -337,7 +377,6 @@ TEST_CASE("Windows' other failures are quoted with their number, and a patch tha
 TEST_CASE("a backup through a failing Windows call: nothing patched, nothing half made")
 {
     // The second CreateFileW and the first WriteFile are the backup's.
-    static int calls = 0;
     struct Row {
         const char* row;
         DWORD error;
@@ -347,37 +386,26 @@ TEST_CASE("a backup through a failing Windows call: nothing patched, nothing hal
     };
     const Row rows[] = {
         {"a read-only folder", ERROR_ACCESS_DENIED,
-         [](Win32Calls& c) {
-             c.CreateFileW = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                DWORD disposition, DWORD flags, HANDLE from) {
-                 if (++calls == 2) {
-                     SetLastError(gError);
-                     return INVALID_HANDLE_VALUE;
-                 }
-                 return SystemCalls().CreateFileW(path, access, share, security, disposition, flags, from);
-             };
-         },
+         [](Win32Calls& c) { c.CreateFileW = FailSecondCreate; },
          "Windows denies access to the file", false},
         {"a full disk", ERROR_DISK_FULL,
-         [](Win32Calls& c) {
-             c.WriteFile = [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return Fail(); };
-         },
+         [](Win32Calls& c) { c.WriteFile = FailWrite; },
          SystemReason(ERROR_DISK_FULL), false},
         {"the flush fails", ERROR_WRITE_FAULT,
-         [](Win32Calls& c) { c.FlushFileBuffers = [](HANDLE) { return Fail(); }; }, SystemReason(ERROR_WRITE_FAULT),
+         [](Win32Calls& c) { c.FlushFileBuffers = FailFlush; }, SystemReason(ERROR_WRITE_FAULT),
          false},
         {"the name can't be given", ERROR_ACCESS_DENIED,
-         [](Win32Calls& c) { c.MoveFileExW = [](LPCWSTR, LPCWSTR, DWORD) { return Fail(); }; },
+         [](Win32Calls& c) { c.MoveFileExW = FailMove; },
          "Windows denies access to the file", false},
         {"another editor made one meanwhile", ERROR_ALREADY_EXISTS,
-         [](Win32Calls& c) { c.MoveFileExW = [](LPCWSTR, LPCWSTR, DWORD) { return Fail(); }; }, "", false},
+         [](Win32Calls& c) { c.MoveFileExW = FailMove; }, "", false},
     };
     TempDir dir;
     const Bytes original = MakeNationFile(3);
     for (const Row& row : rows) {
         INFO(row.row);
         REQUIRE(WriteFile(dir / "Nation.dat", original));
-        calls = 0;
+        gCreates = 0;
         Injected fault(row.error);
         row.inject(ActiveCalls());
         const WriteResult written
@@ -394,4 +422,25 @@ TEST_CASE("a backup through a failing Windows call: nothing patched, nothing hal
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
     }
+}
+
+TEST_CASE("the first dialog finds a game under Program Files (x86) on drive C:, the one changed last of several")
+{
+    // In the test's own Wine prefix: drive C: holds no game of its own.
+    const fs::path programFiles = L"C:\\Program Files (x86)";
+    const fs::path newer = programFiles / L"Nation Editor Test Game" / L"Data";
+    const fs::path older = L"C:\\Nation Editor Test Games\\CM 99-00\\DATA";
+    for (const fs::path& data : {newer, older}) {
+        fs::create_directories(data);
+        REQUIRE(WriteFile(data / "Nation.dat", MakeNationFile(2)));
+    }
+    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(2));
+    fs::last_write_time(newer / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    CHECK(DefaultGameFolder() == Utf8(newer));
+    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now());
+    CHECK(DefaultGameFolder() == Utf8(older));
+    fs::remove_all(newer.parent_path());
+    fs::remove_all(older.parent_path().parent_path());
+    std::error_code ignored;
+    fs::remove(programFiles, ignored); // only when the test made it
 }

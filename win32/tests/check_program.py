@@ -1,14 +1,17 @@
 #!/usr/bin/python3
-"""Checks the Windows program file as players get it: 64-bit, a GUI
-program, small, importing only DLLs that every Windows has, its own icon in
-16 x 16 and 32 x 32 as the first icon group, a version record of 1.02, and
-the manifest; and that none of our own code calls an ANSI (...A) function.
+"""Checks the Windows program file as players get it: 32-bit x86, a GUI
+program for Windows XP (subsystem 5.01) and later, small, importing only
+what Windows XP SP3 has (xp-sp3-imports.txt), with no link time in it, its
+own icon in 16 x 16 and 32 x 32 as the first icon group, a version record of
+1.02, and the manifest; and that none of our own code calls an ANSI (...A)
+function.
 
 And the players' zip: the program file as built, README.txt with Windows
 line breaks, and the program file's SHA-256.
 
 Usage: check_program.py PROGRAM.EXE ZIP NM OBJECT-OR-LIBRARY...
 """
+import os
 import hashlib
 import struct
 import subprocess
@@ -17,9 +20,23 @@ import zipfile
 
 import pefile
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll", "shell32.dll",
-               "advapi32.dll", "msvcrt.dll", "uxtheme.dll", "ole32.dll"}
 failures = []
+
+
+def xp_sp3_imports():
+    """DLL -> the functions of it that XP SP3 is known to have."""
+    known = {}
+    dll = None
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp-sp3-imports.txt")
+    for line in open(path):
+        line = line.split("#")[0]
+        if not line.strip():
+            continue
+        if not line[0].isspace():
+            dll, line = line.split(":", 1)
+            dll = dll.strip().lower()
+        known.setdefault(dll, set()).update(line.split())
+    return known
 
 
 def check(condition, what):
@@ -52,14 +69,23 @@ def main():
     ours = [path for arg in sys.argv[4:] for path in arg.split(";") if path.endswith((".a", ".obj"))]
     data = open(program, "rb").read()
     pe = pefile.PE(data=data)
-    check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"], "a 64-bit program")
-    check(pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
-          "a window program, no console")
+    check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"], "a 32-bit x86 program")
+    optional = pe.OPTIONAL_HEADER
+    check(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "a window program, no console")
+    versions = [(optional.MajorSubsystemVersion, optional.MinorSubsystemVersion),
+                (optional.MajorOperatingSystemVersion, optional.MinorOperatingSystemVersion)]
+    check(versions == [(5, 1), (5, 1)], f"subsystem and system version 5.01, Windows XP: {versions}")
+    check(pe.FILE_HEADER.TimeDateStamp == 0, f"no link time: {pe.FILE_HEADER.TimeDateStamp}")
     check(len(data) < 1024 * 1024, f"under 1 MB: {len(data)} bytes")
 
-    dlls = sorted(entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT)
-    print("imports:", ", ".join(dlls))
-    check(set(dlls) <= SYSTEM_DLLS, f"only DLLs every Windows has: {sorted(set(dlls) - SYSTEM_DLLS)} besides")
+    known = xp_sp3_imports()
+    lacking = []
+    for entry in pe.DIRECTORY_ENTRY_IMPORT:
+        dll = entry.dll.decode().lower()
+        names = [item.name.decode() if item.name else f"#{item.ordinal}" for item in entry.imports]
+        print(f"imports from {dll}: {len(names)}")
+        lacking += [f"{dll}!{name}" for name in names if name not in known.get(dll, set())]
+    check(not lacking, f"imports only what Windows XP SP3 has: {lacking} besides")
 
     group = first_icon_group(pe)
     check(group is not None, "an icon group")
@@ -85,7 +111,8 @@ def main():
     manifest = resource(pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
     manifest = manifest.decode() if manifest else ""
     for wanted in ('level="asInvoker"', 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
-                   "PerMonitorV2", "true/pm", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
+                   'processorArchitecture="x86"', "PerMonitorV2", "true/pm",
+                   "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
         check(wanted in manifest, f"the manifest names {wanted}")
 
     ansi = set()
