@@ -3,7 +3,7 @@ SHELL := /bin/bash
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test windows sanitize fuzz bench package clean
+.PHONY: all deps configure build run test windows sanitize fuzz bench package release release-check clean
 
 all: build
 
@@ -95,5 +95,17 @@ package:
 	@cd $(PACKAGE_DIR) && cpack -B packages >/dev/null
 	@ls $(PACKAGE_DIR)/packages/*.deb
 
+# dist/: the players' zip, the Debian package, the source archive of the
+# commit and SHA256SUMS, the same bytes from the same commit anywhere.
+release:
+	@sh scripts/install-deps.sh package windows
+	@sh scripts/release.sh
+
+# Two releases of the commit from two clones at different paths, a few
+# seconds apart, compared byte for byte.
+release-check:
+	@sh scripts/install-deps.sh package windows
+	@sh scripts/check-release.sh
+
 clean:
-	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release build-release-windows dist
