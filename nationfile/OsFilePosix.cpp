@@ -291,15 +291,12 @@ bool IsFolder(const std::string& path)
 bool ListFolderEntries(const std::string& folder, std::vector<FolderEntry>& entries)
 {
     entries.clear();
-    const int fd = RetryOnInterrupt(
-        [&] { return Os().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC, 0); });
-    if (fd == -1)
+    // The system's own calls, not the table's: a search for the game's
+    // folder is not part of reading or patching a nation file.
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr)
         return false;
-    DIR* listing = fdopendir(fd);
-    if (listing == nullptr) {
-        Os().close(fd);
-        return false;
-    }
+    const int fd = dirfd(listing);
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")

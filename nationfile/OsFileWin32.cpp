@@ -227,7 +227,7 @@ bool IsHostRoot(const wchar_t* drive)
 {
     using UnixNameCall = char*(CDECL*)(LPCWSTR);
     const auto unixName = reinterpret_cast<UnixNameCall>(
-        reinterpret_cast<void*>(Os().GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (unixName == nullptr)
         return false;
     char* name = unixName(drive);
