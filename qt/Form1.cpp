@@ -1,7 +1,8 @@
 #include "Form1.h"
 
-#include "NationListModel.h"
+#include "FormDesign.h"
 #include "FrameHints.h"
+#include "NationListModel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -35,14 +36,6 @@
 
 namespace {
 
-constexpr const char* kApplicationTitle = "Cm3 Tallowmere";
-constexpr const char* kWindowTitle = "CM3 99/00 Tallowmere";
-
-enum class FontKind { WindowDefault, Tahoma, Title, GameName };
-
-constexpr int kClientWidthTwips = 9015;
-constexpr int kClientHeightTwips = 4935;
-
 // 15 twips are one pixel at 96 dpi; Qt scales device-independent pixels on
 // screens above that.
 int Pixels(int twips)
@@ -51,34 +44,28 @@ int Pixels(int twips)
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
 
-// The designed fonts first, then Debian's metric-compatible stand-ins;
-// Liberation Sans stands in for Tahoma too, the nearest the package brings.
-QFont MakeFont(FontKind kind)
+// The designed face first, then Debian's metric-compatible stand-ins (which
+// Liberation Sans is for Tahoma too, the nearest the package brings), then
+// any face of the same family: a serif for the title, not the default
+// sans-serif.
+QFont MakeFont(form::FontKind kind)
 {
+    const form::Font& design = form::FontOf(kind);
+    QStringList families = {design.face};
+    if (QString(design.face) == "MS Sans Serif")
+        families << "Microsoft Sans Serif";
+    families << (design.serif ? "Liberation Serif" : "Liberation Sans");
     QFont font;
-    switch (kind) {
-    case FontKind::WindowDefault:
-        font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans"});
-        font.setPointSizeF(8.25);
-        break;
-    case FontKind::Tahoma:
-        font.setFamilies({"Tahoma", "Liberation Sans"});
-        font.setPointSizeF(8.25);
-        break;
-    case FontKind::Title:
-        font.setFamilies({"Times New Roman", "Liberation Serif"});
-        // Where neither face is found, a serif stands in, not the default
-        // sans-serif.
-        font.setStyleHint(QFont::Serif);
-        font.setPointSizeF(26.25);
-        break;
-    case FontKind::GameName:
-        font.setFamilies({"Arial", "Liberation Sans"});
-        font.setPointSizeF(9.75);
-        font.setBold(true);
-        break;
-    }
+    font.setFamilies(families);
+    font.setStyleHint(design.serif ? QFont::Serif : QFont::SansSerif);
+    font.setPointSizeF(design.hundredthsOfPoint / 100.0);
+    font.setBold(design.bold);
     return font;
+}
+
+QColor ToQColor(form::Colour colour)
+{
+    return QColor(colour.red, colour.green, colour.blue);
 }
 
 QString FromUtf8(const std::string& text)
@@ -227,19 +214,20 @@ Form1::Form1(QWidget* parent)
     , editor_(*this)
 {
     setObjectName("Form1");
-    setWindowTitle(kWindowTitle);
+    setWindowTitle(form::TITLE);
     QIcon icon;
     icon.addFile(":/icons/nation-editor-16.png");
     icon.addFile(":/icons/nation-editor-32.png");
     setWindowIcon(icon);
     setAttribute(Qt::WA_QuitOnClose);
-    setFixedSize(Pixels(kClientWidthTwips), Pixels(kClientHeightTwips));
-    setFont(MakeFont(FontKind::WindowDefault));
+    setFixedSize(Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT));
+    setFont(MakeFont(form::FontKind::WindowDefault));
+    QPalette window = palette();
+    window.setColor(QPalette::Window, ToQColor(form::BACKGROUND));
+    setPalette(window);
+    setAutoFillBackground(true);
 
     createControls();
-    placeControls();
-    setColours();
-    chainTabOrder();
     connectButtons();
     KeepFrameHints(*this, Sizing::Fixed);
 
@@ -251,131 +239,114 @@ Form1::Form1(QWidget* parent)
 
 Form1::~Form1() = default;
 
+// The controls as designed, made in tab order.
 void Form1::createControls()
 {
-    const auto button = [this](const char* name, const char* text) {
-        auto* created = new QPushButton(text, this);
-        created->setObjectName(name);
-        // Enter presses the focused button, as Space does; no button is the
-        // window's default.
-        created->setAutoDefault(true);
-        return created;
-    };
-    const auto label = [this](const char* name, const char* text) {
-        auto* created = new QLabel(text, this);
-        created->setObjectName(name);
-        created->setFocusPolicy(Qt::NoFocus);
-        return created;
-    };
+    std::array<QWidget*, form::CONTROL_COUNT> made {};
+    QWidget* previous = nullptr;
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
+        const form::Control& design = form::CONTROLS[i];
+        QWidget* control = nullptr;
+        switch (design.kind) {
+        case form::Kind::Button: {
+            auto* button = new QPushButton(design.text, this);
+            // Enter presses the focused button, as Space does; no button is
+            // the window's default.
+            button->setAutoDefault(true);
+            control = button;
+            break;
+        }
+        case form::Kind::NationList:
+            control = createNationList();
+            break;
+        case form::Kind::Label: {
+            auto* label = new QLabel(design.text, this);
+            label->setFocusPolicy(Qt::NoFocus);
+            label->setAlignment((design.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+            control = label;
+            break;
+        }
+        case form::Kind::HelpBox: {
+            auto* help = new QTextEdit(this);
+            help->setAcceptRichText(false);
+            help->setReadOnly(true);
+            help->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+            help->setFocusPolicy(Qt::StrongFocus);
+            help->setTabChangesFocus(true);
+            help->setPlainText(design.text);
+            control = help;
+            break;
+        }
+        }
+        control->setObjectName(design.name);
+        control->setGeometry(Pixels(design.left), Pixels(design.top), Pixels(design.width), Pixels(design.height));
+        if (design.font != form::FontKind::WindowDefault)
+            control->setFont(MakeFont(design.font));
+        colour(*control, design);
+        if (control->focusPolicy() != Qt::NoFocus) {
+            if (previous != nullptr)
+                QWidget::setTabOrder(previous, control);
+            previous = control;
+        }
+        made[i] = control;
+    }
+    cmdLoad = static_cast<QPushButton*>(made[form::cmdLoad]);
+    lstNations = static_cast<QTableView*>(made[form::lstNations]);
+    cmdPatch = static_cast<QPushButton*>(made[form::cmdPatch]);
+    cmdAllEEC = static_cast<QPushButton*>(made[form::cmdAllEEC]);
+    Label1 = static_cast<QLabel*>(made[form::Label1]);
+    RichTextBox1 = static_cast<QTextEdit*>(made[form::RichTextBox1]);
+    Label2 = static_cast<QLabel*>(made[form::Label2]);
+    cmdExit = static_cast<QPushButton*>(made[form::cmdExit]);
+    cmdURL = static_cast<QPushButton*>(made[form::cmdURL]);
+    cmdEMail = static_cast<QPushButton*>(made[form::cmdEMail]);
+    Label3 = static_cast<QLabel*>(made[form::Label3]);
+}
 
-    cmdLoad = button("cmdLoad", "&Load Nations");
+QTableView* Form1::createNationList()
+{
     // A one-column table without headers or grid looks and works as a list,
     // and lays out its 32,767 rows of one height without visiting each.
-    lstNations = new NationTable(this);
-    lstNations->setObjectName("lstNations");
+    auto* list = new NationTable(this);
     nations_ = new NationListModel(this);
-    lstNations->setModel(nations_);
-    lstNations->horizontalHeader()->hide();
-    lstNations->horizontalHeader()->setStretchLastSection(true);
-    lstNations->verticalHeader()->hide();
-    lstNations->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lstNations->verticalHeader()->setDefaultSectionSize(lstNations->fontMetrics().height() + 1);
-    lstNations->setShowGrid(false);
-    lstNations->setWordWrap(false);
-    lstNations->setTabKeyNavigation(false);
-    lstNations->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstNations->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstNations->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setModel(nations_);
+    list->horizontalHeader()->hide();
+    list->horizontalHeader()->setStretchLastSection(true);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 1);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Each newly loaded list starts at its top, not where the last one was;
     // a list that has the keyboard meanwhile has a current row, the first,
     // for Space to tick.
-    connect(nations_, &QAbstractItemModel::modelReset, lstNations, [this] {
-        lstNations->scrollToTop();
-        if (lstNations->hasFocus() && nations_->rowCount() > 0)
-            lstNations->selectionModel()->setCurrentIndex(nations_->index(0, 0), QItemSelectionModel::NoUpdate);
+    connect(nations_, &QAbstractItemModel::modelReset, list, [this, list] {
+        list->scrollToTop();
+        if (list->hasFocus() && nations_->rowCount() > 0)
+            list->selectionModel()->setCurrentIndex(nations_->index(0, 0), QItemSelectionModel::NoUpdate);
     });
-    lstNations->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lstNations, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
-    cmdPatch = button("cmdPatch", "&Patch Nation.dat");
-    cmdAllEEC = button("cmdAllEEC", "&Make All Countries EEC Members");
-    Label1 = label("Label1", "Tallowmere");
-    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    RichTextBox1 = new QTextEdit(this);
-    RichTextBox1->setObjectName("RichTextBox1");
-    RichTextBox1->setAcceptRichText(false);
-    RichTextBox1->setReadOnly(true);
-    RichTextBox1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    RichTextBox1->setFocusPolicy(Qt::StrongFocus);
-    RichTextBox1->setTabChangesFocus(true);
-    RichTextBox1->setPlainText("RichTextBox1");
-    Label2 = label("Label2", "Championship Manager 99/00");
-    cmdExit = button("cmdExit", "&Exit");
-    cmdURL = button("cmdURL", "&Visit My Website");
-    cmdEMail = button("cmdEMail", "E-M&ail Me");
-    Label3 = label("Label3", "v1.2");
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
+    return list;
 }
 
-void Form1::placeControls()
+// A label with no background of its own lets the window's grey show
+// through; the help box and the version label stand on the button face.
+void Form1::colour(QWidget& control, const form::Control& design)
 {
-    // The window as designed, in twips from the client area's top-left corner.
-    struct ControlPlacement {
-        QWidget* control;
-        int left;
-        int top;
-        int width;
-        int height;
-        FontKind font;
-    };
-    const std::array<ControlPlacement, 11> placements = {{
-        {cmdLoad, 120, 120, 1935, 375, FontKind::Tahoma},
-        {lstNations, 120, 600, 3975, 3885, FontKind::WindowDefault},
-        {cmdPatch, 2160, 120, 1935, 375, FontKind::Tahoma},
-        {cmdAllEEC, 120, 4560, 3975, 315, FontKind::Tahoma},
-        {Label1, 4800, 480, 3615, 615, FontKind::Title},
-        {RichTextBox1, 4320, 1320, 4455, 3015, FontKind::Tahoma},
-        {Label2, 4440, 240, 3015, 255, FontKind::GameName},
-        {cmdExit, 8160, 4560, 735, 315, FontKind::Tahoma},
-        {cmdURL, 6240, 4560, 1815, 315, FontKind::Tahoma},
-        {cmdEMail, 4800, 4560, 1335, 315, FontKind::Tahoma},
-        {Label3, 8040, 840, 495, 255, FontKind::WindowDefault},
-    }};
-    for (const ControlPlacement& placement : placements) {
-        placement.control->setGeometry(Pixels(placement.left), Pixels(placement.top), Pixels(placement.width),
-                                       Pixels(placement.height));
-        if (placement.font != FontKind::WindowDefault)
-            placement.control->setFont(MakeFont(placement.font));
-    }
-}
-
-void Form1::setColours()
-{
-    QPalette window = palette();
-    window.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(window);
-    setAutoFillBackground(true);
-
     const QColor buttonFace = palette().color(QPalette::Button);
-    QPalette help = RichTextBox1->palette();
-    help.setColor(QPalette::Base, buttonFace);
-    RichTextBox1->setPalette(help);
-
-    QPalette gameName = Label2->palette();
-    gameName.setColor(QPalette::WindowText, QColor(192, 0, 0));
-    Label2->setPalette(gameName);
-
-    QPalette version = Label3->palette();
-    version.setColor(QPalette::Window, buttonFace);
-    Label3->setPalette(version);
-    Label3->setAutoFillBackground(true);
-}
-
-void Form1::chainTabOrder()
-{
-    const std::array<QWidget*, 8> order = {cmdLoad, lstNations, cmdPatch, cmdAllEEC,
-                                           RichTextBox1, cmdExit, cmdURL, cmdEMail};
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
+    QPalette colours = control.palette();
+    if (design.red)
+        colours.setColor(QPalette::WindowText, ToQColor(form::RED));
+    if (design.background == form::Background::ButtonFace) {
+        colours.setColor(design.kind == form::Kind::HelpBox ? QPalette::Base : QPalette::Window, buttonFace);
+        control.setAutoFillBackground(design.kind == form::Kind::Label);
+    }
+    control.setPalette(colours);
 }
 
 void Form1::connectButtons()
@@ -429,7 +400,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     const bool question = buttons == MessageButtons::YesNo;
     MessageBox box(this, question);
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(title.empty() ? QString(kApplicationTitle) : FromUtf8(title));
+    box.setWindowTitle(title.empty() ? QString(form::APPLICATION_TITLE) : FromUtf8(title));
     box.setText(FromUtf8(text));
     box.setTextFormat(Qt::PlainText);
     if (question) {

@@ -2,6 +2,7 @@
 
 #include "Editor.h"
 #include "EditorView.h"
+#include "FormDesign.h"
 
 #include <QWidget>
 
@@ -52,9 +53,8 @@ protected:
 private:
     void showTickMenu(const QPoint& at);
     void createControls();
-    void placeControls();
-    void setColours();
-    void chainTabOrder();
+    QTableView* createNationList();
+    void colour(QWidget& control, const form::Control& design);
     void connectButtons();
 
     QPushButton* cmdLoad;

@@ -9,7 +9,9 @@ prefix=$1
 shift
 export WINEPREFIX="$prefix"
 export WINEARCH="${WINEARCH:-win32}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder makes desktop menus, none of them wanted here, and can hang
+# a prefix update until a test runs out of time.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Names outside ASCII reach Windows programs only through a UTF-8 locale.
 export LANG=C.UTF-8

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Dpi.h"
+#include "Guarded.h"
 #include "WideText.h"
 
 #include <commctrl.h>
@@ -17,35 +18,64 @@ using nationfile::WideFromUtf8;
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"CM3Tallowmere.Form1";
-constexpr wchar_t kWindowTitle[] = L"CM3 99/00 Tallowmere";
-constexpr wchar_t kApplicationTitle[] = L"Cm3 Tallowmere";
 // Where the folder of the last file loaded is kept between runs.
 constexpr wchar_t kSettingsKey[] = L"Software\\Cm3 Tallowmere";
 constexpr wchar_t kLastFolder[] = L"LastFolder";
-constexpr int kClientWidthTwips = 9015;
-constexpr int kClientHeightTwips = 4935;
-constexpr COLORREF kBackground = RGB(192, 192, 192);
-constexpr COLORREF kGameNameColour = RGB(192, 0, 0);
 
 // A fixed dialog frame with the window menu and a close button, and nothing
 // to minimise or maximise it with.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-enum class FontKind { WindowDefault, Tahoma, Title, GameName };
+COLORREF ToColorRef(form::Colour colour)
+{
+    return RGB(colour.red, colour.green, colour.blue);
+}
+
+// The window's grey, for the window class and for the labels it shows
+// through: made once, and kept as long as the class, which is as long as the
+// program runs.
+HBRUSH Background()
+{
+    static const OwnedBrush brush(CreateSolidBrush(ToColorRef(form::BACKGROUND)));
+    return brush.Get();
+}
+
+// Registered once for every window of the program; the icons are Windows'
+// to free (LR_SHARED).
+bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure)
+{
+    static const bool registered = [&] {
+        WNDCLASSEXW windowClass {};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                                          LR_SHARED));
+        windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                            GetSystemMetrics(SM_CXSMICON),
+                                                            GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = Background();
+        windowClass.lpszClassName = kWindowClass;
+        return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }();
+    return registered;
+}
 
 // The family, as well as the face, decides what stands in where the face is
 // missing: a serif for a serif (FF_ROMAN), not the system's default face.
-Font MakeFont(const wchar_t* face, BYTE family, int hundredthsOfPoint, bool bold, UINT dpi)
+OwnedFont MakeFont(const form::Font& design, UINT dpi)
 {
     LOGFONTW font {};
-    font.lfHeight = -MulDiv(hundredthsOfPoint, static_cast<int>(dpi), 7200);
-    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    font.lfHeight = -MulDiv(design.hundredthsOfPoint, static_cast<int>(dpi), 7200);
+    font.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
-    font.lfPitchAndFamily = VARIABLE_PITCH | family;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return Font(CreateFontIndirectW(&font));
+    font.lfPitchAndFamily = VARIABLE_PITCH | (design.serif ? FF_ROMAN : FF_SWISS);
+    lstrcpynW(font.lfFaceName, WideFromUtf8(design.face).c_str(), LF_FACESIZE);
+    return OwnedFont(CreateFontIndirectW(&font));
 }
 
 // "Description | Pattern" as the commands give it, as the common dialog
@@ -73,19 +103,21 @@ std::wstring DialogFilter(const std::string& filter)
 // the help box, as anywhere in the window.
 LRESULT CALLBACK HelpBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
-    if ((message == WM_KEYDOWN && wParam == VK_ESCAPE) || (message == WM_CHAR && wParam == 0x1B))
-        return 0;
-    // A multi-line edit asks for every key, Tab included, and hands Tab to a
-    // dialog's own procedure, which this window has not: Tab would go
-    // nowhere. The help box takes no Tab, so the window's Tab walks on.
-    if (message == WM_GETDLGCODE && lParam != 0) {
-        const auto& key = *reinterpret_cast<const MSG*>(lParam);
-        if (key.message == WM_KEYDOWN && key.wParam == VK_TAB)
-            return DefSubclassProc(window, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
-    }
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, HelpBoxProc, 1);
-    return DefSubclassProc(window, message, wParam, lParam);
+    return Guarded(window, [&]() -> LRESULT {
+        if ((message == WM_KEYDOWN && wParam == VK_ESCAPE) || (message == WM_CHAR && wParam == 0x1B))
+            return 0;
+        // A multi-line edit asks for every key, Tab included, and hands Tab to
+        // a dialog's own procedure, which this window has not: Tab would go
+        // nowhere. The help box takes no Tab, so the window's Tab walks on.
+        if (message == WM_GETDLGCODE && lParam != 0) {
+            const auto& key = *reinterpret_cast<const MSG*>(lParam);
+            if (key.message == WM_KEYDOWN && key.wParam == VK_TAB)
+                return DefSubclassProc(window, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+        }
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(window, HelpBoxProc, 1);
+        return DefSubclassProc(window, message, wParam, lParam);
+    });
 }
 
 std::wstring ClassOf(HWND window)
@@ -109,36 +141,21 @@ Form1::~Form1()
         DestroyWindow(hwnd_);
     if (owner_ != nullptr)
         DestroyWindow(owner_);
-    if (background_ != nullptr)
-        DeleteObject(background_);
 }
 
 bool Form1::Create(int show)
 {
-    background_ = CreateSolidBrush(kBackground);
-    WNDCLASSEXW windowClass {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance_;
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                        GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), 0));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = background_;
-    windowClass.lpszClassName = kWindowClass;
-    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    if (!RegisterWindowClass(instance_, WindowProc))
         return false;
-
+    const std::wstring title = WideFromUtf8(form::TITLE);
     // An owned window has no taskbar button of its own; its owner is never
     // shown.
-    owner_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", kWindowTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    owner_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                              instance_, nullptr);
     const UINT dpi = DpiOf(nullptr);
-    const RECT frame = WindowRectFor(
-        {FromTwips(kClientWidthTwips, dpi), FromTwips(kClientHeightTwips, dpi)}, kStyle, kExStyle, dpi);
-    hwnd_ = CreateWindowExW(kExStyle, kWindowClass, kWindowTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)}, kStyle,
+                                     kExStyle, dpi);
+    hwnd_ = CreateWindowExW(kExStyle, kWindowClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             frame.right - frame.left, frame.bottom - frame.top, owner_, nullptr, instance_, this);
     if (hwnd_ == nullptr)
         return false;
@@ -163,15 +180,7 @@ LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
         self->hwnd_ = nullptr;
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    // Nothing may unwind through Windows' own code.
-    try {
-        return self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        MessageBoxW(window, L"The editor met an error it can't recover from and will close.", kApplicationTitle,
-                    MB_OK);
-        PostQuitMessage(1);
-        return 0;
-    }
+    return Guarded(window, [&] { return self->HandleMessage(message, wParam, lParam); });
 }
 
 LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -222,13 +231,15 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         const UINT dpi = HIWORD(wParam);
         Layout(dpi);
         const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
-        const RECT frame = WindowRectFor(
-            {FromTwips(kClientWidthTwips, dpi), FromTwips(kClientHeightTwips, dpi)}, kStyle, kExStyle, dpi);
+        const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)},
+                                         kStyle, kExStyle, dpi);
         SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, frame.right - frame.left,
                      frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     case WM_SYSCOLORCHANGE:
+        // Common controls learn of new colours only from their parent.
+        SendMessageW(lstNations.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
         InvalidateRect(hwnd_, nullptr, TRUE);
         break;
     case WM_DESTROY:
@@ -240,69 +251,66 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
+// The controls as designed, made in tab order: the order of creation is the
+// order of Tab.
 void Form1::CreateControls()
 {
-    const auto control = [this](const wchar_t* kind, const wchar_t* text, DWORD style, int id) {
-        return CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    };
-    const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
-    const DWORD label = SS_NOPREFIX;
-
-    // In tab order: the order of creation is the order of Tab.
-    cmdLoad = control(WC_BUTTONW, L"&Load Nations", button, IdLoad);
-    lstNations.Create(hwnd_, IdNations, instance_);
-    cmdPatch = control(WC_BUTTONW, L"&Patch Nation.dat", button, IdPatch);
-    cmdAllEEC = control(WC_BUTTONW, L"&Make All Countries EEC Members", button, IdAllEEC);
-    Label1 = control(WC_STATICW, L"Tallowmere", label | SS_CENTER, IdLabel1);
-    RichTextBox1 = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"RichTextBox1",
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                                   0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdHelp)),
-                                   instance_, nullptr);
-    SetWindowSubclass(RichTextBox1, HelpBoxProc, 1, 0);
-    Label2 = control(WC_STATICW, L"Championship Manager 99/00", label | SS_LEFT, IdLabel2);
-    cmdExit = control(WC_BUTTONW, L"&Exit", button, IdExit);
-    cmdURL = control(WC_BUTTONW, L"&Visit My Website", button, IdURL);
-    cmdEMail = control(WC_BUTTONW, L"E-M&ail Me", button, IdEMail);
-    Label3 = control(WC_STATICW, L"v1.2", label | SS_LEFT, IdLabel3);
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
+        const form::Control& design = form::CONTROLS[i];
+        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdLoad + static_cast<int>(i)));
+        const std::wstring text = WideFromUtf8(design.text);
+        HWND control = nullptr;
+        switch (design.kind) {
+        case form::Kind::Button:
+            control = CreateWindowExW(0, WC_BUTTONW, text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                      0, 0, 0, 0, hwnd_, id, instance_, nullptr);
+            break;
+        case form::Kind::NationList:
+            control = lstNations.Create(hwnd_, IdLoad + static_cast<int>(i), instance_);
+            break;
+        case form::Kind::Label:
+            control = CreateWindowExW(0, WC_STATICW, text.c_str(),
+                                      WS_CHILD | WS_VISIBLE | SS_NOPREFIX | (design.centred ? SS_CENTER : SS_LEFT), 0,
+                                      0, 0, 0, hwnd_, id, instance_, nullptr);
+            break;
+        case form::Kind::HelpBox:
+            control = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, text.c_str(),
+                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                                      0, 0, 0, 0, hwnd_, id, instance_, nullptr);
+            SetWindowSubclass(control, HelpBoxProc, 1, 0);
+            break;
+        }
+        controls_[i] = control;
+    }
+    cmdLoad = controls_[form::cmdLoad];
+    cmdPatch = controls_[form::cmdPatch];
+    cmdAllEEC = controls_[form::cmdAllEEC];
+    Label1 = controls_[form::Label1];
+    RichTextBox1 = controls_[form::RichTextBox1];
+    Label2 = controls_[form::Label2];
+    cmdExit = controls_[form::cmdExit];
+    cmdURL = controls_[form::cmdURL];
+    cmdEMail = controls_[form::cmdEMail];
+    Label3 = controls_[form::Label3];
 }
 
+// Places and fonts at a resolution: at the start, and when the window moves
+// to a monitor of another resolution.
 void Form1::Layout(UINT dpi)
 {
-    defaultFont_ = MakeFont(L"MS Sans Serif", FF_SWISS, 825, false, dpi);
-    tahoma_ = MakeFont(L"Tahoma", FF_SWISS, 825, false, dpi);
-    titleFont_ = MakeFont(L"Times New Roman", FF_ROMAN, 2625, false, dpi);
-    gameNameFont_ = MakeFont(L"Arial", FF_SWISS, 975, true, dpi);
-
-    // The window as designed, in twips from the client area's top-left corner.
-    struct Placement {
-        HWND control;
-        int left;
-        int top;
-        int width;
-        int height;
-        HFONT font;
-    };
-    const std::array<Placement, 11> placements = {{
-        {cmdLoad, 120, 120, 1935, 375, tahoma_.Get()},
-        {lstNations.Handle(), 120, 600, 3975, 3885, defaultFont_.Get()},
-        {cmdPatch, 2160, 120, 1935, 375, tahoma_.Get()},
-        {cmdAllEEC, 120, 4560, 3975, 315, tahoma_.Get()},
-        {Label1, 4800, 480, 3615, 615, titleFont_.Get()},
-        {RichTextBox1, 4320, 1320, 4455, 3015, tahoma_.Get()},
-        {Label2, 4440, 240, 3015, 255, gameNameFont_.Get()},
-        {cmdExit, 8160, 4560, 735, 315, tahoma_.Get()},
-        {cmdURL, 6240, 4560, 1815, 315, tahoma_.Get()},
-        {cmdEMail, 4800, 4560, 1335, 315, tahoma_.Get()},
-        {Label3, 8040, 840, 495, 255, defaultFont_.Get()},
-    }};
-    for (const Placement& placement : placements) {
-        SetWindowPos(placement.control, nullptr, FromTwips(placement.left, dpi), FromTwips(placement.top, dpi),
-                     FromTwips(placement.width, dpi), FromTwips(placement.height, dpi),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(placement.control, WM_SETFONT, reinterpret_cast<WPARAM>(placement.font), TRUE);
+    std::array<OwnedFont, form::FONTS.size()> fonts;
+    for (std::size_t kind = 0; kind < fonts.size(); ++kind)
+        fonts[kind] = MakeFont(form::FONTS[kind], dpi);
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
+        const form::Control& design = form::CONTROLS[i];
+        SetWindowPos(controls_[i], nullptr, FromTwips(design.left, dpi), FromTwips(design.top, dpi),
+                     FromTwips(design.width, dpi), FromTwips(design.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(controls_[i], WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(design.font)].Get()), TRUE);
     }
     lstNations.FitColumn();
+    // The old fonts go only now that no control uses them.
+    fonts_ = std::move(fonts);
 }
 
 void Form1::OnCommand(int id, int code)
@@ -344,22 +352,29 @@ void Form1::OnCommand(int id, int code)
     }
 }
 
+const form::Control* Form1::DesignOf(HWND control) const
+{
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        if (controls_[i] == control)
+            return &form::CONTROLS[i];
+    }
+    return nullptr;
+}
+
 LRESULT Form1::OnControlColour(HDC dc, HWND control)
 {
-    // Label1 and Label2 let the window's grey show through; Label3 and the
-    // help box stand on the button face colour.
-    if (control == Label1 || control == Label2) {
-        SetBkMode(dc, TRANSPARENT);
-        if (control == Label2)
-            SetTextColor(dc, kGameNameColour);
-        return reinterpret_cast<LRESULT>(background_);
-    }
-    if (control == Label3 || control == RichTextBox1) {
+    const form::Control* design = DesignOf(control);
+    if (design != nullptr && design->red)
+        SetTextColor(dc, ToColorRef(form::RED));
+    if (design != nullptr && design->background == form::Background::ButtonFace) {
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    // Buttons: the corners around their rounded faces.
-    return reinterpret_cast<LRESULT>(background_);
+    // Labels without a background of their own, and the corners around the
+    // buttons' rounded faces: the window's grey.
+    if (design != nullptr && design->background == form::Background::Window)
+        SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(Background());
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
@@ -390,7 +405,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     const std::wstring wideText = WideFromUtf8(text);
     // A box given no title is titled "Error"; the application's title stands
     // where the commands give none.
-    const std::wstring wideTitle = title.empty() ? std::wstring(kApplicationTitle) : WideFromUtf8(title);
+    const std::wstring wideTitle = WideFromUtf8(title.empty() ? form::APPLICATION_TITLE : title);
     const UINT type = (buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK) | MB_DEFBUTTON1 | MB_APPLMODAL;
     for (;;) {
         const int answer = MessageBoxW(hwnd_, wideText.c_str(), wideTitle.c_str(), type);
@@ -497,10 +512,11 @@ void Form1::ShowTickMenu(LPARAM at)
     if (at == -1)
         point = lstNations.MenuPoint();
     const std::vector<TickMenuEntry> entries = editor_.TickMenu();
-    HMENU menu = CreatePopupMenu();
+    // The submenus go with the menu they are in.
+    const OwnedMenu menu(CreatePopupMenu());
     std::map<std::string, HMENU> submenus;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        HMENU into = menu;
+        HMENU into = menu.Get();
         const UINT state = entries[i].enabled ? MF_ENABLED : MF_GRAYED;
         if (!entries[i].submenu.empty()) {
             HMENU& submenu = submenus[entries[i].submenu];
@@ -508,15 +524,15 @@ void Form1::ShowTickMenu(LPARAM at)
                 submenu = CreatePopupMenu();
                 // Greyed out as its first entry is: a submenu's entries all
                 // need the same.
-                AppendMenuW(menu, MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu),
+                AppendMenuW(menu.Get(), MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu),
                             WideFromUtf8(entries[i].submenu).c_str());
             }
             into = submenu;
         }
         AppendMenuW(into, MF_STRING | state, i + 1, WideFromUtf8(entries[i].label).c_str());
     }
-    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
-    DestroyMenu(menu);
+    const int chosen
+        = TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
     if (chosen > 0)
         editor_.ApplyTicks(entries[static_cast<std::size_t>(chosen) - 1]);
 }

@@ -2,17 +2,20 @@
 
 #include "Editor.h"
 #include "EditorView.h"
+#include "FormDesign.h"
 #include "NationList.h"
+#include "Owned.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
+#include <array>
 #include <string>
 
-// The controls' identifiers: WM_COMMAND carries them, and the window's test
-// finds the controls by them. IDOK and IDCANCEL (1 and 2) belong to Enter and
-// Escape, which press nothing here.
+// The controls' identifiers, in the design's order: WM_COMMAND carries them,
+// and the window's test finds the controls by them. IDOK and IDCANCEL (1 and
+// 2) belong to Enter and Escape.
 enum ControlId : int {
     IdLoad = 101,
     IdNations,
@@ -26,44 +29,7 @@ enum ControlId : int {
     IdEMail,
     IdLabel3,
 };
-
-// A font the window owns, deleted with it.
-class Font {
-public:
-    Font() = default;
-    explicit Font(HFONT font)
-        : font_(font)
-    {
-    }
-    ~Font() { Reset(); }
-    Font(Font&& other) noexcept
-        : font_(other.font_)
-    {
-        other.font_ = nullptr;
-    }
-    Font& operator=(Font&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            font_ = other.font_;
-            other.font_ = nullptr;
-        }
-        return *this;
-    }
-    Font(const Font&) = delete;
-    Font& operator=(const Font&) = delete;
-
-    HFONT Get() const { return font_; }
-
-private:
-    void Reset()
-    {
-        if (font_ != nullptr)
-            DeleteObject(font_);
-        font_ = nullptr;
-    }
-    HFONT font_ = nullptr;
-};
+static_assert(IdLabel3 - IdLoad + 1 == form::CONTROL_COUNT, "one identifier for each designed control");
 
 // The editor's one window on Windows: its controls, and the view the
 // commands talk to.
@@ -105,6 +71,7 @@ private:
     void Layout(UINT dpi);
     void OnCommand(int id, int code);
     LRESULT OnControlColour(HDC dc, HWND control);
+    const form::Control* DesignOf(HWND control) const;
     void ShowTickMenu(LPARAM at);
     void OnDrop(HDROP drop);
 
@@ -123,12 +90,11 @@ private:
     HWND cmdURL = nullptr;
     HWND cmdEMail = nullptr;
     HWND Label3 = nullptr;
+    // The same controls, in the design's order.
+    std::array<HWND, form::CONTROL_COUNT> controls_ {};
 
-    Font defaultFont_;
-    Font tahoma_;
-    Font titleFont_;
-    Font gameNameFont_;
-    HBRUSH background_ = nullptr;
+    // One font of each kind the design names, at the window's resolution.
+    std::array<OwnedFont, form::FONTS.size()> fonts_;
     HWND focusBeforeDeactivation_ = nullptr;
     Editor editor_;
 };

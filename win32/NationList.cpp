@@ -1,6 +1,7 @@
 #include "NationList.h"
 
 #include "Dpi.h"
+#include "Guarded.h"
 #include "WideText.h"
 
 #include <algorithm>
@@ -30,12 +31,6 @@ bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix
 }
 
 } // namespace
-
-NationList::~NationList()
-{
-    if (bold_ != nullptr)
-        DeleteObject(bold_);
-}
 
 HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
 {
@@ -138,17 +133,15 @@ LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
     if (index >= shown_ || entries_[index].ticked == entries_[index].inFile)
         return CDRF_DODEFAULT;
     const auto font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
-    if (bold_ == nullptr || boldFor_ != font) {
+    if (bold_.Get() == nullptr || boldFor_ != font) {
         LOGFONTW bold {};
         GetObjectW(font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT), sizeof(bold),
                    &bold);
         bold.lfWeight = FW_BOLD;
-        if (bold_ != nullptr)
-            DeleteObject(bold_);
-        bold_ = CreateFontIndirectW(&bold);
+        bold_ = OwnedFont(CreateFontIndirectW(&bold));
         boldFor_ = font;
     }
-    SelectObject(draw.nmcd.hdc, bold_);
+    SelectObject(draw.nmcd.hdc, bold_.Get());
     return CDRF_NEWFONT;
 }
 
@@ -306,13 +299,16 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
 LRESULT CALLBACK NationList::ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                          DWORD_PTR self)
 {
-    bool handled = false;
-    const LRESULT result = reinterpret_cast<NationList*>(self)->HandleControlMessage(message, wParam, lParam, handled);
-    if (handled)
-        return result;
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, ControlProc, kSubclassId);
-    return DefSubclassProc(window, message, wParam, lParam);
+    return Guarded(window, [&] {
+        bool handled = false;
+        const LRESULT result
+            = reinterpret_cast<NationList*>(self)->HandleControlMessage(message, wParam, lParam, handled);
+        if (handled)
+            return result;
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(window, ControlProc, kSubclassId);
+        return DefSubclassProc(window, message, wParam, lParam);
+    });
 }
 
 LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Owned.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -13,7 +15,6 @@
 class NationList {
 public:
     NationList() = default;
-    ~NationList();
     NationList(const NationList&) = delete;
     NationList& operator=(const NationList&) = delete;
 
@@ -69,5 +70,5 @@ private:
     DWORD lastSearchKey_ = 0;
     std::wstring shownText_;
     HFONT boldFor_ = nullptr;
-    HFONT bold_ = nullptr;
+    OwnedFont bold_;
 };

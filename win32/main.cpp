@@ -4,15 +4,16 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
-{
-    const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+namespace {
 
+// The window and its message loop, until the window is gone.
+int Run(HINSTANCE instance, int show)
+{
     Form1 form(instance);
     if (!form.Create(show))
         return 1;
@@ -41,4 +42,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
+{
+    const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The launcher's ShellExecuteW may hand an address to a shell extension,
+    // which needs COM on the calling thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const int ended = Run(instance, show);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return ended;
 }

@@ -1,6 +1,7 @@
 // The Windows window in its own process, under Wine on a virtual display:
 // its frame, controls, fonts and colours as designed, and the list's
 // behaviour and speed. The end-to-end test drives the program from outside.
+#include "Dpi.h"
 #include "Form1.h"
 #include "NationFile.h"
 #include "TestFiles.h"
@@ -171,6 +172,56 @@ TEST_CASE("the frame: fixed, a window menu and close, nothing to minimise or max
     GetObjectW(reinterpret_cast<HBRUSH>(GetClassLongPtrW(w.form.Handle(), GCLP_HBRBACKGROUND)), sizeof(background),
                &background);
     CHECK(background.lbColor == RGB(192, 192, 192));
+}
+
+TEST_CASE("handles: a window made after another has a live background brush")
+{
+    { Window first; }
+    Window second;
+    LOGBRUSH background {};
+    CHECK(GetObjectW(reinterpret_cast<HBRUSH>(GetClassLongPtrW(second.form.Handle(), GCLP_HBRBACKGROUND)),
+                     sizeof(background), &background)
+          == sizeof(background));
+    CHECK(background.lbColor == RGB(192, 192, 192));
+    HDC dc = CreateCompatibleDC(nullptr);
+    const auto labelBrush = reinterpret_cast<HBRUSH>(SendMessageW(
+        second.form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(second.Control(IdLabel1))));
+    DeleteDC(dc);
+    CHECK(GetObjectType(labelBrush) == OBJ_BRUSH);
+}
+
+// Notes any control that is moved while its font is already gone.
+std::vector<int> gMovedWithDeadFont;
+
+LRESULT CALLBACK WatchFont(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_WINDOWPOSCHANGED) {
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        if (font != nullptr && GetObjectType(font) != OBJ_FONT)
+            gMovedWithDeadFont.push_back(GetDlgCtrlID(control));
+    }
+    return DefSubclassProc(control, message, wParam, lParam);
+}
+
+TEST_CASE("handles: a change of resolution gives the controls their new fonts before the old ones go")
+{
+    Window w;
+    gMovedWithDeadFont.clear();
+    for (int id = IdLoad; id <= IdLabel3; ++id)
+        SetWindowSubclass(w.Control(id), WatchFont, 7, 0);
+    RECT suggested {};
+    GetWindowRect(w.form.Handle(), &suggested);
+    SendMessageW(w.form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    CHECK(gMovedWithDeadFont.empty());
+    for (int id = IdLoad; id <= IdLabel3; ++id) {
+        INFO(id);
+        RemoveWindowSubclass(w.Control(id), WatchFont, 7);
+        LOGFONTW font {};
+        CHECK(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w.Control(id), WM_GETFONT, 0, 0)), sizeof(font), &font)
+              == sizeof(font));
+    }
+    // Laid out anew: 120 twips are 12 pixels at 144 dots per inch.
+    CHECK(ClientRectOf(w.Control(IdLoad), w.form.Handle()).left == 12);
 }
 
 TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger above 96 dots per inch")
