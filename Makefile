@@ -11,7 +11,7 @@ deps:
 	@sh scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 
 build: configure
 	@cmake --build $(BUILD_DIR)
@@ -38,14 +38,14 @@ WINDOWS_DIR ?= build-windows
 windows:
 	@sh scripts/install-deps.sh windows
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
-	    $(CMAKE_FLAGS) >/dev/null
+	    $(CMAKE_FLAGS)
 	@cmake --build $(WINDOWS_DIR)
 	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"
 
 SANITIZE_DIR ?= build-sanitize
 
 sanitize: deps
-	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNATION_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNATION_SANITIZE=ON $(CMAKE_FLAGS)
 	@cmake --build $(SANITIZE_DIR)
 	@QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -61,7 +61,7 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@sh scripts/install-deps.sh fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DNATION_FUZZ=ON -DNATION_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	    -DNATION_FUZZ=ON -DNATION_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	@cmake --build $(FUZZ_DIR) --target fuzz_read fuzz_roundtrip
 	@mkdir -p $(FUZZ_DIR)/crashes
 	@for target in fuzz_read fuzz_roundtrip; do \
@@ -77,7 +77,7 @@ fuzz:
 # Medians of ten runs each, into $(BUILD_DIR)/bench/results.json and a table.
 bench:
 	@sh scripts/install-deps.sh bench
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	@cmake --build $(BUILD_DIR) --target bench_nation
 	@mkdir -p $(BUILD_DIR)/bench
 	@$(BUILD_DIR)/bench/bench_nation --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
@@ -90,7 +90,7 @@ PACKAGE_DIR ?= build-package
 package:
 	@sh scripts/install-deps.sh package
 	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	    -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF $(CMAKE_FLAGS) >/dev/null
+	    -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF $(CMAKE_FLAGS)
 	@cmake --build $(PACKAGE_DIR) --target nation-editor
 	@cd $(PACKAGE_DIR) && cpack -B packages >/dev/null
 	@ls $(PACKAGE_DIR)/packages/*.deb

@@ -3,6 +3,7 @@
 #include "GameFolder.h"
 #include "NationFile.h"
 #include "PlatformChecks.h"
+#include "Skip.h"
 #include "TestFiles.h"
 
 #include <doctest/doctest.h>
@@ -99,7 +100,8 @@ TEST_CASE("a symlink to a nation file reads, and the write reaches its target")
     CHECK(fs::is_symlink(dir / "link to nation.dat"));
 }
 
-TEST_CASE("a file on a read-only file system is listed, and its patch refused with the system's reason")
+TEST_CASE("a file on a read-only file system is listed, and its patch refused with the system's reason"
+          * doctest::test_suite("skippable"))
 {
     TempDir dir;
     const fs::path source = dir / "source";
@@ -109,7 +111,7 @@ TEST_CASE("a file on a read-only file system is listed, and its patch refused wi
     const Bytes original = MakeNationFile(2);
     REQUIRE(WriteFile(source / "Nation.dat", original));
     if (mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-        MESSAGE("skipped: a bind mount is not allowed here: " << std::strerror(errno));
+        testing::Skip(std::string("a bind mount is not allowed here: ") + std::strerror(errno));
         return;
     }
     const bool readOnly = mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
@@ -118,7 +120,7 @@ TEST_CASE("a file on a read-only file system is listed, and its patch refused wi
     const WriteResult written = WriteMemberships(file, 2, [](std::size_t) { return true; });
     umount(mounted.c_str());
     if (!readOnly) {
-        MESSAGE("skipped: a read-only remount is not allowed here");
+        testing::Skip("a read-only remount is not allowed here");
         return;
     }
     CHECK(read.outcome == ReadOutcome::Read);
@@ -128,7 +130,8 @@ TEST_CASE("a file on a read-only file system is listed, and its patch refused wi
     CHECK(ReadFile(source / "Nation.dat") == original);
 }
 
-TEST_CASE("a file that can't be opened for writing is listed, and its patch refused with the system's reason")
+TEST_CASE("a file that can't be opened for writing is listed, and its patch refused with the system's reason"
+          * doctest::test_suite("skippable"))
 {
     TempDir dir;
     fs::path target = dir / "Nation.dat";
@@ -136,7 +139,7 @@ TEST_CASE("a file that can't be opened for writing is listed, and its patch refu
         // Root writes any file whatever its mode; this one refuses it too.
         target = "/proc/sys/kernel/ostype";
         if (!fs::exists(target)) {
-            MESSAGE("skipped: no file here that root cannot open for writing");
+            testing::Skip("no file here that root cannot open for writing");
             return;
         }
     } else {

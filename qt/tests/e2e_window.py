@@ -10,8 +10,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "editor", "tests"))
-import e2e_scenario as e2e  # noqa: E402
+import e2e_scenario as e2e
 
 EDITOR = os.path.abspath(sys.argv[1])
 MAKE_SAMPLE = os.path.abspath(sys.argv[2])

@@ -11,8 +11,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "editor", "tests"))
-import e2e_scenario as e2e  # noqa: E402
+import e2e_scenario as e2e
 
 PROGRAM = os.path.abspath(sys.argv[1])
 PREFIX = os.path.abspath(sys.argv[2])

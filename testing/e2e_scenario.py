@@ -143,27 +143,21 @@ class Desktop:
 
 
 def start_xvfb(log):
-    """Starts Xvfb on a display number well away from the low ones, which
-    other X servers on a shared machine may hold (an abstract socket of the
-    same name would take our clients elsewhere)."""
-    first = 100 + os.getpid() % 400
-    for number in range(first, first + 40):
-        if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            continue
-        # -noreset: by default the server resets when its last client leaves,
-        # and a client that connects meanwhile is turned away.
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                                 "-noreset"], stderr=open(log, "w"))
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and xvfb.poll() is None:
-            probe = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
-                                   env=dict(os.environ, DISPLAY=f":{number}"))
-            if probe.returncode == 0:
-                return xvfb, f":{number}"
-            time.sleep(0.05)
+    """Starts Xvfb on a display number it picks itself (-displayfd) and
+    waits until it answers."""
+    read, write = os.pipe()
+    # -noreset: by default the server resets when its last client leaves,
+    # and a client that connects meanwhile is turned away.
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                             "-noreset"], stderr=open(log, "w"), pass_fds=(write,))
+    os.close(write)
+    with os.fdopen(read) as told:
+        number = told.readline().strip()
+    if not number:
         xvfb.kill()
         xvfb.wait()
-    return None, None
+        return None, None
+    return xvfb, f":{number}"
 
 
 # The nations of the sample file that belonged to the European Union on
