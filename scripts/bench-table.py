@@ -20,7 +20,7 @@ medians = {}
 for run in results["benchmarks"]:
     if run.get("aggregate_name") != "median":
         continue
-    parts = [part for part in run["run_name"].split("/") if part != "real_time"]
+    parts = [part for part in run["run_name"].split("/") if part not in ("real_time", "manual_time")]
     name, size = parts[0], (parts[1] if len(parts) > 1 else "")
     scale = {"ms": 1.0, "us": 1e-3, "ns": 1e-6}[run["time_unit"]]
     medians[(name, size or "-")] = run["real_time"] * scale
