@@ -97,15 +97,13 @@ bool Editor::LoadChosenFile()
     view_.ClearNations();
     listedNames_.clear();
     listedNames_.reserve(read.entries.size());
-    fileTicks_.assign(read.entries.size(), false);
     for (std::size_t i = 0; i < read.entries.size(); ++i) {
         view_.AddNation(read.entries[i].name);
         view_.SetNationTicked(i, read.entries[i].member);
-        fileTicks_[i] = read.entries[i].member;
         listedNames_.push_back(std::move(read.entries[i].name));
     }
     fileBytes_ = std::move(read.memberBytes);
-    view_.MarkTicksInFile(fileTicks_);
+    view_.MarkTicksInFile(FileTicks());
     state_.blnPatched = false;
     view_.RememberFolder(FolderOf(state_.strFileName));
     return true;
@@ -149,10 +147,9 @@ void Editor::cmdPatch_Click()
     case WriteOutcome::Written:
         break;
     }
-    fileTicks_ = ticks;
     for (std::size_t i = 0; i < ticks.size(); ++i)
         fileBytes_[i] = MemberByte(ticks[i]);
-    view_.MarkTicksInFile(fileTicks_);
+    view_.MarkTicksInFile(ticks);
     state_.blnPatched = true;
     view_.ShowMessage("File Patched Succesfully", "SUCCESS", MessageButtons::Ok);
 }
@@ -211,8 +208,8 @@ void Editor::ApplyTicks(const TickMenuEntry& entry)
         ShowTicks(std::vector<bool>(count, entry.choice == TickChoice::All));
         return;
     case TickChoice::AsInFile:
-        if (fileTicks_.size() == count)
-            ShowTicks(fileTicks_);
+        if (fileBytes_.size() == count)
+            ShowTicks(FileTicks());
         return;
     case TickChoice::FromBackup:
         if (const std::optional<std::vector<bool>> ticks = BackupTicks())
@@ -241,6 +238,15 @@ void Editor::ShowTicks(std::vector<bool> ticks)
 {
     ticks.resize(std::min(ticks.size(), view_.NationCount()));
     view_.SetNationTicks(ticks);
+}
+
+// The ticks the file holds, as last loaded or patched.
+std::vector<bool> Editor::FileTicks() const
+{
+    std::vector<bool> ticks(fileBytes_.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        ticks[i] = fileBytes_[i] == MEMBER_YES;
+    return ticks;
 }
 
 std::vector<bool> Editor::Ticks() const

@@ -1,6 +1,5 @@
 #include "NationFile.h"
 
-#include "GameFolder.h"
 #include "OsFile.h"
 #include "Windows1252.h"
 

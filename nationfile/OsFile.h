@@ -30,8 +30,8 @@ enum class WriteAccess {
 };
 
 // One open nation file. Every call the library makes to the operating system
-// goes through this class; each platform has its own implementation of it
-// (OsFilePosix.cpp, OsFileWin32.cpp).
+// to read or patch a nation file goes through this class; each platform has
+// its own implementation of it (OsFilePosix.cpp, OsFileWin32.cpp).
 class OsFile {
 public:
     OsFile() = default;

@@ -215,7 +215,7 @@ std::vector<std::string> GameRoots()
             roots.push_back(std::move(folder));
     }
     const std::string windows = Environment(L"SystemRoot");
-    const auto same = [](std::string a, std::string b) {
+    const auto same = [](const std::string& a, const std::string& b) {
         return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, WideFromUtf8(a).c_str(), -1, WideFromUtf8(b).c_str(), -1)
             == CSTR_EQUAL;
     };

@@ -33,17 +33,19 @@ void NationListModel::SetTicked(std::size_t index, bool ticked)
 
 void NationListModel::SetTicks(const std::vector<bool>& ticks)
 {
-    std::size_t first = entries_.size();
+    // The view hears of the changed rows it has been told of, in one range.
+    std::size_t first = announced_;
     std::size_t last = 0;
     for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i) {
         if (entries_[i].ticked == ticks[i])
             continue;
         entries_[i].ticked = ticks[i];
-        first = std::min(first, i);
-        last = i;
+        if (i < announced_) {
+            first = std::min(first, i);
+            last = i;
+        }
     }
-    last = std::min(last, announced_ - 1);
-    if (first < announced_ && first <= last)
+    if (first < announced_)
         emit dataChanged(createIndex(static_cast<int>(first), 0), createIndex(static_cast<int>(last), 0),
                          {Qt::CheckStateRole, Qt::FontRole});
 }
