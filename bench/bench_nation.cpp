@@ -131,7 +131,7 @@ void make_all_window(benchmark::State& state)
     TickingWindow window(state.range(0));
     for (auto _ : state)
         state.SetIterationTime(window.Time([&] { window.form.Commands().cmdAllEEC_Click(); }));
-    if (!window.form.IsNationTicked(static_cast<std::size_t>(state.range(0)) - 1))
+    if (!window.form.lstNations().IsNationTicked(static_cast<std::size_t>(state.range(0)) - 1))
         state.SkipWithError("not every nation was ticked");
 }
 

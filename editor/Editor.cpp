@@ -94,16 +94,11 @@ bool Editor::LoadChosenFile()
         break;
     }
 
-    view_.ClearNations();
-    listedNames_.clear();
-    listedNames_.reserve(read.entries.size());
-    for (std::size_t i = 0; i < read.entries.size(); ++i) {
-        view_.AddNation(read.entries[i].name);
-        view_.SetNationTicked(i, read.entries[i].member);
-        listedNames_.push_back(std::move(read.entries[i].name));
-    }
+    NationRows& nations = view_.lstNations();
+    nations.ClearNations();
+    for (const NationEntry& entry : read.entries)
+        nations.AddNation(entry.name, entry.member);
     fileBytes_ = std::move(read.memberBytes);
-    view_.MarkTicksInFile(FileTicks());
     state_.blnPatched = false;
     view_.RememberFolder(FolderOf(state_.strFileName));
     return true;
@@ -128,9 +123,10 @@ void Editor::cmdPatch_Click()
         ShowError("Please load Nation.dat first");
         return;
     }
-    const std::vector<bool> ticks = Ticks();
-    const WriteResult written = WriteMemberships(
-        state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, listedNames_,
+    NationRows& nations = view_.lstNations();
+    const std::vector<bool> ticks = nations.Ticks();
+    WriteResult written = WriteMemberships(
+        state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, nations.Names(),
         Backup::BeforeFirstPatch, fileBytes_);
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
@@ -147,16 +143,16 @@ void Editor::cmdPatch_Click()
     case WriteOutcome::Written:
         break;
     }
-    for (std::size_t i = 0; i < ticks.size(); ++i)
-        fileBytes_[i] = MemberByte(ticks[i]);
-    view_.MarkTicksInFile(ticks);
+    fileBytes_ = std::move(written.memberBytes);
+    nations.MarkTicksInFile(ticks);
     state_.blnPatched = true;
     view_.ShowMessage("File Patched Succesfully", "SUCCESS", MessageButtons::Ok);
 }
 
 void Editor::cmdAllEEC_Click()
 {
-    view_.SetNationTicks(std::vector<bool>(view_.NationCount(), true));
+    NationRows& nations = view_.lstNations();
+    nations.SetNationTicks(std::vector<bool>(nations.NationCount(), true));
 }
 
 void Editor::cmdExit_Click()
@@ -201,60 +197,34 @@ void Editor::ApplyTicks(const TickMenuEntry& entry)
 {
     if (state_.strFileName.empty())
         return;
-    const std::size_t count = view_.NationCount();
+    NationRows& nations = view_.lstNations();
     switch (entry.choice) {
     case TickChoice::All:
     case TickChoice::None:
-        ShowTicks(std::vector<bool>(count, entry.choice == TickChoice::All));
+        nations.SetNationTicks(std::vector<bool>(nations.NationCount(), entry.choice == TickChoice::All));
         return;
     case TickChoice::AsInFile:
-        if (fileBytes_.size() == count)
-            ShowTicks(FileTicks());
+        nations.TicksAsInFile();
         return;
     case TickChoice::FromBackup:
         if (const std::optional<std::vector<bool>> ticks = BackupTicks())
-            ShowTicks(*ticks);
+            nations.SetNationTicks(*ticks);
         return;
     case TickChoice::EuMembers: {
-        if (listedNames_.size() != count)
-            return;
-        const eu::Matched matched = eu::MatchMembers(listedNames_, entry.year);
-        ShowTicks(matched.members);
+        const eu::Matched matched = eu::MatchMembers(nations.Names(), entry.year);
+        nations.SetNationTicks(matched.members);
         if (matched.missing.empty())
             return;
-        std::string names;
+        std::string missing;
         for (const std::string& name : matched.missing)
-            names += (names.empty() ? "" : ", ") + name;
+            missing += (missing.empty() ? "" : ", ") + name;
         view_.ShowMessage("The file holds no nation for these members of the European Union in "
                               + std::to_string(entry.year) + ", so none was ticked for them:" + kLineBreak
-                              + kLineBreak + names,
+                              + kLineBreak + missing,
                           "", MessageButtons::Ok);
         return;
     }
     }
-}
-
-void Editor::ShowTicks(std::vector<bool> ticks)
-{
-    ticks.resize(std::min(ticks.size(), view_.NationCount()));
-    view_.SetNationTicks(ticks);
-}
-
-// The ticks the file holds, as last loaded or patched.
-std::vector<bool> Editor::FileTicks() const
-{
-    std::vector<bool> ticks(fileBytes_.size());
-    for (std::size_t i = 0; i < ticks.size(); ++i)
-        ticks[i] = fileBytes_[i] == MEMBER_YES;
-    return ticks;
-}
-
-std::vector<bool> Editor::Ticks() const
-{
-    std::vector<bool> ticks(view_.NationCount());
-    for (std::size_t i = 0; i < ticks.size(); ++i)
-        ticks[i] = view_.IsNationTicked(i);
-    return ticks;
 }
 
 // The backup's ticks, when there is a backup and it holds the listed
@@ -264,14 +234,11 @@ std::optional<std::vector<bool>> Editor::BackupTicks() const
     if (state_.strFileName.empty())
         return std::nullopt;
     const ReadResult backup = ReadNationFile(BackupPathOf(state_.strFileName));
-    if (backup.outcome != ReadOutcome::Read || backup.entries.size() != listedNames_.size())
+    if (backup.outcome != ReadOutcome::Read || !view_.lstNations().SameNations(backup.entries))
         return std::nullopt;
     std::vector<bool> ticks(backup.entries.size());
-    for (std::size_t i = 0; i < ticks.size(); ++i) {
-        if (backup.entries[i].name != listedNames_[i])
-            return std::nullopt;
+    for (std::size_t i = 0; i < ticks.size(); ++i)
         ticks[i] = backup.entries[i].member;
-    }
     return ticks;
 }
 

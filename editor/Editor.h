@@ -56,17 +56,11 @@ private:
     bool LoadChosenFile();
     std::string DialogFolder(const std::string& refusedPath) const;
     void OfferVirtualStoreCopy();
-    void ShowTicks(std::vector<bool> ticks);
-    std::vector<bool> Ticks() const;
-    std::vector<bool> FileTicks() const;
     std::optional<std::vector<bool>> BackupTicks() const;
     void ShowError(const std::string& text);
 
     EditorView& view_;
     EditorState state_;
-    // The names the list shows, so that a patch can tell whether the file on
-    // disk still holds the same nations at the same indexes.
-    std::vector<std::string> listedNames_;
     // The membership bytes the file holds as last loaded or patched: a
     // patch writes nothing unless the file still holds them.
     std::vector<std::uint8_t> fileBytes_;

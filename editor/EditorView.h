@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstddef>
+#include "NationRows.h"
+
 #include <string>
-#include <vector>
 
 // Everything the commands need from the window and the desktop. Each
 // platform's window implements it; the tests implement it with a fake that
@@ -24,18 +24,9 @@ public:
     virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                                       MessageButtons buttons) = 0;
 
-    virtual void AddNation(const std::string& text) = 0;
-    virtual std::size_t NationCount() const = 0;
-    virtual void SetNationTicked(std::size_t index, bool ticked) = 0;
-    // Sets the ticks of the first ticks.size() entries in one pass and shows
-    // them at once: ticking 32,767 entries one by one would repaint the list
-    // as often.
-    virtual void SetNationTicks(const std::vector<bool>& ticks) = 0;
-    virtual bool IsNationTicked(std::size_t index) const = 0;
-    virtual void ClearNations() = 0;
-    // The ticks the file holds, entry by entry: an entry whose tick differs
-    // from the file's shows it until the next patch or load.
-    virtual void MarkTicksInFile(const std::vector<bool>& ticks) = 0;
+    // The nation list: the rows its control shows, which it changes
+    // through them alone.
+    virtual NationRows& lstNations() = 0;
 
     virtual void SetHelpText(const std::string& text) = 0;
     // Hands an address (mailto: or a web address) to the desktop's launcher

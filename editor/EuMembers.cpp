@@ -101,7 +101,7 @@ std::string Folded(std::string_view utf8)
     return folded;
 }
 
-Matched MatchMembers(const std::vector<std::string>& names, int year)
+Matched MatchMembers(std::span<const std::string> names, int year)
 {
     const int date = year * 10000 + 701;
     // Every name a member of that day goes by, so that each nation of the

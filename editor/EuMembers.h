@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,7 @@ struct Matched {
     std::vector<bool> members;
     std::vector<std::string> missing;
 };
-Matched MatchMembers(const std::vector<std::string>& names, int year);
+Matched MatchMembers(std::span<const std::string> names, int year);
 
 // A name as it is compared: letters and digits only, in lower case, without
 // accents ("Côte d'Ivoire" and "cote divoire" are the same).

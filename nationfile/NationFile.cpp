@@ -59,7 +59,7 @@ constexpr const char* kOtherNations = "The file no longer holds the nations that
 
 WriteResult WriteFailure(WriteOutcome outcome, std::string reason)
 {
-    return {outcome, std::move(reason)};
+    return {outcome, std::move(reason), {}};
 }
 
 // The file's bytes as they are, under the backup's name, unless something
@@ -94,12 +94,77 @@ OsStatus MakeBackup(const OsFile& file, std::uint64_t length, const std::string&
     return status;
 }
 
-} // namespace
-
+// The membership byte a patch writes for a tick.
 std::uint8_t MemberByte(bool member)
 {
     return member ? MEMBER_YES : MEMBER_NO;
 }
+
+// What a patch is asked to write, and what the file must still hold.
+struct Request {
+    std::size_t records;
+    const std::function<bool(std::size_t)>& isMember;
+    std::span<const std::string> names;
+    std::span<const std::uint8_t> memberBytes;
+};
+
+// The byte each record is to hold, and the bytes that differ from it now.
+struct Plan {
+    std::vector<std::uint8_t> wanted;
+    std::vector<ByteAt> changes;
+};
+
+// Reads the file once: it must still hold the nations and the membership
+// bytes the caller last read or wrote (where the caller gives them), and
+// each record gets the byte its tick asks for.
+WriteResult PlanChanges(const OsFile& file, const Request& request, Plan& plan)
+{
+    const bool checkNames = !request.names.empty();
+    const bool checkBytes = !request.memberBytes.empty();
+    if ((checkNames && request.names.size() != request.records)
+        || (checkBytes && request.memberBytes.size() != request.records))
+        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+    plan.wanted.resize(request.records);
+    bool sameNations = true;
+    OsStatus read = ForEachRecord(file, request.records, [&](std::size_t i, std::span<const std::uint8_t> record) {
+        if (checkBytes && record[MEMBER_OFFSET] != request.memberBytes[i])
+            sameNations = false;
+        if (checkNames && sameNations && NameOf(record) != request.names[i])
+            sameNations = false;
+        plan.wanted[i] = MemberByte(request.isMember(i));
+        // A byte that already holds its value is left alone, so pages with
+        // no change stay clean and the flush writes only what changed.
+        if (record[MEMBER_OFFSET] != plan.wanted[i])
+            plan.changes.push_back({i * NATION_RECORD_SIZE + MEMBER_OFFSET, plan.wanted[i]});
+    });
+    if (!read)
+        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
+    if (!sameNations)
+        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+    return {};
+}
+
+// What reached the disk, read again: the same length, and in every record
+// the byte that was meant for it.
+WriteResult ReadBack(const OsFile& file, std::uint64_t length, const std::vector<std::uint8_t>& wanted)
+{
+    std::uint64_t lengthAfter = 0;
+    if (OsStatus sized = file.Size(lengthAfter); !sized)
+        return WriteFailure(WriteOutcome::FileError, std::move(sized.reason));
+    if (lengthAfter != length)
+        return WriteFailure(WriteOutcome::FileError, "The file changed length while it was written");
+    bool same = true;
+    OsStatus read = ForEachRecord(file, wanted.size(), [&](std::size_t i, std::span<const std::uint8_t> record) {
+        same = same && record[MEMBER_OFFSET] == wanted[i];
+    });
+    if (!read)
+        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
+    if (!same)
+        return WriteFailure(WriteOutcome::FileError, "The membership bytes read back differ from those written");
+    return {};
+}
+
+} // namespace
 
 std::string BackupPathOf(const std::string& path)
 {
@@ -151,55 +216,24 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
         return WriteFailure(WriteOutcome::RecordsChanged,
                             "The file no longer holds the records that were read from it");
 
-    const bool checkNames = !expectedNames.empty();
-    const bool checkBytes = !expectedMemberBytes.empty();
-    if ((checkNames && expectedNames.size() != expectedRecords)
-        || (checkBytes && expectedMemberBytes.size() != expectedRecords))
-        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
-    std::vector<std::uint8_t> wanted(expectedRecords);
-    std::vector<ByteAt> changes;
-    bool sameNations = true;
-    OsStatus read = ForEachRecord(file, expectedRecords, [&](std::size_t i, std::span<const std::uint8_t> record) {
-        if (checkBytes && record[MEMBER_OFFSET] != expectedMemberBytes[i])
-            sameNations = false;
-        if (checkNames && sameNations && NameOf(record) != expectedNames[i])
-            sameNations = false;
-        wanted[i] = MemberByte(isMember(i));
-        // A byte that already holds its value is left alone, so pages with
-        // no change stay clean and the flush writes only what changed.
-        if (record[MEMBER_OFFSET] != wanted[i])
-            changes.push_back({i * NATION_RECORD_SIZE + MEMBER_OFFSET, wanted[i]});
-    });
-    if (!read)
-        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
-    if (!sameNations)
-        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+    Plan plan;
+    if (WriteResult planned = PlanChanges(file, {expectedRecords, isMember, expectedNames, expectedMemberBytes}, plan);
+        planned.outcome != WriteOutcome::Written)
+        return planned;
     if (backup == Backup::BeforeFirstPatch) {
         if (OsStatus made = MakeBackup(file, length, path); !made)
             return WriteFailure(WriteOutcome::BackupFailed, std::move(made.reason));
     }
 
-    if (OsStatus stored = file.StoreBytes(length, changes); !stored)
+    if (OsStatus stored = file.StoreBytes(length, plan.changes); !stored)
         return WriteFailure(WriteOutcome::FileError, std::move(stored.reason));
     if (OsStatus synced = file.Sync(); !synced)
         return WriteFailure(WriteOutcome::FileError, std::move(synced.reason));
-
-    std::uint64_t lengthAfter = 0;
-    if (OsStatus sized = file.Size(lengthAfter); !sized)
-        return WriteFailure(WriteOutcome::FileError, std::move(sized.reason));
-    if (lengthAfter != length)
-        return WriteFailure(WriteOutcome::FileError, "The file changed length while it was written");
-    bool readBack = true;
-    read = ForEachRecord(file, expectedRecords, [&](std::size_t i, std::span<const std::uint8_t> record) {
-        readBack = readBack && record[MEMBER_OFFSET] == wanted[i];
-    });
-    if (!read)
-        return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
-    if (!readBack)
-        return WriteFailure(WriteOutcome::FileError, "The membership bytes read back differ from those written");
+    if (WriteResult checked = ReadBack(file, length, plan.wanted); checked.outcome != WriteOutcome::Written)
+        return checked;
     if (OsStatus closed = file.Close(); !closed)
         return WriteFailure(WriteOutcome::FileError, std::move(closed.reason));
-    return {};
+    return {WriteOutcome::Written, {}, std::move(plan.wanted)};
 }
 
 } // namespace nationfile

@@ -60,6 +60,9 @@ enum class WriteOutcome {
 struct WriteResult {
     WriteOutcome outcome = WriteOutcome::Written;
     std::string reason;
+    // Once written: the membership byte of each record as the file now
+    // holds it.
+    std::vector<std::uint8_t> memberBytes;
 };
 
 // The backup a patch leaves of the file as it was before the first patch:
@@ -86,8 +89,5 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
                              const std::function<bool(std::size_t)>& isMember,
                              std::span<const std::string> expectedNames = {}, Backup backup = Backup::None,
                              std::span<const std::uint8_t> expectedMemberBytes = {});
-
-// The membership byte a patch writes for a tick.
-std::uint8_t MemberByte(bool member);
 
 } // namespace nationfile

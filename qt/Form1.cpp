@@ -1,8 +1,10 @@
 #include "Form1.h"
 
+#include "ButtonCommands.h"
 #include "FormDesign.h"
 #include "FrameHints.h"
 #include "NationListModel.h"
+#include "TypeToFind.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -11,7 +13,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -30,7 +31,7 @@
 #include <QUrl>
 #include <QWindow>
 
-#include <array>
+#include <chrono>
 #include <functional>
 #include <map>
 
@@ -94,12 +95,24 @@ QString NameFilter(const std::string& filter)
 
 class NationTable : public QTableView {
 public:
-    using QTableView::QTableView;
+    NationTable(NationRows& rows, QWidget* parent)
+        : QTableView(parent)
+        , rows_(rows)
+        , find_(std::chrono::milliseconds(QApplication::keyboardInputInterval()))
+    {
+    }
 
     void keyboardSearch(const QString& search) override
     {
-        QTableView::keyboardSearch(search);
-        lastSearchKey_.start();
+        const QModelIndex current = currentIndex();
+        const std::optional<std::size_t> found = find_.Type(
+            rows_, search.toStdString(),
+            current.isValid() ? std::optional<std::size_t>(current.row()) : std::nullopt);
+        const QModelIndex index = found ? model()->index(static_cast<int>(*found), 0) : QModelIndex();
+        if (!index.isValid())
+            return;
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollTo(index);
     }
 
 protected:
@@ -123,8 +136,7 @@ protected:
             event->accept();
             return;
         }
-        if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && lastSearchKey_.isValid()
-            && lastSearchKey_.elapsed() < QApplication::keyboardInputInterval()) {
+        if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && find_.Typing()) {
             keyboardSearch(event->text());
             event->accept();
             return;
@@ -165,7 +177,8 @@ private:
         return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
     }
 
-    QElapsedTimer lastSearchKey_;
+    NationRows& rows_;
+    TypeToFind find_;
 };
 
 // A message box that can't be left by Escape or its close control when it
@@ -234,50 +247,22 @@ Form1::Form1(QWidget* parent)
     setAcceptDrops(true);
 
     editor_.Form_Load();
-    cmdLoad->setFocus();
+    controls_[form::cmdLoad]->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list's model goes with the window's children, after the rows.
+    nations_.SetObserver(nullptr);
+}
 
 // The controls as designed, made in tab order.
 void Form1::createControls()
 {
-    std::array<QWidget*, form::CONTROL_COUNT> made {};
     QWidget* previous = nullptr;
     for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
         const form::Control& design = form::CONTROLS[i];
-        QWidget* control = nullptr;
-        switch (design.kind) {
-        case form::Kind::Button: {
-            auto* button = new QPushButton(design.text, this);
-            // Enter presses the focused button, as Space does; no button is
-            // the window's default.
-            button->setAutoDefault(true);
-            control = button;
-            break;
-        }
-        case form::Kind::NationList:
-            control = createNationList();
-            break;
-        case form::Kind::Label: {
-            auto* label = new QLabel(design.text, this);
-            label->setFocusPolicy(Qt::NoFocus);
-            label->setAlignment((design.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
-            control = label;
-            break;
-        }
-        case form::Kind::HelpBox: {
-            auto* help = new QTextEdit(this);
-            help->setAcceptRichText(false);
-            help->setReadOnly(true);
-            help->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-            help->setFocusPolicy(Qt::StrongFocus);
-            help->setTabChangesFocus(true);
-            help->setPlainText(design.text);
-            control = help;
-            break;
-        }
-        }
+        QWidget* control = createControl(design);
         control->setObjectName(design.name);
         control->setGeometry(Pixels(design.left), Pixels(design.top), Pixels(design.width), Pixels(design.height));
         if (design.font != form::FontKind::WindowDefault)
@@ -288,28 +273,48 @@ void Form1::createControls()
                 QWidget::setTabOrder(previous, control);
             previous = control;
         }
-        made[i] = control;
+        controls_[i] = control;
     }
-    cmdLoad = static_cast<QPushButton*>(made[form::cmdLoad]);
-    lstNations = static_cast<QTableView*>(made[form::lstNations]);
-    cmdPatch = static_cast<QPushButton*>(made[form::cmdPatch]);
-    cmdAllEEC = static_cast<QPushButton*>(made[form::cmdAllEEC]);
-    Label1 = static_cast<QLabel*>(made[form::Label1]);
-    RichTextBox1 = static_cast<QTextEdit*>(made[form::RichTextBox1]);
-    Label2 = static_cast<QLabel*>(made[form::Label2]);
-    cmdExit = static_cast<QPushButton*>(made[form::cmdExit]);
-    cmdURL = static_cast<QPushButton*>(made[form::cmdURL]);
-    cmdEMail = static_cast<QPushButton*>(made[form::cmdEMail]);
-    Label3 = static_cast<QLabel*>(made[form::Label3]);
 }
 
-QTableView* Form1::createNationList()
+QWidget* Form1::createControl(const form::Control& design)
+{
+    switch (design.kind) {
+    case form::Kind::Button: {
+        auto* button = new QPushButton(design.text, this);
+        // Enter presses the focused button, as Space does; no button is the
+        // window's default.
+        button->setAutoDefault(true);
+        return button;
+    }
+    case form::Kind::NationList:
+        return createNationList();
+    case form::Kind::Label: {
+        auto* label = new QLabel(design.text, this);
+        label->setFocusPolicy(Qt::NoFocus);
+        label->setAlignment((design.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+        return label;
+    }
+    case form::Kind::HelpBox:
+        break;
+    }
+    auto* help = new QTextEdit(this);
+    help->setAcceptRichText(false);
+    help->setReadOnly(true);
+    help->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    help->setFocusPolicy(Qt::StrongFocus);
+    help->setTabChangesFocus(true);
+    help->setPlainText(design.text);
+    return help;
+}
+
+QAbstractItemView* Form1::createNationList()
 {
     // A one-column table without headers or grid looks and works as a list,
     // and lays out its 32,767 rows of one height without visiting each.
-    auto* list = new NationTable(this);
-    nations_ = new NationListModel(this);
-    list->setModel(nations_);
+    auto* list = new NationTable(nations_, this);
+    auto* model = new NationListModel(nations_, list);
+    list->setModel(model);
     list->horizontalHeader()->hide();
     list->horizontalHeader()->setStretchLastSection(true);
     list->verticalHeader()->hide();
@@ -324,10 +329,10 @@ QTableView* Form1::createNationList()
     // Each newly loaded list starts at its top, not where the last one was;
     // a list that has the keyboard meanwhile has a current row, the first,
     // for Space to tick.
-    connect(nations_, &QAbstractItemModel::modelReset, list, [this, list] {
+    connect(model, &QAbstractItemModel::modelReset, list, [list, model] {
         list->scrollToTop();
-        if (list->hasFocus() && nations_->rowCount() > 0)
-            list->selectionModel()->setCurrentIndex(nations_->index(0, 0), QItemSelectionModel::NoUpdate);
+        if (list->hasFocus() && model->rowCount() > 0)
+            list->selectionModel()->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
     });
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
@@ -351,21 +356,16 @@ void Form1::colour(QWidget& control, const form::Control& design)
 
 void Form1::connectButtons()
 {
-    const auto runs = [this](QPushButton* button, void (Editor::*command)()) {
+    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
+        auto* button = control<QPushButton>(run.button);
         // A button pressed by its access key takes the focus, as a click
         // does: when its command's message closes, the focus is back on it,
         // so that Space or Enter presses it again.
-        connect(button, &QPushButton::clicked, this, [this, button, command] {
+        connect(button, &QPushButton::clicked, this, [this, button, command = run.command] {
             button->setFocus(Qt::ShortcutFocusReason);
             (editor_.*command)();
         });
-    };
-    runs(cmdLoad, &Editor::cmdLoad_Click);
-    runs(cmdPatch, &Editor::cmdPatch_Click);
-    runs(cmdAllEEC, &Editor::cmdAllEEC_Click);
-    runs(cmdExit, &Editor::cmdExit_Click);
-    runs(cmdEMail, &Editor::cmdEMail_Click);
-    runs(cmdURL, &Editor::cmdURL_Click);
+    }
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
@@ -461,45 +461,10 @@ void Form1::LoadWhenShown(const std::string& path)
         load();
 }
 
-void Form1::AddNation(const std::string& text)
-{
-    nations_->Append(text);
-}
-
-std::size_t Form1::NationCount() const
-{
-    return nations_->Count();
-}
-
-void Form1::SetNationTicked(std::size_t index, bool ticked)
-{
-    nations_->SetTicked(index, ticked);
-}
-
-bool Form1::IsNationTicked(std::size_t index) const
-{
-    return nations_->IsTicked(index);
-}
-
-void Form1::SetNationTicks(const std::vector<bool>& ticks)
-{
-    nations_->SetTicks(ticks);
-}
-
-void Form1::ClearNations()
-{
-    nations_->Clear();
-}
-
-void Form1::MarkTicksInFile(const std::vector<bool>& ticks)
-{
-    nations_->MarkTicksInFile(ticks);
-}
-
 void Form1::SetHelpText(const std::string& text)
 {
     // The help text keeps Windows line breaks; the box wants one per break.
-    RichTextBox1->setPlainText(FromUtf8(text).replace("\r\n", "\n"));
+    control<QTextEdit>(form::RichTextBox1)->setPlainText(FromUtf8(text).replace("\r\n", "\n"));
 }
 
 void Form1::Launch(const std::string& address)
@@ -547,7 +512,7 @@ void Form1::showTickMenu(const QPoint& at)
         into->addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); })
             ->setEnabled(entry.enabled);
     }
-    menu.exec(lstNations->viewport()->mapToGlobal(at));
+    menu.exec(control<QAbstractItemView>(form::lstNations)->viewport()->mapToGlobal(at));
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)

@@ -6,13 +6,10 @@
 
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
-class NationListModel;
-class QLabel;
-class QTableView;
-class QPushButton;
-class QTextEdit;
+class QAbstractItemView;
 
 // The editor's one window: its controls, and the view the commands talk to.
 class Form1 : public QWidget, public EditorView {
@@ -32,13 +29,7 @@ public:
                                const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
-    void AddNation(const std::string& text) override;
-    std::size_t NationCount() const override;
-    void SetNationTicked(std::size_t index, bool ticked) override;
-    void SetNationTicks(const std::vector<bool>& ticks) override;
-    bool IsNationTicked(std::size_t index) const override;
-    void ClearNations() override;
-    void MarkTicksInFile(const std::vector<bool>& ticks) override;
+    NationRows& lstNations() override { return nations_; }
     void SetHelpText(const std::string& text) override;
     void Launch(const std::string& address) override;
     void End() override;
@@ -53,27 +44,24 @@ protected:
 private:
     void showTickMenu(const QPoint& at);
     void createControls();
-    QTableView* createNationList();
+    QWidget* createControl(const form::Control& design);
+    QAbstractItemView* createNationList();
     void colour(QWidget& control, const form::Control& design);
     void connectButtons();
+    template <typename Control>
+    Control* control(form::Index index) const
+    {
+        return static_cast<Control*>(controls_[index]);
+    }
 
-    QPushButton* cmdLoad;
-    QTableView* lstNations;
-    QPushButton* cmdPatch;
-    QPushButton* cmdAllEEC;
-    QLabel* Label1;
-    QTextEdit* RichTextBox1;
-    QLabel* Label2;
-    QPushButton* cmdExit;
-    QPushButton* cmdURL;
-    QPushButton* cmdEMail;
-    QLabel* Label3;
+    // The controls as designed, in the design's order.
+    std::array<QWidget*, form::CONTROL_COUNT> controls_ {};
     // The path last chosen in the open-file dialog, shown in it again.
     QString lastChosenPath_;
     // The remembered folder as last read or written: settings are written
     // only when it changes.
     mutable std::optional<std::string> rememberedFolder_;
 
-    NationListModel* nations_;
+    NationRows nations_;
     Editor editor_;
 };

@@ -1,59 +1,45 @@
 #include "NationListModel.h"
 
-#include <algorithm>
+#include <QFont>
 
-void NationListModel::Append(const std::string& text)
+NationListModel::NationListModel(NationRows& rows, QObject* parent)
+    : QAbstractListModel(parent)
+    , rows_(rows)
 {
-    entries_.push_back({text, false});
+    rows_.SetObserver(this);
+}
+
+void NationListModel::NationsCleared()
+{
+    beginResetModel();
+    announced_ = 0;
+    endResetModel();
+}
+
+void NationListModel::NationAdded()
+{
     if (!announcementQueued_) {
         announcementQueued_ = true;
         QMetaObject::invokeMethod(this, &NationListModel::AnnouncePending, Qt::QueuedConnection);
     }
 }
 
-void NationListModel::Clear()
-{
-    beginResetModel();
-    entries_.clear();
-    announced_ = 0;
-    endResetModel();
-}
-
-void NationListModel::SetTicked(std::size_t index, bool ticked)
-{
-    Entry& entry = entries_.at(index);
-    if (entry.ticked == ticked)
-        return;
-    entry.ticked = ticked;
-    if (index < announced_) {
-        const QModelIndex changed = createIndex(static_cast<int>(index), 0);
-        emit dataChanged(changed, changed, {Qt::CheckStateRole, Qt::FontRole});
-    }
-}
-
-void NationListModel::SetTicks(const std::vector<bool>& ticks)
+void NationListModel::TicksChanged(std::span<const std::size_t> rows)
 {
     // The view hears of the changed rows it has been told of, in one range.
-    std::size_t first = announced_;
-    std::size_t last = 0;
-    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i) {
-        if (entries_[i].ticked == ticks[i])
-            continue;
-        entries_[i].ticked = ticks[i];
-        if (i < announced_) {
-            first = std::min(first, i);
-            last = i;
-        }
+    if (rows.front() >= announced_)
+        return;
+    std::size_t last = rows.front();
+    for (const std::size_t row : rows) {
+        if (row < announced_)
+            last = row;
     }
-    if (first < announced_)
-        emit dataChanged(createIndex(static_cast<int>(first), 0), createIndex(static_cast<int>(last), 0),
-                         {Qt::CheckStateRole, Qt::FontRole});
+    emit dataChanged(createIndex(static_cast<int>(rows.front()), 0), createIndex(static_cast<int>(last), 0),
+                     {Qt::CheckStateRole, Qt::FontRole});
 }
 
-void NationListModel::MarkTicksInFile(const std::vector<bool>& ticks)
+void NationListModel::TicksInFileChanged()
 {
-    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i)
-        entries_[i].inFile = ticks[i];
     if (announced_ > 0)
         emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(announced_) - 1, 0), {Qt::FontRole});
 }
@@ -61,17 +47,23 @@ void NationListModel::MarkTicksInFile(const std::vector<bool>& ticks)
 void NationListModel::AnnouncePending()
 {
     announcementQueued_ = false;
-    if (announced_ == entries_.size())
+    const std::size_t count = rows_.NationCount();
+    if (announced_ == count)
         return;
     if (announced_ == 0) {
         beginResetModel();
-        announced_ = entries_.size();
+        announced_ = count;
         endResetModel();
         return;
     }
-    beginInsertRows({}, static_cast<int>(announced_), static_cast<int>(entries_.size() - 1));
-    announced_ = entries_.size();
+    beginInsertRows({}, static_cast<int>(announced_), static_cast<int>(count - 1));
+    announced_ = count;
     endInsertRows();
+}
+
+bool NationListModel::Announced(const QModelIndex& index) const
+{
+    return index.isValid() && static_cast<std::size_t>(index.row()) < announced_;
 }
 
 QModelIndex NationListModel::index(int row, int column, const QModelIndex& parent) const
@@ -88,16 +80,18 @@ int NationListModel::rowCount(const QModelIndex& parent) const
 
 QVariant NationListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= announced_)
+    if (!Announced(index))
         return {};
-    const Entry& entry = entries_[static_cast<std::size_t>(index.row())];
+    const auto row = static_cast<std::size_t>(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(entry.text);
+        // UTF-8 as the file library gives it: only the rows shown are
+        // converted, not all 32,767 at every load.
+        return QString::fromStdString(rows_.Name(row));
     case Qt::CheckStateRole:
-        return entry.ticked ? Qt::Checked : Qt::Unchecked;
+        return rows_.IsNationTicked(row) ? Qt::Checked : Qt::Unchecked;
     case Qt::FontRole: {
-        if (entry.ticked == entry.inFile)
+        if (!rows_.IsChanged(row))
             return {};
         QFont bold;
         bold.setBold(true);
@@ -110,10 +104,9 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
 
 bool NationListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!index.isValid() || role != Qt::CheckStateRole
-        || static_cast<std::size_t>(index.row()) >= announced_)
+    if (!Announced(index) || role != Qt::CheckStateRole)
         return false;
-    SetTicked(static_cast<std::size_t>(index.row()), value.toInt() == Qt::Checked);
+    rows_.SetNationTicked(static_cast<std::size_t>(index.row()), value.toInt() == Qt::Checked);
     return true;
 }
 

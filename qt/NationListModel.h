@@ -1,33 +1,22 @@
 #pragma once
 
+#include "NationRows.h"
+
 #include <QAbstractListModel>
-#include <QFont>
-#include <QString>
 
-#include <string>
-#include <vector>
-
-// The nations of the list with their ticks. Entries added one at a time are
-// announced to the view in one batch when control returns to the event loop:
-// announcing 32,767 single rows would cost the view far more than filling
-// the list does.
-class NationListModel : public QAbstractListModel {
+// The nation list's rows as Qt's views see them. Rows added one at a time
+// are announced to the view in one batch when control returns to the event
+// loop: announcing 32,767 single rows would cost the view far more than
+// filling the list does.
+class NationListModel : public QAbstractListModel, private NationRows::Observer {
     Q_OBJECT
 
 public:
-    using QAbstractListModel::QAbstractListModel;
+    // Shows `rows`, which must outlive the model or be given another
+    // observer first.
+    NationListModel(NationRows& rows, QObject* parent);
 
-    void Append(const std::string& text);
-    void Clear();
-    std::size_t Count() const { return entries_.size(); }
-    void SetTicked(std::size_t index, bool ticked);
-    // The first ticks.size() ticks at once, announced to the view as one
-    // change.
-    void SetTicks(const std::vector<bool>& ticks);
-    bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
-    // The ticks the file holds: an entry whose tick differs shows in bold.
-    void MarkTicksInFile(const std::vector<bool>& ticks);
-    // Shows the view every entry added so far.
+    // Shows the view every row added so far.
     void AnnouncePending();
 
     // The view asks for an index of every row at each layout; the default
@@ -39,14 +28,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    // UTF-8 as the file library gives it: the view converts only the rows
-    // it shows, not all 32,767 at every load.
-    struct Entry {
-        std::string text;
-        bool ticked = false;
-        bool inFile = false;
-    };
-    std::vector<Entry> entries_;
+    void NationsCleared() override;
+    void NationAdded() override;
+    void TicksChanged(std::span<const std::size_t> rows) override;
+    void TicksInFileChanged() override;
+    bool Announced(const QModelIndex& index) const;
+
+    NationRows& rows_;
     std::size_t announced_ = 0;
     bool announcementQueued_ = false;
 };

@@ -1,5 +1,7 @@
 #include "Dpi.h"
 
+#include "Owned.h"
+
 namespace {
 
 template <typename Function>
@@ -20,9 +22,8 @@ UINT DpiOf(HWND window)
         if (dpi != 0)
             return dpi;
     }
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const OwnedScreenDC screen(GetDC(nullptr));
+    const int dpi = screen.Get() != nullptr ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 

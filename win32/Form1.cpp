@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "ButtonCommands.h"
 #include "Dpi.h"
 #include "Guarded.h"
 #include "WideText.h"
@@ -139,8 +140,6 @@ Form1::~Form1()
 {
     if (hwnd_ != nullptr)
         DestroyWindow(hwnd_);
-    if (owner_ != nullptr)
-        DestroyWindow(owner_);
 }
 
 bool Form1::Create(int show)
@@ -150,18 +149,18 @@ bool Form1::Create(int show)
     const std::wstring title = WideFromUtf8(form::TITLE);
     // An owned window has no taskbar button of its own; its owner is never
     // shown.
-    owner_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             instance_, nullptr);
+    owner_ = OwnedWindow(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                         nullptr, instance_, nullptr));
     const UINT dpi = DpiOf(nullptr);
     const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)}, kStyle,
                                      kExStyle, dpi);
     hwnd_ = CreateWindowExW(kExStyle, kWindowClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            frame.right - frame.left, frame.bottom - frame.top, owner_, nullptr, instance_, this);
+                            frame.right - frame.left, frame.bottom - frame.top, owner_.Get(), nullptr, instance_, this);
     if (hwnd_ == nullptr)
         return false;
     ShowWindow(hwnd_, show);
     UpdateWindow(hwnd_);
-    SetFocus(cmdLoad);
+    SetFocus(controls_[form::cmdLoad]);
     return true;
 }
 
@@ -186,19 +185,11 @@ LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE: {
-        CreateControls();
-        Layout(DpiOf(hwnd_));
-        HMENU menu = GetSystemMenu(hwnd_, FALSE);
-        for (const UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
-            DeleteMenu(menu, command, MF_BYCOMMAND);
-        // A nation file dropped on the window is loaded.
-        DragAcceptFiles(hwnd_, TRUE);
-        editor_.Form_Load();
+    case WM_CREATE:
+        OnCreate();
         return 0;
-    }
     case WM_CONTEXTMENU:
-        if (reinterpret_cast<HWND>(wParam) == lstNations.Handle()) {
+        if (reinterpret_cast<HWND>(wParam) == list_.Handle()) {
             ShowTickMenu(lParam);
             return 0;
         }
@@ -211,7 +202,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NOTIFY: {
         LRESULT result = 0;
-        if (lstNations.OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result))
+        if (list_.OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result))
             return result;
         break;
     }
@@ -227,19 +218,12 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
-    case WM_DPICHANGED: {
-        const UINT dpi = HIWORD(wParam);
-        Layout(dpi);
-        const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
-        const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)},
-                                         kStyle, kExStyle, dpi);
-        SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, frame.right - frame.left,
-                     frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_SYSCOLORCHANGE:
         // Common controls learn of new colours only from their parent.
-        SendMessageW(lstNations.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
+        SendMessageW(list_.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
         InvalidateRect(hwnd_, nullptr, TRUE);
         break;
     case WM_DESTROY:
@@ -251,47 +235,59 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
+void Form1::OnCreate()
+{
+    CreateControls();
+    Layout(DpiOf(hwnd_));
+    HMENU menu = GetSystemMenu(hwnd_, FALSE);
+    for (const UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
+        DeleteMenu(menu, command, MF_BYCOMMAND);
+    // A nation file dropped on the window is loaded.
+    DragAcceptFiles(hwnd_, TRUE);
+    editor_.Form_Load();
+}
+
+// The window moved to a monitor of another resolution: the same design at
+// the new one, where Windows suggests.
+void Form1::OnDpiChanged(UINT dpi, const RECT& suggested)
+{
+    Layout(dpi);
+    const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)}, kStyle,
+                                     kExStyle, dpi);
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // The controls as designed, made in tab order: the order of creation is the
 // order of Tab.
 void Form1::CreateControls()
 {
-    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
-        const form::Control& design = form::CONTROLS[i];
-        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdLoad + static_cast<int>(i)));
-        const std::wstring text = WideFromUtf8(design.text);
-        HWND control = nullptr;
-        switch (design.kind) {
-        case form::Kind::Button:
-            control = CreateWindowExW(0, WC_BUTTONW, text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                      0, 0, 0, 0, hwnd_, id, instance_, nullptr);
-            break;
-        case form::Kind::NationList:
-            control = lstNations.Create(hwnd_, IdLoad + static_cast<int>(i), instance_);
-            break;
-        case form::Kind::Label:
-            control = CreateWindowExW(0, WC_STATICW, text.c_str(),
-                                      WS_CHILD | WS_VISIBLE | SS_NOPREFIX | (design.centred ? SS_CENTER : SS_LEFT), 0,
-                                      0, 0, 0, hwnd_, id, instance_, nullptr);
-            break;
-        case form::Kind::HelpBox:
-            control = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, text.c_str(),
-                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                                      0, 0, 0, 0, hwnd_, id, instance_, nullptr);
-            SetWindowSubclass(control, HelpBoxProc, 1, 0);
-            break;
-        }
-        controls_[i] = control;
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i)
+        controls_[i] = CreateControl(form::CONTROLS[i], ControlId(static_cast<form::Index>(i)));
+}
+
+HWND Form1::CreateControl(const form::Control& design, int id)
+{
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+    const std::wstring text = WideFromUtf8(design.text);
+    switch (design.kind) {
+    case form::Kind::Button:
+        return CreateWindowExW(0, WC_BUTTONW, text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                               0, 0, hwnd_, menu, instance_, nullptr);
+    case form::Kind::NationList:
+        return list_.Create(hwnd_, id, instance_);
+    case form::Kind::Label:
+        return CreateWindowExW(0, WC_STATICW, text.c_str(),
+                               WS_CHILD | WS_VISIBLE | SS_NOPREFIX | (design.centred ? SS_CENTER : SS_LEFT), 0, 0, 0,
+                               0, hwnd_, menu, instance_, nullptr);
+    case form::Kind::HelpBox:
+        break;
     }
-    cmdLoad = controls_[form::cmdLoad];
-    cmdPatch = controls_[form::cmdPatch];
-    cmdAllEEC = controls_[form::cmdAllEEC];
-    Label1 = controls_[form::Label1];
-    RichTextBox1 = controls_[form::RichTextBox1];
-    Label2 = controls_[form::Label2];
-    cmdExit = controls_[form::cmdExit];
-    cmdURL = controls_[form::cmdURL];
-    cmdEMail = controls_[form::cmdEMail];
-    Label3 = controls_[form::Label3];
+    HWND help = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, text.c_str(),
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
+                                0, 0, 0, hwnd_, menu, instance_, nullptr);
+    SetWindowSubclass(help, HelpBoxProc, 1, 0);
+    return help;
 }
 
 // Places and fonts at a resolution: at the start, and when the window moves
@@ -308,7 +304,7 @@ void Form1::Layout(UINT dpi)
         SendMessageW(controls_[i], WM_SETFONT,
                      reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(design.font)].Get()), TRUE);
     }
-    lstNations.FitColumn();
+    list_.FitColumn();
     // The old fonts go only now that no control uses them.
     fonts_ = std::move(fonts);
 }
@@ -327,28 +323,12 @@ void Form1::OnCommand(int id, int code)
         if (focus != nullptr && GetParent(focus) == hwnd_ && ClassOf(focus) == WC_BUTTONW)
             id = GetDlgCtrlID(focus);
     }
-    switch (id) {
-    case IdLoad:
-        editor_.cmdLoad_Click();
-        break;
-    case IdPatch:
-        editor_.cmdPatch_Click();
-        break;
-    case IdAllEEC:
-        editor_.cmdAllEEC_Click();
-        break;
-    case IdExit:
-        editor_.cmdExit_Click();
-        break;
-    case IdEMail:
-        editor_.cmdEMail_Click();
-        break;
-    case IdURL:
-        editor_.cmdURL_Click();
-        break;
-    default:
-        // Enter (IDOK) and Escape (IDCANCEL) are bound to no command.
-        break;
+    // Enter (IDOK) and Escape (IDCANCEL) are bound to no command.
+    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
+        if (id == ControlId(run.button)) {
+            (editor_.*run.command)();
+            return;
+        }
     }
 }
 
@@ -421,45 +401,10 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     }
 }
 
-void Form1::AddNation(const std::string& text)
-{
-    lstNations.Add(text);
-}
-
-std::size_t Form1::NationCount() const
-{
-    return lstNations.Count();
-}
-
-void Form1::SetNationTicked(std::size_t index, bool ticked)
-{
-    lstNations.SetTicked(index, ticked);
-}
-
-bool Form1::IsNationTicked(std::size_t index) const
-{
-    return lstNations.IsTicked(index);
-}
-
-void Form1::SetNationTicks(const std::vector<bool>& ticks)
-{
-    lstNations.SetTicks(ticks);
-}
-
-void Form1::ClearNations()
-{
-    lstNations.Clear();
-}
-
-void Form1::MarkTicksInFile(const std::vector<bool>& ticks)
-{
-    lstNations.MarkTicksInFile(ticks);
-}
-
 void Form1::SetHelpText(const std::string& text)
 {
     // The edit control wants Windows line breaks, which the help text has.
-    SetWindowTextW(RichTextBox1, WideFromUtf8(text).c_str());
+    SetWindowTextW(controls_[form::RichTextBox1], WideFromUtf8(text).c_str());
 }
 
 void Form1::Launch(const std::string& address)
@@ -477,17 +422,17 @@ void Form1::End()
 // and RegSetKeyValueW came with Vista.
 std::string Form1::RememberedFolder() const
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
         return {};
+    const OwnedKey key(opened);
     std::vector<wchar_t> folder(32768, L'\0');
     DWORD type = 0;
     // One character short of the buffer: the value may lack its final zero.
     DWORD size = static_cast<DWORD>((folder.size() - 1) * sizeof(wchar_t));
-    const LSTATUS read
-        = RegQueryValueExW(key, kLastFolder, nullptr, &type, reinterpret_cast<BYTE*>(folder.data()), &size);
-    RegCloseKey(key);
-    if (read != ERROR_SUCCESS || type != REG_SZ)
+    if (RegQueryValueExW(key.Get(), kLastFolder, nullptr, &type, reinterpret_cast<BYTE*>(folder.data()), &size)
+            != ERROR_SUCCESS
+        || type != REG_SZ)
         return {};
     folder[size / sizeof(wchar_t)] = L'\0';
     return Utf8FromWide(folder.data());
@@ -496,13 +441,13 @@ std::string Form1::RememberedFolder() const
 void Form1::RememberFolder(const std::string& folder)
 {
     const std::wstring wide = WideFromUtf8(folder);
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)
+    HKEY created = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr)
         != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key, kLastFolder, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+    const OwnedKey key(created);
+    RegSetValueExW(key.Get(), kLastFolder, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
 }
 
 // The list's context menu: right-click, the Menu key or Shift+F10.
@@ -510,9 +455,8 @@ void Form1::ShowTickMenu(LPARAM at)
 {
     POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     if (at == -1)
-        point = lstNations.MenuPoint();
+        point = list_.MenuPoint();
     const std::vector<TickMenuEntry> entries = editor_.TickMenu();
-    // The submenus go with the menu they are in.
     const OwnedMenu menu(CreatePopupMenu());
     std::map<std::string, HMENU> submenus;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -521,11 +465,13 @@ void Form1::ShowTickMenu(LPARAM at)
         if (!entries[i].submenu.empty()) {
             HMENU& submenu = submenus[entries[i].submenu];
             if (submenu == nullptr) {
-                submenu = CreatePopupMenu();
                 // Greyed out as its first entry is: a submenu's entries all
-                // need the same.
-                AppendMenuW(menu.Get(), MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu),
-                            WideFromUtf8(entries[i].submenu).c_str());
+                // need the same. Once in the menu, it goes with the menu.
+                OwnedMenu made(CreatePopupMenu());
+                if (!AppendMenuW(menu.Get(), MF_POPUP | state, reinterpret_cast<UINT_PTR>(made.Get()),
+                                 WideFromUtf8(entries[i].submenu).c_str()))
+                    continue;
+                submenu = made.Release();
             }
             into = submenu;
         }

@@ -13,23 +13,14 @@
 #include <array>
 #include <string>
 
-// The controls' identifiers, in the design's order: WM_COMMAND carries them,
-// and the window's test finds the controls by them. IDOK and IDCANCEL (1 and
-// 2) belong to Enter and Escape.
-enum ControlId : int {
-    IdLoad = 101,
-    IdNations,
-    IdPatch,
-    IdAllEEC,
-    IdLabel1,
-    IdHelp,
-    IdLabel2,
-    IdExit,
-    IdURL,
-    IdEMail,
-    IdLabel3,
-};
-static_assert(IdLabel3 - IdLoad + 1 == form::CONTROL_COUNT, "one identifier for each designed control");
+// The controls' identifiers follow the design's order: WM_COMMAND carries
+// them, and the window's test finds the controls by them. IDOK and IDCANCEL
+// (1 and 2) belong to Enter and Escape.
+inline constexpr int kFirstControlId = 101;
+constexpr int ControlId(form::Index control)
+{
+    return kFirstControlId + static_cast<int>(control);
+}
 
 // The editor's one window on Windows: its controls, and the view the
 // commands talk to.
@@ -51,13 +42,7 @@ public:
                                const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
-    void AddNation(const std::string& text) override;
-    std::size_t NationCount() const override;
-    void SetNationTicked(std::size_t index, bool ticked) override;
-    void SetNationTicks(const std::vector<bool>& ticks) override;
-    bool IsNationTicked(std::size_t index) const override;
-    void ClearNations() override;
-    void MarkTicksInFile(const std::vector<bool>& ticks) override;
+    NationRows& lstNations() override { return nations_; }
     void SetHelpText(const std::string& text) override;
     void Launch(const std::string& address) override;
     void End() override;
@@ -67,7 +52,10 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
     void CreateControls();
+    HWND CreateControl(const form::Control& design, int id);
     void Layout(UINT dpi);
     void OnCommand(int id, int code);
     LRESULT OnControlColour(HDC dc, HWND control);
@@ -76,22 +64,14 @@ private:
     void OnDrop(HDROP drop);
 
     HINSTANCE instance_;
-    HWND owner_ = nullptr;
+    // Never shown: a window it owns has no taskbar button of its own.
+    OwnedWindow owner_;
     HWND hwnd_ = nullptr;
 
-    HWND cmdLoad = nullptr;
-    NationList lstNations;
-    HWND cmdPatch = nullptr;
-    HWND cmdAllEEC = nullptr;
-    HWND Label1 = nullptr;
-    HWND RichTextBox1 = nullptr;
-    HWND Label2 = nullptr;
-    HWND cmdExit = nullptr;
-    HWND cmdURL = nullptr;
-    HWND cmdEMail = nullptr;
-    HWND Label3 = nullptr;
-    // The same controls, in the design's order.
+    // The controls as designed, in the design's order.
     std::array<HWND, form::CONTROL_COUNT> controls_ {};
+    NationRows nations_;
+    NationList list_ {nations_};
 
     // One font of each kind the design names, at the window's resolution.
     std::array<OwnedFont, form::FONTS.size()> fonts_;

@@ -5,7 +5,8 @@
 #include "WideText.h"
 
 #include <algorithm>
-#include <cwctype>
+#include <chrono>
+#include <optional>
 
 using nationfile::WideFromUtf8;
 
@@ -17,20 +18,20 @@ namespace {
 constexpr UINT kShowAdded = WM_APP + 1;
 constexpr UINT_PTR kSubclassId = 1;
 
-// Letter by letter in upper case, as Windows' own ordinal comparison without
-// case does (CompareStringOrdinal came with Vista).
-bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix)
+} // namespace
+
+NationList::NationList(NationRows& rows)
+    : rows_(rows)
+    // As long as Windows' own lists wait for the next key of a name.
+    , find_(std::chrono::milliseconds(2 * GetDoubleClickTime()))
 {
-    if (text.size() < prefix.size())
-        return false;
-    std::wstring start = text.substr(0, prefix.size());
-    std::wstring wanted = prefix;
-    CharUpperBuffW(start.data(), static_cast<DWORD>(start.size()));
-    CharUpperBuffW(wanted.data(), static_cast<DWORD>(wanted.size()));
-    return start == wanted;
+    rows_.SetObserver(this);
 }
 
-} // namespace
+NationList::~NationList()
+{
+    rows_.SetObserver(nullptr);
+}
 
 HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
 {
@@ -51,11 +52,9 @@ HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
     return list_;
 }
 
-void NationList::Clear()
+void NationList::NationsCleared()
 {
-    entries_.clear();
     shown_ = 0;
-    search_.clear();
     // The control learns of the new list when it is complete: told of an
     // empty one first, it would take its scroll bar away only to bring it
     // back a moment later.
@@ -63,9 +62,8 @@ void NationList::Clear()
     QueueShow();
 }
 
-void NationList::Add(const std::string& utf8)
+void NationList::NationAdded()
 {
-    entries_.push_back({utf8, false});
     QueueShow();
 }
 
@@ -75,33 +73,21 @@ void NationList::QueueShow()
         showQueued_ = true;
 }
 
-void NationList::SetTicked(std::size_t index, bool ticked)
+void NationList::TicksChanged(std::span<const std::size_t> rows)
 {
-    Entry& entry = entries_.at(index);
-    if (entry.ticked == ticked)
+    if (rows.front() >= shown_)
         return;
-    entry.ticked = ticked;
-    if (index < shown_)
-        ListView_RedrawItems(list_, static_cast<int>(index), static_cast<int>(index));
-}
-
-void NationList::SetTicks(const std::vector<bool>& ticks)
-{
+    if (rows.size() == 1) {
+        ListView_RedrawItems(list_, static_cast<int>(rows.front()), static_cast<int>(rows.front()));
+        return;
+    }
     // One invalidation for the lot: a redraw asked for row by row costs a
     // round trip to the window server each under Wine, seconds for 32,767.
-    bool changed = false;
-    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i) {
-        changed = changed || (entries_[i].ticked != ticks[i] && i < shown_);
-        entries_[i].ticked = ticks[i];
-    }
-    if (changed)
-        InvalidateRect(list_, nullptr, FALSE);
+    InvalidateRect(list_, nullptr, FALSE);
 }
 
-void NationList::MarkTicksInFile(const std::vector<bool>& ticks)
+void NationList::TicksInFileChanged()
 {
-    for (std::size_t i = 0; i < ticks.size() && i < entries_.size(); ++i)
-        entries_[i].inFile = ticks[i];
     InvalidateRect(list_, nullptr, FALSE);
 }
 
@@ -130,7 +116,7 @@ LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
     if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT)
         return CDRF_DODEFAULT;
     const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
-    if (index >= shown_ || entries_[index].ticked == entries_[index].inFile)
+    if (index >= shown_ || !rows_.IsChanged(index))
         return CDRF_DODEFAULT;
     const auto font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
     if (bold_.Get() == nullptr || boldFor_ != font) {
@@ -148,9 +134,9 @@ LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
 void NationList::ShowAdded()
 {
     showQueued_ = false;
-    if (!fresh_ && shown_ == entries_.size())
+    if (!fresh_ && shown_ == rows_.NationCount())
         return;
-    shown_ = entries_.size();
+    shown_ = rows_.NationCount();
     if (!fresh_) {
         ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
         return;
@@ -190,7 +176,7 @@ void NationList::FitColumn()
 
 void NationList::Toggle(std::size_t index)
 {
-    SetTicked(index, !entries_.at(index).ticked);
+    rows_.ToggleNation(index);
 }
 
 void NationList::Select(std::size_t index)
@@ -209,33 +195,15 @@ int NationList::StateIconAt(LPARAM point) const
     return row >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) != 0 ? row : -1;
 }
 
-// Type-to-find: the letters typed within a moment of each other make one
-// name, spaces included ("south korea"), and the first nation whose name
-// starts with it is selected. A space that begins nothing ticks instead.
-bool NationList::Searching() const
-{
-    return !search_.empty() && GetTickCount() - lastSearchKey_ <= 2 * GetDoubleClickTime();
-}
-
+// Type-to-find (see TypeToFind): the nation found is selected.
 void NationList::Find(wchar_t typed)
 {
-    if (!Searching())
-        search_.clear();
-    search_ += typed;
-    lastSearchKey_ = GetTickCount();
-    if (shown_ == 0)
-        return;
-    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    // A first letter moves on from the current nation, so that typing it
-    // again walks through the nations with that letter.
-    const std::size_t start = focused < 0 ? 0 : static_cast<std::size_t>(focused) + (search_.size() == 1 ? 1 : 0);
-    for (std::size_t step = 0; step < shown_; ++step) {
-        const std::size_t index = (start + step) % shown_;
-        if (StartsWithIgnoringCase(WideFromUtf8(entries_[index].text), search_)) {
-            Select(index);
-            return;
-        }
-    }
+    const int focused = Focused();
+    const std::optional<std::size_t> found = find_.Type(
+        rows_, nationfile::Utf8FromWide(std::wstring(1, typed)),
+        focused < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(focused)));
+    if (found && *found < shown_)
+        Select(*found);
 }
 
 bool NationList::IsCutShort(std::size_t index, const std::wstring& text) const
@@ -256,15 +224,17 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header))->item;
         if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= shown_)
             return true;
-        const Entry& entry = entries_[static_cast<std::size_t>(item.iItem)];
+        const auto row = static_cast<std::size_t>(item.iItem);
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
-            shownText_ = WideFromUtf8(entry.text);
+            // UTF-8 as the file library gives it, converted only for the rows
+            // shown.
+            shownText_ = WideFromUtf8(rows_.Name(row));
             const std::size_t length = std::min<std::size_t>(shownText_.size(), item.cchTextMax - 1);
             std::copy_n(shownText_.data(), length, item.pszText);
             item.pszText[length] = L'\0';
         }
         if ((item.mask & LVIF_STATE) != 0) {
-            item.state = (item.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(entry.ticked ? 2 : 1);
+            item.state = (item.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(rows_.IsNationTicked(row) ? 2 : 1);
             item.stateMask |= LVIS_STATEIMAGEMASK;
         }
         result = 0;
@@ -275,7 +245,7 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
         auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header));
         if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= shown_ || tip.cchTextMax <= 0)
             return true;
-        const std::wstring name = WideFromUtf8(entries_[static_cast<std::size_t>(tip.iItem)].text);
+        const std::wstring name = WideFromUtf8(rows_.Name(static_cast<std::size_t>(tip.iItem)));
         const std::size_t length = IsCutShort(static_cast<std::size_t>(tip.iItem), name)
             ? std::min<std::size_t>(name.size(), tip.cchTextMax - 1)
             : 0;
@@ -337,14 +307,14 @@ LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         if (wParam != VK_SPACE || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
             break;
         // Within a name being typed, the space is part of it (WM_CHAR).
-        if (!Searching() && Focused() >= 0)
+        if (!find_.Typing() && Focused() >= 0)
             Toggle(static_cast<std::size_t>(Focused()));
         return 0;
     case WM_CHAR: {
         const auto typed = static_cast<wchar_t>(wParam);
         if (typed < L' ' || typed == 0x7F)
             break;
-        if (typed != L' ' || Searching())
+        if (typed != L' ' || find_.Typing())
             Find(typed);
         return 0;
     }

@@ -1,35 +1,29 @@
 #pragma once
 
+#include "NationRows.h"
 #include "Owned.h"
+#include "TypeToFind.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <span>
 #include <string>
-#include <vector>
 
 // The nation list on Windows: a virtual list view with a tick box before
-// every name. The names and ticks live here and the control asks for the
-// rows it shows, so that 32,767 entries fill as fast as a handful.
-class NationList {
+// every name. The control asks for the rows it shows, so that 32,767 rows
+// fill as fast as a handful.
+class NationList : private NationRows::Observer {
 public:
-    NationList() = default;
+    explicit NationList(NationRows& rows);
+    ~NationList() override;
     NationList(const NationList&) = delete;
     NationList& operator=(const NationList&) = delete;
 
     HWND Create(HWND parent, int id, HINSTANCE instance);
     HWND Handle() const { return list_; }
 
-    void Clear();
-    void Add(const std::string& utf8);
-    std::size_t Count() const { return entries_.size(); }
-    void SetTicked(std::size_t index, bool ticked);
-    // The first ticks.size() ticks at once, the list repainted once.
-    void SetTicks(const std::vector<bool>& ticks);
-    bool IsTicked(std::size_t index) const { return entries_.at(index).ticked; }
-    // The ticks the file holds: an entry whose tick differs shows in bold.
-    void MarkTicksInFile(const std::vector<bool>& ticks);
     // The entry the keyboard is on, if any, and where it shows on the screen.
     int Focused() const;
     POINT MenuPoint() const;
@@ -41,12 +35,10 @@ public:
     bool OnNotify(const NMHDR& header, LRESULT& result);
 
 private:
-    struct Entry {
-        std::string text; // UTF-8, converted only for the rows shown
-        bool ticked = false;
-        bool inFile = false;
-    };
-
+    void NationsCleared() override;
+    void NationAdded() override;
+    void TicksChanged(std::span<const std::size_t> rows) override;
+    void TicksInFileChanged() override;
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self);
     LRESULT HandleControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -57,17 +49,15 @@ private:
     void FocusSomeEntry();
     int StateIconAt(LPARAM point) const;
     void Find(wchar_t typed);
-    bool Searching() const;
     bool IsCutShort(std::size_t index, const std::wstring& text) const;
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);
 
     HWND list_ = nullptr;
-    std::vector<Entry> entries_;
+    NationRows& rows_;
     std::size_t shown_ = 0;
     bool showQueued_ = false;
     bool fresh_ = false;
-    std::wstring search_;
-    DWORD lastSearchKey_ = 0;
+    TypeToFind find_;
     std::wstring shownText_;
     HFONT boldFor_ = nullptr;
     OwnedFont bold_;

@@ -4,9 +4,10 @@
 
 #include <utility>
 
-// One handle the window makes (a font, a brush, a menu), given back to
-// Windows when its owner goes. Move-only: a handle has one owner.
-template <typename Handle, BOOL(WINAPI* Release)(Handle)>
+// One handle the program makes or is given (a font, a brush, a menu, a
+// window, a registry key, a device context, a block of memory), given back
+// to Windows when its owner goes. Move-only: a handle has one owner.
+template <typename Handle, BOOL(WINAPI* Free)(Handle)>
 class Owned {
 public:
     Owned() = default;
@@ -31,12 +32,14 @@ public:
     Owned& operator=(const Owned&) = delete;
 
     Handle Get() const { return handle_; }
+    // Hands the handle to whatever takes it over (a menu its submenu).
+    Handle Release() { return std::exchange(handle_, nullptr); }
 
 private:
     void Reset()
     {
         if (handle_ != nullptr)
-            Release(handle_);
+            Free(handle_);
         handle_ = nullptr;
     }
 
@@ -53,9 +56,27 @@ inline BOOL WINAPI FreeBrush(HBRUSH brush)
 {
     return DeleteObject(brush);
 }
+inline BOOL WINAPI CloseKey(HKEY key)
+{
+    return RegCloseKey(key) == ERROR_SUCCESS;
+}
+// The screen's: GetDC(nullptr).
+inline BOOL WINAPI ReleaseScreenDC(HDC dc)
+{
+    return ReleaseDC(nullptr, dc);
+}
+// What CommandLineToArgvW answers.
+inline BOOL WINAPI FreeArguments(LPWSTR* arguments)
+{
+    return LocalFree(arguments) == nullptr;
+}
 } // namespace owned
 
 using OwnedFont = Owned<HFONT, owned::FreeFont>;
 using OwnedBrush = Owned<HBRUSH, owned::FreeBrush>;
 // A popup menu takes its submenus with it.
 using OwnedMenu = Owned<HMENU, DestroyMenu>;
+using OwnedWindow = Owned<HWND, DestroyWindow>;
+using OwnedKey = Owned<HKEY, owned::CloseKey>;
+using OwnedScreenDC = Owned<HDC, owned::ReleaseScreenDC>;
+using OwnedArguments = Owned<LPWSTR*, owned::FreeArguments>;

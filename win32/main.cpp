@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "Owned.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -20,14 +21,13 @@ int Run(HINSTANCE instance, int show)
     // nation-editor.exe PATH: the file the player dropped on the program
     // file, or opened the editor with.
     int count = 0;
-    if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        if (count > 1) {
-            std::wstring path(32768, L'\0');
-            const DWORD length = GetFullPathNameW(arguments[1], static_cast<DWORD>(path.size()), path.data(), nullptr);
-            path.resize(length > 0 && length < path.size() ? length : 0);
-            form.Commands().LoadFile(nationfile::Utf8FromWide(path.empty() ? arguments[1] : path));
-        }
-        LocalFree(arguments);
+    const OwnedArguments arguments(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (arguments.Get() != nullptr && count > 1) {
+        const wchar_t* given = arguments.Get()[1];
+        std::wstring path(32768, L'\0');
+        const DWORD length = GetFullPathNameW(given, static_cast<DWORD>(path.size()), path.data(), nullptr);
+        path.resize(length > 0 && length < path.size() ? length : 0);
+        form.Commands().LoadFile(nationfile::Utf8FromWide(path.empty() ? given : path));
     }
     MSG message;
     for (;;) {

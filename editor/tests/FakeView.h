@@ -16,11 +16,6 @@ public:
         std::string title;
         MessageButtons buttons;
     };
-    struct Entry {
-        std::string text;
-        bool ticked;
-    };
-
     std::deque<std::string> chosenPaths;
     std::deque<MessageAnswer> answers;
 
@@ -28,11 +23,10 @@ public:
     std::vector<std::string> dialogFilters;
     std::vector<std::string> dialogFolders;
     std::vector<Message> messages;
-    std::vector<Entry> entries;
+    NationRows nations;
     std::string helpText;
     std::vector<std::string> launched;
     bool ended = false;
-    std::vector<bool> ticksInFile;
     std::string rememberedFolder;
 
     std::string ShowOpenDialog(const std::string& title, const std::string& filter,
@@ -61,21 +55,14 @@ public:
         return answer;
     }
 
-    void AddNation(const std::string& text) override { entries.push_back({text, false}); }
-    std::size_t NationCount() const override { return entries.size(); }
-    void SetNationTicked(std::size_t index, bool ticked) override { entries.at(index).ticked = ticked; }
-    void SetNationTicks(const std::vector<bool>& ticks) override
+    NationRows& lstNations() override { return nations; }
+    std::vector<bool> TicksInFile() const
     {
+        std::vector<bool> ticks(nations.NationCount());
         for (std::size_t i = 0; i < ticks.size(); ++i)
-            entries.at(i).ticked = ticks[i];
+            ticks[i] = nations.IsTickedInFile(i);
+        return ticks;
     }
-    bool IsNationTicked(std::size_t index) const override { return entries.at(index).ticked; }
-    void ClearNations() override
-    {
-        entries.clear();
-        ticksInFile.clear();
-    }
-    void MarkTicksInFile(const std::vector<bool>& ticks) override { ticksInFile = ticks; }
     std::string RememberedFolder() const override { return rememberedFolder; }
     void RememberFolder(const std::string& folder) override { rememberedFolder = folder; }
     void SetHelpText(const std::string& text) override { helpText = text; }

@@ -5,6 +5,7 @@
 #include "NationFile.h"
 #include "Skip.h"
 #include "TestFiles.h"
+#include "TypeToFind.h"
 #include "VirtualStore.h"
 
 #include <doctest/doctest.h>
@@ -12,7 +13,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #ifdef _WIN32
 #include "Win32Calls.h"
@@ -171,15 +174,15 @@ TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list
         CHECK(f.editor->State().blnPatched == row.patched);
         if (row.listedFile.empty()) {
             CHECK(f.editor->State().strFileName.empty());
-            CHECK(f.view.entries.empty());
+            CHECK((f.view.nations.NationCount() == 0));
             continue;
         }
         CHECK(f.editor->State().strFileName == f.PathOf(row.listedFile));
         const ReadResult onDisk = ReadNationFile(f.PathOf(row.listedFile));
-        REQUIRE(f.view.entries.size() == onDisk.entries.size());
+        REQUIRE(f.view.nations.NationCount() == onDisk.entries.size());
         for (std::size_t i = 0; i < onDisk.entries.size(); ++i) {
-            CHECK(f.view.entries[i].text == onDisk.entries[i].name);
-            CHECK(f.view.entries[i].ticked == onDisk.entries[i].member);
+            CHECK(f.view.nations.Name(i) == onDisk.entries[i].name);
+            CHECK(f.view.nations.IsNationTicked(i) == onDisk.entries[i].member);
         }
     }
 }
@@ -188,9 +191,9 @@ TEST_CASE_FIXTURE(Fixture, "a load ticks exactly the nations whose byte is 2")
 {
     REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(256)));
     Load("Nation.dat");
-    REQUIRE(view.entries.size() == 256);
+    REQUIRE(view.nations.NationCount() == 256);
     for (std::size_t i = 0; i < 256; ++i)
-        CHECK(view.entries[i].ticked == (i == MEMBER_YES));
+        CHECK(view.nations.IsNationTicked(i) == (i == MEMBER_YES));
 }
 
 TEST_CASE_FIXTURE(Fixture, "a patch before any load writes nothing")
@@ -225,13 +228,13 @@ TEST_CASE("a patch writes the ticks and nothing else")
         f.Load("Nation.dat");
 
         if (row.edit == "toggle every third") {
-            for (std::size_t i = 0; i < f.view.entries.size(); i += 3)
-                f.view.entries[i].ticked = !f.view.entries[i].ticked;
+            for (std::size_t i = 0; i < f.view.nations.NationCount(); i += 3)
+                f.view.nations.ToggleNation(i);
         } else if (row.edit == "make all") {
             f.editor->cmdAllEEC_Click();
         } else if (row.edit == "untick all") {
-            for (auto& entry : f.view.entries)
-                entry.ticked = false;
+            for (std::size_t i = 0; i < f.view.nations.NationCount(); ++i)
+                f.view.nations.SetNationTicked(i, false);
         }
         CHECK(!f.editor->State().blnPatched);
 
@@ -248,7 +251,7 @@ TEST_CASE("a patch writes the ticks and nothing else")
                 CHECK(after[at] == original[at]);
                 continue;
             }
-            const bool ticked = f.view.entries[at / NATION_RECORD_SIZE].ticked;
+            const bool ticked = f.view.nations.IsNationTicked(at / NATION_RECORD_SIZE);
             CHECK(static_cast<std::uint8_t>(after[at]) == (ticked ? MEMBER_YES : MEMBER_NO));
             if (row.edit == "make all")
                 CHECK(static_cast<std::uint8_t>(after[at]) == MEMBER_YES);
@@ -321,21 +324,21 @@ TEST_CASE("two editors on one file: a patch never undoes the other's, and its ow
     otherView.chosenPaths.push_back(nation);
     other.cmdLoad_Click();
 
-    otherView.entries[0].ticked = true;
+    otherView.nations.SetNationTicked(0, true);
     other.cmdPatch_Click();
     REQUIRE(otherView.messages.back().title == "SUCCESS");
-    f.view.entries[1].ticked = true;
+    f.view.nations.SetNationTicked(1, true);
     f.editor->cmdPatch_Click();
     CHECK(f.view.messages.back().title == "ERROR");
     CHECK(ReadNationFile(nation).memberBytes == std::vector<std::uint8_t> {MEMBER_YES, MEMBER_NO, MEMBER_NO});
 
     // The other editor's bytes are its own: it patches again, and this one
     // after a new load.
-    otherView.entries[2].ticked = true;
+    otherView.nations.SetNationTicked(2, true);
     other.cmdPatch_Click();
     CHECK(otherView.messages.back().title == "SUCCESS");
     f.Load("Nation.dat");
-    f.view.entries[1].ticked = true;
+    f.view.nations.SetNationTicked(1, true);
     f.editor->cmdPatch_Click();
     CHECK(f.view.messages.back().title == "SUCCESS");
     CHECK(ReadNationFile(nation).memberBytes == std::vector<std::uint8_t> {MEMBER_YES, MEMBER_YES, MEMBER_YES});
@@ -360,7 +363,7 @@ TEST_CASE_FIXTURE(Fixture, "a file on a read-only file system is listed; its pat
     view.chosenPaths.push_back(Utf8(mounted / "Nation.dat"));
     editor->cmdLoad_Click();
     CHECK(view.messages.empty());
-    CHECK(view.entries.size() == 4);
+    CHECK(view.nations.NationCount() == 4);
     editor->cmdAllEEC_Click();
     editor->cmdPatch_Click();
     const bool backupMade = fs::exists(mounted / "Nation.dat.bak");
@@ -379,13 +382,13 @@ TEST_CASE_FIXTURE(Fixture, "a file on a read-only file system is listed; its pat
 TEST_CASE_FIXTURE(Fixture, "make all on an empty list does nothing")
 {
     editor->cmdAllEEC_Click();
-    CHECK(view.entries.empty());
+    CHECK((view.nations.NationCount() == 0));
     CHECK(view.messages.empty());
     CHECK(editor->State().blnPatched);
 
     Load("empty.dat");
     editor->cmdAllEEC_Click();
-    CHECK(view.entries.empty());
+    CHECK((view.nations.NationCount() == 0));
     CHECK(!editor->State().blnPatched);
 }
 
@@ -397,8 +400,7 @@ TEST_CASE_FIXTURE(Fixture, "make all after a patch ticks every nation and keeps 
     const Bytes patched = ReadFile(dir / "five.dat");
 
     editor->cmdAllEEC_Click();
-    for (const auto& entry : view.entries)
-        CHECK(entry.ticked);
+    CHECK(view.nations.Ticks() == std::vector<bool>(5, true));
     CHECK(editor->State().blnPatched);
     CHECK(ReadFile(dir / "five.dat") == patched);
     editor->cmdExit_Click();
@@ -436,13 +438,13 @@ TEST_CASE("exit asks only when a loaded file was not patched")
         if (row.before.starts_with("patch"))
             f.editor->cmdPatch_Click();
         if (row.before == "patch, tick")
-            f.view.entries[0].ticked = !f.view.entries[0].ticked;
+            f.view.nations.ToggleNation(0);
         if (row.before == "failed patch") {
             REQUIRE(fs::remove(f.dir / "three.dat"));
             f.editor->cmdPatch_Click();
         }
         const std::size_t messagesBefore = f.view.messages.size();
-        const std::size_t entriesBefore = f.view.entries.size();
+        const std::size_t entriesBefore = f.view.nations.NationCount();
         if (row.answer >= 0)
             f.view.answers.push_back(static_cast<MessageAnswer>(row.answer));
 
@@ -458,7 +460,7 @@ TEST_CASE("exit asks only when a loaded file was not patched")
         CHECK(f.view.messages.back().title.empty()); // the application's title stands there
         CHECK(f.view.messages.back().buttons == MessageButtons::YesNo);
         CHECK(!f.editor->State().blnPatched);
-        CHECK(f.view.entries.size() == entriesBefore);
+        CHECK(f.view.nations.NationCount() == entriesBefore);
     }
 }
 
@@ -533,7 +535,7 @@ TEST_CASE("a file under Program Files with a VirtualStore copy: on Windows the c
         CHECK(f.view.messages[0].title.empty());
         CHECK(f.view.messages[0].buttons == MessageButtons::YesNo);
         CHECK(f.editor->State().strFileName == (row.copyLoaded ? copy : chosen));
-        CHECK(f.view.entries.size() == (row.copyLoaded ? 5u : 3u));
+        CHECK(f.view.nations.NationCount() == (row.copyLoaded ? 5u : 3u));
     }
 }
 #endif
@@ -542,16 +544,16 @@ TEST_CASE_FIXTURE(Fixture, "the list shows which ticks differ from the file, unt
 {
     Load("three.dat");
     const std::vector<bool> members = {false, false, true}; // membership bytes 0, 1, 2
-    CHECK(view.ticksInFile == members);
+    CHECK(view.TicksInFile() == members);
     editor->cmdAllEEC_Click();
-    CHECK(view.ticksInFile == members);
+    CHECK(view.TicksInFile() == members);
     editor->cmdPatch_Click();
-    CHECK(view.ticksInFile == std::vector<bool>(3, true));
+    CHECK(view.TicksInFile() == std::vector<bool>(3, true));
     // A refused patch leaves them as they were.
-    view.entries[0].ticked = false;
+    view.nations.SetNationTicked(0, false);
     REQUIRE(fs::remove(dir / "three.dat"));
     editor->cmdPatch_Click();
-    CHECK(view.ticksInFile == std::vector<bool>(3, true));
+    CHECK(view.TicksInFile() == std::vector<bool>(3, true));
 }
 
 TEST_CASE_FIXTURE(Fixture, "a patch leaves a backup of the file as it was before the first patch")
@@ -562,7 +564,7 @@ TEST_CASE_FIXTURE(Fixture, "a patch leaves a backup of the file as it was before
     editor->cmdPatch_Click();
     CHECK(view.messages.back().text == "File Patched Succesfully");
     CHECK(ReadFile(dir / "five.dat.bak") == original);
-    view.entries[1].ticked = false;
+    view.nations.SetNationTicked(1, false);
     editor->cmdPatch_Click();
     CHECK(ReadFile(dir / "five.dat.bak") == original);
     CHECK(MemberOf(ReadFile(dir / "five.dat"), 1) == MEMBER_NO);
@@ -622,12 +624,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
         FAIL("the menu offers no such entry");
         return TickMenuEntry {choice, year, "", ""};
     };
-    const auto ticks = [this] {
-        std::vector<bool> now;
-        for (const auto& entry : view.entries)
-            now.push_back(entry.ticked);
-        return now;
-    };
+    const auto ticks = [this] { return view.nations.Ticks(); };
     std::vector<std::string> labels;
     for (const TickMenuEntry& entry : editor->TickMenu())
         labels.push_back(entry.submenu.empty() ? entry.label : entry.submenu + " " + entry.label);
@@ -677,7 +674,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu is greyed out until a load, and tic
         editor->ApplyTicks(entry);
     }
     CHECK(view.messages.empty());
-    CHECK(view.entries.empty());
+    CHECK((view.nations.NationCount() == 0));
 
     Load("three.dat");
     for (const TickMenuEntry& entry : editor->TickMenu())
@@ -709,7 +706,7 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
         if (!expected.empty())
             CHECK(f.view.messages[0].text == expected);
         CHECK(f.editor->State().strFileName == f.PathOf(row.listed));
-        CHECK(f.view.entries.size() == ReadNationFile(f.PathOf(row.listed)).entries.size());
+        CHECK(f.view.nations.NationCount() == ReadNationFile(f.PathOf(row.listed)).entries.size());
     }
 }
 
@@ -729,4 +726,138 @@ TEST_CASE_FIXTURE(Fixture, "the open-file dialog starts in the folder of the las
     view.rememberedFolder = Utf8(dir / "gone");
     editor->cmdLoad_Click();
     CHECK(view.dialogFolders.back() != Utf8(dir / "gone"));
+}
+
+namespace {
+
+// What a window's list is told of each change.
+struct Told : NationRows::Observer {
+    std::vector<std::string> said;
+    void NationsCleared() override { said.push_back("cleared"); }
+    void NationAdded() override { said.push_back("added"); }
+    void TicksChanged(std::span<const std::size_t> rows) override
+    {
+        std::string changed = "ticks";
+        for (const std::size_t row : rows)
+            changed += " " + std::to_string(row);
+        said.push_back(changed);
+    }
+    void TicksInFileChanged() override { said.push_back("in file"); }
+};
+
+} // namespace
+
+TEST_CASE("the list's rows: each change of a tick is told once, with the rows it changed, and marks what differs "
+          "from the file")
+{
+    struct Row {
+        const char* row;
+        std::function<void(NationRows&)> change;
+        std::vector<bool> ticks;
+        std::vector<bool> changed;
+        std::vector<std::string> told;
+    };
+    // Four nations, the first and the third members in the file.
+    const std::vector<Row> rows = {
+        {"one tick", [](NationRows& r) { r.SetNationTicked(1, true); }, {1, 1, 1, 0}, {0, 1, 0, 0}, {"ticks 1"}},
+        {"a tick as it was tells nothing", [](NationRows& r) { r.SetNationTicked(0, true); }, {1, 0, 1, 0},
+         {0, 0, 0, 0}, {}},
+        {"a toggle", [](NationRows& r) { r.ToggleNation(2); }, {1, 0, 0, 0}, {0, 0, 1, 0}, {"ticks 2"}},
+        {"many in one pass, only those that change",
+         [](NationRows& r) { r.SetNationTicks({true, true, true, true}); }, {1, 1, 1, 1}, {0, 1, 0, 1},
+         {"ticks 1 3"}},
+        {"fewer ticks than rows leave the rest",
+         [](NationRows& r) { r.SetNationTicks({false}); }, {0, 0, 1, 0}, {1, 0, 0, 0}, {"ticks 0"}},
+        {"as in the file again",
+         [](NationRows& r) {
+             r.SetNationTicks({false, true, false, true});
+             r.TicksAsInFile();
+         },
+         {1, 0, 1, 0}, {0, 0, 0, 0}, {"ticks 0 1 2 3", "ticks 0 1 2 3"}},
+        {"a patch makes the ticks the file's",
+         [](NationRows& r) {
+             r.SetNationTicks({false, true, true, false});
+             r.MarkTicksInFile(r.Ticks());
+             r.TicksAsInFile();
+         },
+         {0, 1, 1, 0}, {0, 0, 0, 0}, {"ticks 0 1", "in file"}},
+        {"cleared", [](NationRows& r) { r.ClearNations(); }, {}, {}, {"cleared"}},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        NationRows nations;
+        for (const auto& [name, member] : {std::pair{"Austria", true}, {"Brazil", false}, {"Croatia", true},
+                                           {"Denmark", false}})
+            nations.AddNation(name, member);
+        Told told;
+        nations.SetObserver(&told);
+        row.change(nations);
+        CHECK(nations.Ticks() == row.ticks);
+        std::vector<bool> changed;
+        for (std::size_t i = 0; i < nations.NationCount(); ++i)
+            changed.push_back(nations.IsChanged(i));
+        CHECK(changed == row.changed);
+        CHECK(told.said == row.told);
+    }
+}
+
+TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from the current nation, round past "
+          "the end")
+{
+    const std::vector<std::string> names = {"Samoa", "San Marino", "S\xC3\xA3o Tom\xC3\xA9 & Principe",
+                                            "C\xC3\xB4te d'Ivoire", "South Africa", "South Korea", "Scotland",
+                                            "Zimbabwe"};
+    struct Row {
+        const char* row;
+        std::vector<std::string> keys; // "..." a pause longer than the platform's
+        std::optional<std::size_t> current;
+        std::optional<std::size_t> found;
+    };
+    const std::optional<std::size_t> none;
+    const Row rows[] = {
+        {"sao: S\xC3\xA3o Tom\xC3\xA9, not Samoa or San Marino", {"s", "a", "o"}, none, 2},
+        {"SAO in capitals", {"S", "A", "O"}, none, 2},
+        {"s\xC3\xA3o typed with its accent", {"s", "\xC3\xA3", "o"}, none, 2},
+        {"cote: C\xC3\xB4te d'Ivoire", {"c", "o", "t", "e"}, none, 3},
+        {"cote d'i, its space and apostrophe typed", {"c", "o", "t", "e", " ", "d", "'", "i"}, none, 3},
+        {"south korea, its space typed", {"s", "o", "u", "t", "h", " ", "k"}, none, 5},
+        {"a first letter goes on from the nation after the current one", {"s"}, 0, 1},
+        {"and round past the end", {"s"}, 6, 0},
+        {"a further letter keeps the current nation while it matches", {"s", "o"}, 3, 4},
+        {"the same letter again walks on", {"s", "s", "s"}, none, 2},
+        {"a pause starts a new name", {"s", "a", "...", "z"}, none, 7},
+        {"no name starts so: nowhere", {"x"}, 2, none},
+        {"a sign alone is no name", {"'"}, none, none},
+    };
+    NationRows nations;
+    for (const std::string& name : names)
+        nations.AddNation(name, false);
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TypeToFind find(std::chrono::milliseconds(500));
+        auto now = TypeToFind::Clock::now();
+        std::optional<std::size_t> current = row.current;
+        std::optional<std::size_t> found;
+        for (const std::string& key : row.keys) {
+            now += std::chrono::milliseconds(key == "..." ? 800 : 100);
+            if (key == "...")
+                continue;
+            CHECK(find.Typing(now) == (&key != &row.keys.front() && (&key)[-1] != "..."));
+            found = find.Type(nations, key, current, now);
+            current = found ? found : current;
+        }
+        CHECK(found == row.found);
+    }
+
+    // Nothing to find in an empty list; the last of 32,767 nations by name.
+    NationRows empty;
+    CHECK(!TypeToFind(std::chrono::milliseconds(500)).Type(empty, "a", std::nullopt));
+    NationRows most;
+    for (std::size_t i = 0; i < MAX_NATION_RECORDS; ++i)
+        most.AddNation("Nation " + std::to_string(i), false);
+    TypeToFind find(std::chrono::milliseconds(500));
+    std::optional<std::size_t> found;
+    for (const char key : std::string("nation 32766"))
+        found = find.Type(most, std::string(1, key), found);
+    CHECK(found == MAX_NATION_RECORDS - 1);
 }

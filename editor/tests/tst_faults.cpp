@@ -236,8 +236,8 @@ TEST_CASE("a load through a failing call says why, or succeeds where the call is
 
         if (row.succeeds) {
             CHECK(f.view.messages.empty());
-            REQUIRE(f.view.entries.size() == 300);
-            CHECK(f.view.entries[299].text == "Nation 299");
+            REQUIRE(f.view.nations.NationCount() == 300);
+            CHECK(f.view.nations.Name(299) == "Nation 299");
             CHECK(f.editor->State().strFileName == f.NationPath());
             CHECK(!f.editor->State().blnPatched);
         } else {
@@ -246,7 +246,7 @@ TEST_CASE("a load through a failing call says why, or succeeds where the call is
             CHECK(f.view.messages[0].text
                   == "Cannot load the file \"" + f.NationPath() + "\": " + std::strerror(row.fault.error) + ".");
             CHECK(f.view.dialogTitles.size() == 2); // asked again, then cancelled
-            CHECK(f.view.entries.empty());
+            CHECK((f.view.nations.NationCount() == 0));
             CHECK(f.editor->State().strFileName.empty());
             CHECK(f.editor->State().blnPatched);
         }
@@ -263,9 +263,9 @@ TEST_CASE("a patch through a failing call never reports success, and leaves each
         REQUIRE(WriteFile(f.dir / "Nation.dat.bak", f.original));
         f.view.chosenPaths = {f.NationPath()};
         f.editor->cmdLoad_Click();
-        REQUIRE(f.view.entries.size() == 300);
-        for (std::size_t i = 0; i < f.view.entries.size(); i += 2)
-            f.view.entries[i].ticked = !f.view.entries[i].ticked;
+        REQUIRE(f.view.nations.NationCount() == 300);
+        for (std::size_t i = 0; i < f.view.nations.NationCount(); i += 2)
+            f.view.nations.ToggleNation(i);
 
         Arm(row.fault);
         f.editor->cmdPatch_Click();
@@ -294,7 +294,7 @@ TEST_CASE("a patch through a failing call never reports success, and leaves each
                     FAIL("byte " << at << " changed");
                 continue;
             }
-            const auto wanted = f.view.entries[at / NATION_RECORD_SIZE].ticked ? MEMBER_YES : MEMBER_NO;
+            const auto wanted = f.view.nations.IsNationTicked(at / NATION_RECORD_SIZE) ? MEMBER_YES : MEMBER_NO;
             const auto byte = static_cast<std::uint8_t>(after[at]);
             if (row.succeeds)
                 CHECK(byte == wanted);
@@ -341,7 +341,7 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
         Fixture f;
         f.view.chosenPaths = {f.NationPath()};
         f.editor->cmdLoad_Click();
-        REQUIRE(f.view.entries.size() == 300);
+        REQUIRE(f.view.nations.NationCount() == 300);
         f.editor->cmdAllEEC_Click();
 
         Arm(row.fault);

@@ -532,9 +532,9 @@ void TestForm1::loadTickPatch()
     // A tick that differs from the file's shows in bold, until a patch.
     const auto bold = [list](int row) { return list->model()->index(row, 0).data(Qt::FontRole).value<QFont>().bold(); };
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(0));
-    QVERIFY(form_->IsNationTicked(0));
+    QVERIFY(form_->lstNations().IsNationTicked(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(2));
-    QVERIFY(!form_->IsNationTicked(2));
+    QVERIFY(!form_->lstNations().IsNationTicked(2));
     QVERIFY(bold(0) && bold(2) && !bold(1));
 
     SeenMessage success;
@@ -567,8 +567,8 @@ void TestForm1::tickingByHandTouchesNothingElse()
     auto* list = control<QAbstractItemView>("lstNations");
     for (int row : {1, 2, 3, 1})
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(row));
-    QVERIFY(!form_->IsNationTicked(2));
-    QVERIFY(form_->IsNationTicked(3));
+    QVERIFY(!form_->lstNations().IsNationTicked(2));
+    QVERIFY(form_->lstNations().IsNationTicked(3));
 
     // A quick second click is a click too: two toggles. A real double-click
     // is a click, then a double-click event in place of the second press.
@@ -577,7 +577,7 @@ void TestForm1::tickingByHandTouchesNothingElse()
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
     QCOMPARE(toggles.size(), 2);
-    QVERIFY(!form_->IsNationTicked(4));
+    QVERIFY(!form_->lstNations().IsNationTicked(4));
     QVERIFY(!form_->Commands().State().blnPatched);
     QCOMPARE(ReadFile(nation), original);
 }
@@ -636,15 +636,15 @@ void TestForm1::listKeys()
     QCOMPARE(list->currentIndex().row(), 0);
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentIndex().row(), 1);
-    QVERIFY(!form_->IsNationTicked(1));
+    QVERIFY(!form_->lstNations().IsNationTicked(1));
     QTest::keyClick(list, Qt::Key_Space);
-    QVERIFY(form_->IsNationTicked(1));
+    QVERIFY(form_->lstNations().IsNationTicked(1));
 
     // Typing a name finds it; a space inside the name ticks nothing.
     QTest::keyClicks(list, "nation 4");
     QCOMPARE(list->currentIndex().row(), 4);
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(form_->IsNationTicked(i), i == 1 || i == 2);
+        QCOMPARE(form_->lstNations().IsNationTicked(i), i == 1 || i == 2);
 }
 
 void TestForm1::largestListLoads()
@@ -728,7 +728,7 @@ void TestForm1::tickMenuFromTheKeyboard()
     QCOMPARE(offered, (QStringList{"Tick all nations", "Untick all nations", "Tick only the EU members of",
                                    "Ticks as in the file"}));
     for (int i = 0; i < 6; ++i)
-        QVERIFY(!form_->IsNationTicked(static_cast<std::size_t>(i)));
+        QVERIFY(!form_->lstNations().IsNationTicked(static_cast<std::size_t>(i)));
 }
 
 void TestForm1::droppedFileLoads()

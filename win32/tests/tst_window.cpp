@@ -77,7 +77,7 @@ struct Window {
     Window()
     {
         REQUIRE(form.Create(SW_SHOWNORMAL));
-        list = GetDlgItem(form.Handle(), IdNations);
+        list = GetDlgItem(form.Handle(), ControlId(form::lstNations));
         Pump(form.Handle());
     }
 
@@ -85,11 +85,10 @@ struct Window {
 
     void Fill(const std::vector<std::string>& names, const std::vector<bool>& ticks)
     {
-        form.ClearNations();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            form.AddNation(names[i]);
-            form.SetNationTicked(i, ticks[i]);
-        }
+        NationRows& nations = form.lstNations();
+        nations.ClearNations();
+        for (std::size_t i = 0; i < names.size(); ++i)
+            nations.AddNation(names[i], ticks[i]);
         Pump(form.Handle());
     }
 
@@ -185,7 +184,7 @@ TEST_CASE("handles: a window made after another has a live background brush")
     CHECK(background.lbColor == RGB(192, 192, 192));
     HDC dc = CreateCompatibleDC(nullptr);
     const auto labelBrush = reinterpret_cast<HBRUSH>(SendMessageW(
-        second.form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(second.Control(IdLabel1))));
+        second.form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(second.Control(ControlId(form::Label1)))));
     DeleteDC(dc);
     CHECK(GetObjectType(labelBrush) == OBJ_BRUSH);
 }
@@ -207,13 +206,13 @@ TEST_CASE("handles: a change of resolution gives the controls their new fonts be
 {
     Window w;
     gMovedWithDeadFont.clear();
-    for (int id = IdLoad; id <= IdLabel3; ++id)
+    for (int id = ControlId(form::cmdLoad); id <= ControlId(form::Label3); ++id)
         SetWindowSubclass(w.Control(id), WatchFont, 7, 0);
     RECT suggested {};
     GetWindowRect(w.form.Handle(), &suggested);
     SendMessageW(w.form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     CHECK(gMovedWithDeadFont.empty());
-    for (int id = IdLoad; id <= IdLabel3; ++id) {
+    for (int id = ControlId(form::cmdLoad); id <= ControlId(form::Label3); ++id) {
         INFO(id);
         RemoveWindowSubclass(w.Control(id), WatchFont, 7);
         LOGFONTW font {};
@@ -221,7 +220,7 @@ TEST_CASE("handles: a change of resolution gives the controls their new fonts be
               == sizeof(font));
     }
     // Laid out anew: 120 twips are 12 pixels at 144 dots per inch.
-    CHECK(ClientRectOf(w.Control(IdLoad), w.form.Handle()).left == 12);
+    CHECK(ClientRectOf(w.Control(ControlId(form::cmdLoad)), w.form.Handle()).left == 12);
 }
 
 TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger above 96 dots per inch")
@@ -236,17 +235,17 @@ TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger abov
         bool bold;
     };
     const Row rows[] = {
-        {IdLoad, L"Button", L"&Load Nations", {8, 8, 137, 33}, L"Tahoma", -11, false},
-        {IdNations, L"SysListView32", L"", {8, 40, 273, 299}, L"MS Sans Serif", -11, false},
-        {IdPatch, L"Button", L"&Patch Nation.dat", {144, 8, 273, 33}, L"Tahoma", -11, false},
-        {IdAllEEC, L"Button", L"&Make All Countries EEC Members", {8, 304, 273, 325}, L"Tahoma", -11, false},
-        {IdLabel1, L"Static", L"Tallowmere", {320, 32, 561, 73}, L"Times New Roman", -35, false},
-        {IdHelp, L"Edit", nullptr, {288, 88, 585, 289}, L"Tahoma", -11, false},
-        {IdLabel2, L"Static", L"Championship Manager 99/00", {296, 16, 497, 33}, L"Arial", -13, true},
-        {IdExit, L"Button", L"&Exit", {544, 304, 593, 325}, L"Tahoma", -11, false},
-        {IdURL, L"Button", L"&Visit My Website", {416, 304, 537, 325}, L"Tahoma", -11, false},
-        {IdEMail, L"Button", L"E-M&ail Me", {320, 304, 409, 325}, L"Tahoma", -11, false},
-        {IdLabel3, L"Static", L"v1.2", {536, 56, 569, 73}, L"MS Sans Serif", -11, false},
+        {ControlId(form::cmdLoad), L"Button", L"&Load Nations", {8, 8, 137, 33}, L"Tahoma", -11, false},
+        {ControlId(form::lstNations), L"SysListView32", L"", {8, 40, 273, 299}, L"MS Sans Serif", -11, false},
+        {ControlId(form::cmdPatch), L"Button", L"&Patch Nation.dat", {144, 8, 273, 33}, L"Tahoma", -11, false},
+        {ControlId(form::cmdAllEEC), L"Button", L"&Make All Countries EEC Members", {8, 304, 273, 325}, L"Tahoma", -11, false},
+        {ControlId(form::Label1), L"Static", L"Tallowmere", {320, 32, 561, 73}, L"Times New Roman", -35, false},
+        {ControlId(form::RichTextBox1), L"Edit", nullptr, {288, 88, 585, 289}, L"Tahoma", -11, false},
+        {ControlId(form::Label2), L"Static", L"Championship Manager 99/00", {296, 16, 497, 33}, L"Arial", -13, true},
+        {ControlId(form::cmdExit), L"Button", L"&Exit", {544, 304, 593, 325}, L"Tahoma", -11, false},
+        {ControlId(form::cmdURL), L"Button", L"&Visit My Website", {416, 304, 537, 325}, L"Tahoma", -11, false},
+        {ControlId(form::cmdEMail), L"Button", L"E-M&ail Me", {320, 304, 409, 325}, L"Tahoma", -11, false},
+        {ControlId(form::Label3), L"Static", L"v1.2", {536, 56, 569, 73}, L"MS Sans Serif", -11, false},
     };
     Window w;
     const int dpi = ScreenDpi();
@@ -270,8 +269,8 @@ TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger abov
             CHECK(font.lfHeight == row.height);
         CHECK((font.lfWeight >= FW_BOLD) == row.bold);
     }
-    CHECK(TextOf(w.Control(IdHelp)).starts_with(L"Elect nations into the European Union by clicking"));
-    CHECK(TextOf(w.Control(IdHelp)).find(L"useful\r\n\r\nAlthough") != std::wstring::npos);
+    CHECK(TextOf(w.Control(ControlId(form::RichTextBox1))).starts_with(L"Elect nations into the European Union by clicking"));
+    CHECK(TextOf(w.Control(ControlId(form::RichTextBox1))).find(L"useful\r\n\r\nAlthough") != std::wstring::npos);
 }
 
 TEST_CASE("colours: grey window, red game name, labels see-through, version label and help box on button face")
@@ -289,33 +288,33 @@ TEST_CASE("colours: grey window, red game name, labels see-through, version labe
         GetObjectW(brush, sizeof(fill), &fill);
         return fill.lbColor;
     };
-    CHECK(colour(IdLabel2) == RGB(192, 192, 192));
+    CHECK(colour(ControlId(form::Label2)) == RGB(192, 192, 192));
     CHECK(GetTextColor(dc) == RGB(192, 0, 0));
     CHECK(GetBkMode(dc) == TRANSPARENT);
-    CHECK(colour(IdLabel1) == RGB(192, 192, 192));
+    CHECK(colour(ControlId(form::Label1)) == RGB(192, 192, 192));
     CHECK(GetBkMode(dc) == TRANSPARENT);
     CHECK(GetTextColor(dc) == RGB(1, 2, 3));
-    CHECK(colour(IdLabel3) == GetSysColor(COLOR_BTNFACE));
+    CHECK(colour(ControlId(form::Label3)) == GetSysColor(COLOR_BTNFACE));
     CHECK(GetBkColor(dc) == GetSysColor(COLOR_BTNFACE));
-    CHECK(colour(IdHelp) == GetSysColor(COLOR_BTNFACE));
+    CHECK(colour(ControlId(form::RichTextBox1)) == GetSysColor(COLOR_BTNFACE));
     DeleteDC(dc);
 }
 
 TEST_CASE("keyboard: focus on Load at start, Tab in the design's order, Escape and Enter press nothing")
 {
     Window w;
-    CHECK(GetFocus() == w.Control(IdLoad));
-    const int order[] = {IdNations, IdPatch, IdAllEEC, IdHelp, IdExit, IdURL, IdEMail, IdLoad};
-    HWND at = w.Control(IdLoad);
+    CHECK(GetFocus() == w.Control(ControlId(form::cmdLoad)));
+    const int order[] = {ControlId(form::lstNations), ControlId(form::cmdPatch), ControlId(form::cmdAllEEC), ControlId(form::RichTextBox1), ControlId(form::cmdExit), ControlId(form::cmdURL), ControlId(form::cmdEMail), ControlId(form::cmdLoad)};
+    HWND at = w.Control(ControlId(form::cmdLoad));
     for (const int id : order) {
         at = GetNextDlgTabItem(w.form.Handle(), at, FALSE);
         CHECK(GetDlgCtrlID(at) == id);
     }
 
     // Escape in the help box would close a window with dialog keys.
-    SetFocus(w.Control(IdHelp));
-    PostMessageW(w.Control(IdHelp), WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(w.Control(IdHelp), WM_KEYDOWN, VK_RETURN, 0);
+    SetFocus(w.Control(ControlId(form::RichTextBox1)));
+    PostMessageW(w.Control(ControlId(form::RichTextBox1)), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(w.Control(ControlId(form::RichTextBox1)), WM_KEYDOWN, VK_RETURN, 0);
     SetFocus(w.list);
     PostMessageW(w.list, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(w.list, WM_KEYDOWN, VK_RETURN, 0);
@@ -340,35 +339,35 @@ TEST_CASE("keyboard: Enter presses the focused button however it got the focus, 
 
     // The focus as the start, an access key, a click or a closed message
     // give it: not by Tab, so without the default button's look.
-    SetFocus(w.Control(IdAllEEC));
-    press(w.Control(IdAllEEC), VK_RETURN);
+    SetFocus(w.Control(ControlId(form::cmdAllEEC)));
+    press(w.Control(ControlId(form::cmdAllEEC)), VK_RETURN);
     for (std::size_t i = 0; i < kNames.size(); ++i)
-        CHECK(w.form.IsNationTicked(i));
+        CHECK(w.form.lstNations().IsNationTicked(i));
 
-    SetFocus(w.Control(IdHelp));
-    press(w.Control(IdHelp), VK_TAB);
-    CHECK(GetFocus() == w.Control(IdExit));
-    SetFocus(w.Control(IdHelp));
-    press(w.Control(IdHelp), VK_TAB, true);
-    CHECK(GetFocus() == w.Control(IdAllEEC));
+    SetFocus(w.Control(ControlId(form::RichTextBox1)));
+    press(w.Control(ControlId(form::RichTextBox1)), VK_TAB);
+    CHECK(GetFocus() == w.Control(ControlId(form::cmdExit)));
+    SetFocus(w.Control(ControlId(form::RichTextBox1)));
+    press(w.Control(ControlId(form::RichTextBox1)), VK_TAB, true);
+    CHECK(GetFocus() == w.Control(ControlId(form::cmdAllEEC)));
 
     // Tab into the list: its first entry has the focus mark, and Space
     // ticks it.
-    SetFocus(w.Control(IdLoad));
-    press(w.Control(IdLoad), VK_TAB);
+    SetFocus(w.Control(ControlId(form::cmdLoad)));
+    press(w.Control(ControlId(form::cmdLoad)), VK_TAB);
     REQUIRE(GetFocus() == w.list);
     CHECK(w.Focused() == 0);
     w.Key(VK_SPACE, L' ');
-    CHECK(!w.form.IsNationTicked(0));
+    CHECK(!w.form.lstNations().IsNationTicked(0));
     for (std::size_t i = 1; i < kNames.size(); ++i)
-        CHECK(w.form.IsNationTicked(i));
+        CHECK(w.form.lstNations().IsNationTicked(i));
 }
 
 TEST_CASE("Label1 falls back to a serif face where Times New Roman is missing")
 {
     Window w;
     LOGFONTW font {};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w.Control(IdLabel1), WM_GETFONT, 0, 0)), sizeof(font), &font);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w.Control(ControlId(form::Label1)), WM_GETFONT, 0, 0)), sizeof(font), &font);
     lstrcpynW(font.lfFaceName, L"No Such Face", LF_FACESIZE);
     HFONT missing = CreateFontIndirectW(&font);
     HDC dc = CreateCompatibleDC(nullptr);
@@ -398,26 +397,26 @@ TEST_CASE("the list: one column without a header, ticks by click and Space, a sp
 
     // Each click toggles, the second of a double-click too.
     w.Click(0, WM_LBUTTONDOWN);
-    CHECK(w.form.IsNationTicked(0));
+    CHECK(w.form.lstNations().IsNationTicked(0));
     w.Click(2, WM_LBUTTONDOWN);
     w.Click(2, WM_LBUTTONDBLCLK);
-    CHECK(!w.form.IsNationTicked(2));
+    CHECK(!w.form.lstNations().IsNationTicked(2));
     CHECK(w.Focused() == 2);
 
     SetFocus(w.list);
     w.Key(VK_SPACE, L' ');
-    CHECK(w.form.IsNationTicked(2));
+    CHECK(w.form.lstNations().IsNationTicked(2));
 
     // Typing a name finds it, its space included; no tick changes.
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * GetDoubleClickTime() + 50));
     w.Type(L"south korea");
     CHECK(w.Focused() == 6);
     for (std::size_t i = 0; i < kNames.size(); ++i)
-        CHECK(w.form.IsNationTicked(i) == (i == 0 || i == 1 || i == 2 || i == 4 || i == 7));
+        CHECK(w.form.lstNations().IsNationTicked(i) == (i == 0 || i == 1 || i == 2 || i == 4 || i == 7));
     // A space on its own, a moment later, ticks the nation found.
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * GetDoubleClickTime() + 50));
     w.Key(VK_SPACE, L' ');
-    CHECK(w.form.IsNationTicked(6));
+    CHECK(w.form.lstNations().IsNationTicked(6));
 }
 
 TEST_CASE("the list: a name too long for it can be read whole, and a new list starts at its top")
@@ -430,11 +429,11 @@ TEST_CASE("the list: a name too long for it can be read whole, and a new list st
     const auto tip = [&](int row) {
         wchar_t text[128] = L"unchanged";
         NMLVGETINFOTIPW request {};
-        request.hdr = {w.list, static_cast<UINT_PTR>(IdNations), LVN_GETINFOTIPW};
+        request.hdr = {w.list, static_cast<UINT_PTR>(ControlId(form::lstNations)), LVN_GETINFOTIPW};
         request.pszText = text;
         request.cchTextMax = 128;
         request.iItem = row;
-        SendMessageW(w.form.Handle(), WM_NOTIFY, IdNations, reinterpret_cast<LPARAM>(&request));
+        SendMessageW(w.form.Handle(), WM_NOTIFY, ControlId(form::lstNations), reinterpret_cast<LPARAM>(&request));
         return std::wstring(text);
     };
     CHECK(tip(1) == L"The United Kingdom of Great Britain and N. Ireland");
@@ -451,24 +450,23 @@ TEST_CASE("the list: a tick that differs from the file's shows in bold, and a dr
 {
     Window w;
     w.Fill(kNames, std::vector<bool>(kNames.size(), false));
-    w.form.MarkTicksInFile(std::vector<bool>(kNames.size(), false));
-    w.form.SetNationTicked(4, true);
+    w.form.lstNations().SetNationTicked(4, true);
     HDC dc = GetDC(w.list);
     const auto draw = [&](int row) {
         NMLVCUSTOMDRAW request {};
-        request.nmcd.hdr = {w.list, static_cast<UINT_PTR>(IdNations), NM_CUSTOMDRAW};
+        request.nmcd.hdr = {w.list, static_cast<UINT_PTR>(ControlId(form::lstNations)), NM_CUSTOMDRAW};
         request.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
         request.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
         request.nmcd.hdc = dc;
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(w.list, WM_GETFONT, 0, 0)));
-        const LRESULT result = SendMessageW(w.form.Handle(), WM_NOTIFY, IdNations, reinterpret_cast<LPARAM>(&request));
+        const LRESULT result = SendMessageW(w.form.Handle(), WM_NOTIFY, ControlId(form::lstNations), reinterpret_cast<LPARAM>(&request));
         LOGFONTW font {};
         GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font);
         return result == CDRF_NEWFONT && font.lfWeight >= FW_BOLD;
     };
     CHECK(draw(4));
     CHECK(!draw(3));
-    w.form.MarkTicksInFile(std::vector<bool>(kNames.size(), true));
+    w.form.lstNations().MarkTicksInFile(std::vector<bool>(kNames.size(), true));
     CHECK(!draw(4));
     CHECK(draw(3));
     ReleaseDC(w.list, dc);
@@ -498,11 +496,10 @@ TEST_CASE("the list fills fast: 200 nations and the most it holds, 32,767")
     const auto load = [&](Window& w, std::size_t records) {
         const auto start = std::chrono::steady_clock::now();
         const ReadResult read = ReadNationFile(Utf8(dir / ("Nation-" + std::to_string(records) + ".dat")));
-        w.form.ClearNations();
-        for (std::size_t i = 0; i < read.entries.size(); ++i) {
-            w.form.AddNation(read.entries[i].name);
-            w.form.SetNationTicked(i, read.entries[i].member);
-        }
+        NationRows& nations = w.form.lstNations();
+        nations.ClearNations();
+        for (const NationEntry& entry : read.entries)
+            nations.AddNation(entry.name, entry.member);
         Pump(w.form.Handle());
         UpdateWindow(w.list);
         const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -567,7 +564,7 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
             return median(times);
         };
         const double makeAll = timed([&] { editor.cmdAllEEC_Click(); });
-        CHECK(w.form.IsNationTicked(records - 1));
+        CHECK(w.form.lstNations().IsNationTicked(records - 1));
         double slowest = 0;
         std::string slowestLabel;
         for (const TickMenuEntry& entry : menu) {
