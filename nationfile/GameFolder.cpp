@@ -1,17 +1,12 @@
 #include "GameFolder.h"
 
+#include "AsciiCase.h"
+
 #include <algorithm>
-#include <cctype>
 #include <deque>
 
 namespace nationfile {
 namespace {
-
-bool SameIgnoringCase(const std::string& name, const char* wanted)
-{
-    return std::equal(name.begin(), name.end(), wanted, wanted + std::char_traits<char>::length(wanted),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-}
 
 std::string Join(const std::string& folder, const std::string& name)
 {

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-// Folders around the nation file, paths as UTF-8 text.
+// Folders around the nation file, paths as UTF-8 text. What asks the system
+// (IsFolder, ListFolderEntries, DefaultGameFolder) is in GameFolderPosix.cpp
+// and GameFolderWin32.cpp; the rest in GameFolder.cpp.
 namespace nationfile {
 
 std::string FolderOf(const std::string& path);

@@ -1,5 +1,7 @@
 #include "VirtualStore.h"
 
+#include "AsciiCase.h"
+
 #include <algorithm>
 
 namespace nationfile {
@@ -12,14 +14,6 @@ std::string Backslashed(std::string_view path)
     while (result.size() > 3 && result.back() == '\\')
         result.pop_back();
     return result;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b)
-{
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
 }
 
 // "C:\" or "\\server\share\": the part the VirtualStore folder leaves out.
@@ -55,5 +49,13 @@ std::optional<std::string> VirtualStorePath(std::string_view path, std::span<con
         return std::nullopt;
     return Backslashed(localAppData) + "\\VirtualStore\\" + file.substr(RootLength(file));
 }
+
+#ifndef _WIN32
+// Only Windows keeps a VirtualStore; its half is in VirtualStoreWin32.cpp.
+std::optional<std::string> ExistingVirtualStoreCopy(const std::string&)
+{
+    return std::nullopt;
+}
+#endif
 
 } // namespace nationfile

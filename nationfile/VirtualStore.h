@@ -19,8 +19,8 @@ bool LiesUnder(std::string_view path, std::span<const std::string> folders);
 std::optional<std::string> VirtualStorePath(std::string_view path, std::span<const std::string> protectedFolders,
                                             std::string_view localAppData);
 
-// The copy of `path` in this user's VirtualStore folder, when there is one.
-// Nothing outside Windows.
+// The copy of `path` in this user's VirtualStore folder, when there is one
+// (VirtualStoreWin32.cpp). Nothing outside Windows.
 std::optional<std::string> ExistingVirtualStoreCopy(const std::string& path);
 
 } // namespace nationfile

@@ -86,20 +86,10 @@ bool IsOpenbox(const Connection& x, xcb_connection_t* connection)
     return screen != nullptr && x.WindowManagerName(screen->root) == "Openbox";
 }
 
-void Apply(QWidget& widget, Sizing sizing)
+// Qt offers resizing even for a window of fixed size, and a window manager
+// that sees it may offer to maximise.
+void SetMotifHints(const Connection& x, xcb_window_t window, Sizing sizing)
 {
-    // The offscreen platform answers as an X11 application too, without a
-    // connection.
-    if (QGuiApplication::platformName() != "xcb")
-        return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->connection() == nullptr)
-        return;
-    const Connection x(x11->connection());
-    const auto window = static_cast<xcb_window_t>(widget.winId());
-
-    // Qt offers resizing even for a window of fixed size, and a window
-    // manager that sees it may offer to maximise.
     const bool resizable = sizing == Sizing::Resizable;
     const std::vector<std::uint32_t> motif = {
         kMwmHintsFunctions | kMwmHintsDecorations,
@@ -111,25 +101,16 @@ void Apply(QWidget& widget, Sizing sizing)
     };
     const xcb_atom_t motifHints = x.Atom("_MOTIF_WM_HINTS");
     x.SetProperty(window, motifHints, motifHints, motif);
+}
 
-    // Openbox reads the Motif hints for moving and resizing only, and takes
-    // minimise, maximise and full screen away from toolbars and menus alone:
-    // naming the window a toolbar first is the one way to keep them off its
-    // frame and its window menu, which keep the title and the close button.
-    // Openbox neither focuses nor cycles to a toolbar that skips the taskbar
-    // unless it is modal, and a modal window with no parent holds nothing
-    // back. Other window managers treat toolbars differently (some never
-    // focus or decorate them), so they keep the dialog type.
-    //
-    // Only openbox is told to leave the window off the taskbar: metacity,
-    // xfwm4 and their kin also leave such a window out of Alt+Tab, and
-    // xfwm4 does not hand the activation back to it when a dialog of its
-    // closes. A window that can't be minimised is found on the taskbar
-    // there, rather than not found at all.
-    if (!IsOpenbox(x, x11->connection())) {
-        xcb_flush(x11->connection());
-        return;
-    }
+// Openbox reads the Motif hints for moving and resizing only, and takes
+// minimise, maximise and full screen away from toolbars and menus alone:
+// naming the window a toolbar first is the one way to keep them off its
+// frame and its window menu, which keep the title and the close button.
+// Openbox neither focuses nor cycles to a toolbar that skips the taskbar
+// unless it is modal, and a modal window with no parent holds nothing back.
+void MakeOpenboxToolbar(const Connection& x, xcb_window_t window)
+{
     const xcb_atom_t type = x.Atom("_NET_WM_WINDOW_TYPE");
     const xcb_atom_t toolbar = x.Atom("_NET_WM_WINDOW_TYPE_TOOLBAR");
     auto types = x.Property<xcb_atom_t>(window, type, XCB_ATOM_ATOM);
@@ -150,6 +131,29 @@ void Apply(QWidget& widget, Sizing sizing)
             states.push_back(wanted);
     }
     x.SetProperty(window, state, XCB_ATOM_ATOM, states);
+}
+
+void Apply(QWidget& widget, Sizing sizing)
+{
+    // The offscreen platform answers as an X11 application too, without a
+    // connection.
+    if (QGuiApplication::platformName() != "xcb")
+        return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr)
+        return;
+    const Connection x(x11->connection());
+    const auto window = static_cast<xcb_window_t>(widget.winId());
+    SetMotifHints(x, window, sizing);
+    // Other window managers treat toolbars differently (some never focus or
+    // decorate them), so they keep the dialog type. Only openbox is told to
+    // leave the window off the taskbar: metacity, xfwm4 and their kin also
+    // leave such a window out of Alt+Tab, and xfwm4 does not hand the
+    // activation back to it when a dialog of its closes. A window that can't
+    // be minimised is found on the taskbar there, rather than not found at
+    // all.
+    if (IsOpenbox(x, x11->connection()))
+        MakeOpenboxToolbar(x, window);
     xcb_flush(x11->connection());
 }
 

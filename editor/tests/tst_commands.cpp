@@ -109,7 +109,7 @@ TEST_CASE_FIXTURE(Fixture, "start-up shows the help text and counts as patched")
 TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list as it was")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::string previous;                      // a file loaded before, or none
         std::vector<std::string> chosen;           // what the dialog answers, "" a cancel
         std::vector<std::string> messagesFor;      // "refused", "too many", or a file that can't be loaded
@@ -209,7 +209,7 @@ TEST_CASE_FIXTURE(Fixture, "a patch before any load writes nothing")
 TEST_CASE("a patch writes the ticks and nothing else")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::size_t records;
         std::string edit;
     };
@@ -411,7 +411,7 @@ TEST_CASE_FIXTURE(Fixture, "make all after a patch ticks every nation and keeps 
 TEST_CASE("exit asks only when a loaded file was not patched")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::string before;
         int answer; // -1: no question expected
         bool ends;
@@ -488,7 +488,7 @@ FARPROC WINAPI NoWine(HMODULE, LPCSTR)
 TEST_CASE("a file under Program Files with a VirtualStore copy: on Windows the copy the game reads is offered")
 {
     struct Row {
-        const char* row;
+        std::string row;
         bool wine;
         MessageAnswer answer;
         bool copyLoaded;
@@ -684,7 +684,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu is greyed out until a load, and tic
 TEST_CASE("a file given at start or dropped loads as if chosen, and a refused one leaves the list as it was")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::string file;
         std::string message;
         std::string listed;
@@ -751,7 +751,7 @@ TEST_CASE("the list's rows: each change of a tick is told once, with the rows it
           "from the file")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::function<void(NationRows&)> change;
         std::vector<bool> ticks;
         std::vector<bool> changed;
@@ -808,7 +808,7 @@ TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from 
                                             "C\xC3\xB4te d'Ivoire", "South Africa", "South Korea", "Scotland",
                                             "Zimbabwe"};
     struct Row {
-        const char* row;
+        std::string row;
         std::vector<std::string> keys; // "..." a pause longer than the platform's
         std::optional<std::size_t> current;
         std::optional<std::size_t> found;

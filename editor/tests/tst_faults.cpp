@@ -31,7 +31,9 @@ enum class Effect {
     Interrupt, // the call fails with EINTR once, then works
     Short,     // a read or write does half of what was asked
     Corrupt,   // a read returns changed membership bytes
+    CorruptFirst, // a read returns the first record's membership byte changed
     BusError,  // stores into the mapping raise SIGBUS
+    Crash,     // the call and every call after it fail, as if the editor was killed
 };
 
 struct Fault {
@@ -44,18 +46,24 @@ struct Fault {
 Fault gFault;
 std::array<int, 14> gCounts {};
 bool gArmed = false;
+bool gCrashed = false;
 
 bool Hits(Call call)
 {
-    if (!gArmed || call != gFault.call)
+    if (!gArmed)
         return false;
-    return ++gCounts[static_cast<std::size_t>(call)] == gFault.occurrence;
+    if (gCrashed)
+        return true;
+    if (call != gFault.call || ++gCounts[static_cast<std::size_t>(call)] != gFault.occurrence)
+        return false;
+    gCrashed = gFault.effect == Effect::Crash;
+    return true;
 }
 
 template <typename Result>
 Result Failure(Result failed)
 {
-    errno = gFault.effect == Effect::Interrupt ? EINTR : gFault.error;
+    errno = gFault.effect == Effect::Interrupt ? EINTR : gCrashed ? EIO : gFault.error;
     return failed;
 }
 
@@ -84,11 +92,13 @@ const PosixCalls kFaulty = {
         switch (gFault.effect) {
         case Effect::Short:
             return Real().pread(fd, buffer, count > 1 ? count / 2 : count, offset);
-        case Effect::Corrupt: {
+        case Effect::Corrupt:
+        case Effect::CorruptFirst: {
             const ssize_t got = Real().pread(fd, buffer, count, offset);
             auto* bytes = static_cast<std::uint8_t*>(buffer);
             for (ssize_t at = 0; at < got; ++at) {
-                if (IsMemberOffset(offset + at))
+                const bool first = offset + at == MEMBER_OFFSET;
+                if (IsMemberOffset(offset + at) && (first || gFault.effect == Effect::Corrupt))
                     bytes[at] ^= 0x40;
             }
             return got;
@@ -143,6 +153,7 @@ void Arm(const Fault& fault)
     gFault = fault;
     gCounts = {};
     gArmed = true;
+    gCrashed = false;
     ActiveCalls() = kFaulty;
 }
 
@@ -155,7 +166,7 @@ void Disarm()
 // Rows: the call, how it misbehaves, which of its calls, and whether the
 // command must still succeed (retried faults, or a close after a read).
 struct Row {
-    const char* row;
+    std::string row;
     Fault fault;
     bool succeeds;
 };
@@ -197,6 +208,7 @@ std::vector<Row> Rows(bool patching)
         {"read back short", {Call::Pread, Effect::Short, 0, 2}, true},
         {"read back EINTR", {Call::Pread, Effect::Interrupt, 0, 2}, true},
         {"read back differs", {Call::Pread, Effect::Corrupt, 0, 2}, false},
+        {"read back differs in the first record alone", {Call::Pread, Effect::CorruptFirst, 0, 2}, false},
         {"close EIO", {Call::Close, Effect::Fail, EIO, 1}, false},
     };
     rows.insert(rows.end(), patchRows.begin(), patchRows.end());
@@ -311,7 +323,7 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
     // pwrite, fsync (the first), close (the first), link, unlink, open (the
     // folder), fsync (the folder).
     struct BackupRow {
-        const char* row;
+        std::string row;
         Fault fault;
         bool backupMade;
     };
@@ -335,6 +347,8 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
         {"folder open EACCES", {Call::Open, Effect::Fail, EACCES, 3}, false},
         {"folder flush EIO", {Call::Fsync, Effect::Fail, EIO, 2}, false},
         {"folder flush EINVAL, a file system that can't", {Call::Fsync, Effect::Fail, EINVAL, 2}, true},
+        // The partial copy stays behind, as it would after a power cut.
+        {"killed while writing the backup", {Call::Pwrite, Effect::Crash, 0, 1}, false},
     };
     for (const BackupRow& row : rows) {
         INFO(row.row);
@@ -356,16 +370,24 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
         } else {
             CHECK(f.view.messages[0].title == "ERROR");
             CHECK(f.view.messages[0].text
-                  == "The backup \"" + Utf8(backup) + "\" could not be made: " + std::strerror(row.fault.error)
-                      + ". Nothing was patched.");
+                  == "The backup \"" + Utf8(backup) + "\" could not be made: "
+                      + std::strerror(row.fault.error != 0 ? row.fault.error : EIO) + ". Nothing was patched.");
             CHECK(!f.editor->State().blnPatched);
             CHECK(ReadFile(f.dir / "Nation.dat") == f.original);
             // A link made before the folder's flush failed is a whole backup.
             if (fs::exists(backup))
                 CHECK(ReadFile(backup) == f.original);
         }
+        std::size_t partial = 0;
         for (const auto& entry : fs::directory_iterator(f.dir.Path()))
-            CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
+            partial += Utf8(entry.path().filename()).find("partial") != std::string::npos ? 1 : 0;
+        CHECK(partial == (row.fault.effect == Effect::Crash ? 1u : 0u));
+
+        // Whatever was left behind, the next patch makes a whole backup.
+        f.editor->cmdPatch_Click();
+        REQUIRE(f.view.messages.size() == 2);
+        CHECK(f.view.messages[1].title == "SUCCESS");
+        CHECK(ReadFile(backup) == f.original);
     }
 }
 

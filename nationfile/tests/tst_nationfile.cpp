@@ -33,7 +33,7 @@ std::set<std::string> Listing(const fs::path& folder)
 TEST_CASE("the length test accepts whole numbers of records")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::uint64_t length;
         bool accepted;
     };
@@ -57,7 +57,7 @@ TEST_CASE("the length test accepts whole numbers of records")
 TEST_CASE("a read answers by the file's length")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::size_t length;
         ReadOutcome outcome;
         std::size_t count;
@@ -93,7 +93,7 @@ TEST_CASE("a read answers by the file's length")
 TEST_CASE("names are the name field up to its first zero, decoded from Windows-1252")
 {
     struct Row {
-        const char* row;
+        std::string row;
         Bytes field;
         std::string name;
     };
@@ -185,7 +185,7 @@ TEST_CASE("a write round-trips every old byte value to both new ones")
 TEST_CASE("a write touches only membership bytes")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::size_t records;
         std::size_t pattern;
     };
@@ -223,6 +223,35 @@ TEST_CASE("a write touches only membership bytes")
     }
 }
 
+TEST_CASE("the layout as the game has it, byte by byte: names at 4 and 294, membership bytes at 127 and 417")
+{
+    // Written by hand, not from the library's constants, so that a constant
+    // gone wrong shows: two records of 290 bytes, every byte set.
+    Bytes file(580, '\0');
+    for (std::size_t at = 0; at < file.size(); ++at)
+        file[at] = static_cast<char>(0x80 | (at * 7 % 128));
+    file.replace(4, 8, Bytes("Albania\0", 8));
+    file.replace(294, 7, Bytes("Brazil\0", 7));
+    file[127] = 2;
+    file[417] = 1;
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", file));
+
+    const ReadResult read = ReadNationFile(Utf8(dir / "Nation.dat"));
+    REQUIRE(read.outcome == ReadOutcome::Read);
+    CHECK(read.entries == std::vector<NationEntry> {{"Albania", true}, {"Brazil", false}});
+    CHECK(read.memberBytes == std::vector<std::uint8_t> {2, 1});
+
+    const WriteResult written = WriteMemberships(
+        Utf8(dir / "Nation.dat"), 2, [](std::size_t i) { return i == 1; }, NamesOf(read.entries), Backup::None,
+        read.memberBytes);
+    REQUIRE(written.outcome == WriteOutcome::Written);
+    CHECK(written.memberBytes == std::vector<std::uint8_t> {1, 2});
+    file[127] = 1;
+    file[417] = 2;
+    CHECK(ReadFile(dir / "Nation.dat") == file);
+}
+
 TEST_CASE("a write to an empty file writes nothing")
 {
     TempDir dir;
@@ -240,7 +269,7 @@ TEST_CASE("a write refuses a file that changed since it was read")
     for (std::size_t at = otherFile.find("Nation"); at != Bytes::npos; at = otherFile.find("Nation", at))
         otherFile.replace(at, 6, "Nacion");
     struct Row {
-        const char* row;
+        std::string row;
         Bytes onDisk;
         bool checkNames;
     };
@@ -326,7 +355,7 @@ TEST_CASE("too many records are refused from the length alone")
 TEST_CASE("a file under Program Files has its VirtualStore copy under the user's local folder")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::string path;
         std::optional<std::string> copy;
     };

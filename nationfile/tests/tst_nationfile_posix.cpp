@@ -180,7 +180,7 @@ TEST_CASE("a game's Data folder is found in a Wine prefix, within bounds, withou
 TEST_CASE("the first dialog finds a game in each Wine manager's prefixes, the one changed last of several")
 {
     struct Row {
-        const char* row;
+        std::string row;
         std::vector<std::string> prefixes; // under the home folder, the last changed last
     };
     const Row rows[] = {

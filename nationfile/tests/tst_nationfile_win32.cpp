@@ -200,7 +200,7 @@ long PeakMemoryKiB()
 TEST_CASE("a file another program holds is refused as in use, and left as it was")
 {
     struct Row {
-        const char* row;
+        std::string row;
         DWORD access;
         DWORD share;
     };
@@ -294,7 +294,7 @@ TEST_CASE("a read-only file is listed, and its patch refused as read-only, with 
 TEST_CASE("access denied says whether the file is read-only, with a remedy that fits where the editor runs")
 {
     struct Row {
-        const char* row;
+        std::string row;
         bool wine;
         std::string readOnly;
         std::string underProgramFiles;
@@ -334,7 +334,7 @@ TEST_CASE("access denied says whether the file is read-only, with a remedy that 
 TEST_CASE("Windows' other failures are quoted with their number, and a patch that fails reports no success")
 {
     struct Row {
-        const char* row;
+        std::string row;
         DWORD error;
         void (*inject)(Win32Calls&);
         std::string reason;
@@ -380,7 +380,7 @@ TEST_CASE("a backup through a failing Windows call: nothing patched, nothing hal
 {
     // The second CreateFileW and the first WriteFile are the backup's.
     struct Row {
-        const char* row;
+        std::string row;
         DWORD error;
         void (*inject)(Win32Calls&);
         std::string reason;
