@@ -187,6 +187,9 @@ std::vector<TickMenuEntry> Editor::TickMenu() const
     };
     for (const int year : eu::kYears)
         menu.push_back({TickChoice::EuMembers, year, std::to_string(year), "Tick only the EU members of", loaded});
+    for (const int year : eu::kYears)
+        menu.push_back(
+            {TickChoice::FreeMovement, year, std::to_string(year), "Tick the EU, EEA and Swiss members of", loaded});
     menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the file", "", loaded});
     if (BackupTicks())
         menu.push_back({TickChoice::FromBackup, 0, "Ticks from the backup", ""});
@@ -210,21 +213,57 @@ void Editor::ApplyTicks(const TickMenuEntry& entry)
         if (const std::optional<std::vector<bool>> ticks = BackupTicks())
             nations.SetNationTicks(*ticks);
         return;
-    case TickChoice::EuMembers: {
-        const eu::Matched matched = eu::MatchMembers(nations.Names(), entry.year);
-        nations.SetNationTicks(matched.members);
-        if (matched.missing.empty())
-            return;
-        std::string missing;
-        for (const std::string& name : matched.missing)
-            missing += (missing.empty() ? "" : ", ") + name;
-        view_.ShowMessage("The file holds no nation for these members of the European Union in "
-                              + std::to_string(entry.year) + ", so none was ticked for them:" + kLineBreak
-                              + kLineBreak + missing,
-                          "", MessageButtons::Ok);
+    case TickChoice::EuMembers:
+    case TickChoice::FreeMovement:
+        TickMembers(entry.year, entry.choice == TickChoice::EuMembers ? eu::Union::EuropeanUnion
+                                                                      : eu::Union::FreeMovement);
         return;
     }
+}
+
+namespace {
+
+// Names for a message, as many as a message box shows well.
+std::string NameList(const std::vector<std::string>& names)
+{
+    constexpr std::size_t kShown = 40;
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i)
+        list += (list.empty() ? "" : ", ") + names[i];
+    if (names.size() > kShown)
+        list += " and " + std::to_string(names.size() - kShown) + " more";
+    return list;
+}
+
+} // namespace
+
+// Ticks the members of a year, and says in one message which members the
+// file lacks and which of the file's own members are no longer ticked: in
+// the game the flag may mean more than membership of the Union, and a
+// player who did not look at each bold name would not know what went.
+void Editor::TickMembers(int year, eu::Union group)
+{
+    NationRows& nations = view_.lstNations();
+    const eu::Matched matched = eu::MatchMembers(nations.Names(), year, group);
+    nations.SetNationTicks(matched.members);
+    std::vector<std::string> unticked;
+    for (std::size_t i = 0; i < nations.NationCount(); ++i) {
+        if (nations.IsTickedInFile(i) && !matched.members[i])
+            unticked.push_back(nations.Name(i));
     }
+    const std::string members = eu::NameOf(group) + " in " + std::to_string(year);
+    std::string text;
+    if (!matched.missing.empty())
+        text += "The file holds no nation for these members of " + members + ", so none was ticked for them:"
+            + kLineBreak + kLineBreak + NameList(matched.missing);
+    if (!unticked.empty()) {
+        if (!text.empty())
+            text += std::string(kLineBreak) + kLineBreak;
+        text += "These nations are members in the file but not in " + members + ", so they are now unticked:"
+            + kLineBreak + kLineBreak + NameList(unticked);
+    }
+    if (!text.empty())
+        view_.ShowMessage(text, "", MessageButtons::Ok);
 }
 
 // The backup's ticks, when there is a backup and it holds the listed

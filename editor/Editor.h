@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EditorView.h"
+#include "EuMembers.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,11 +17,11 @@ struct EditorState {
 };
 
 // What the nation list's context menu offers: ticks in bulk.
-enum class TickChoice { All, None, EuMembers, AsInFile, FromBackup };
+enum class TickChoice { All, None, EuMembers, FreeMovement, AsInFile, FromBackup };
 
 struct TickMenuEntry {
     TickChoice choice;
-    int year = 0;        // for EuMembers
+    int year = 0;        // for EuMembers and FreeMovement
     std::string label;
     std::string submenu; // entries with the same submenu are shown under it
     bool enabled = true; // greyed out while there is nothing to tick
@@ -57,6 +58,7 @@ private:
     std::string DialogFolder(const std::string& refusedPath) const;
     void OfferVirtualStoreCopy();
     std::optional<std::vector<bool>> BackupTicks() const;
+    void TickMembers(int year, eu::Union group);
     void ShowError(const std::string& text);
 
     EditorView& view_;

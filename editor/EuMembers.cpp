@@ -9,13 +9,16 @@
 namespace eu {
 namespace {
 
-// Dates as yyyymmdd. Sources: the treaties of accession, and the United
-// Kingdom's withdrawal agreement (a member until 31 January 2020).
+// Dates as yyyymmdd. Sources: the treaties of accession, the United
+// Kingdom's withdrawal agreement (a member until 31 January 2020), the EEA
+// agreement and its enlargement to Liechtenstein, and the agreement on the
+// free movement of persons with Switzerland.
 struct Member {
     const char* name;
     int joined;
     int left; // 0: still a member
     std::array<const char*, 6> names;
+    Union group = Union::EuropeanUnion; // the smallest group it belongs to
 };
 
 // One table, one row per nation the file may hold.
@@ -53,12 +56,18 @@ constexpr Member kMembers[] = {
     {"Bulgaria",         20070101, 0,        {"bulgaria"}},
     {"Romania",          20070101, 0,        {"romania", "rumania", "roumania"}},
     {"Croatia",          20130701, 0,        {"croatia", "hrvatska"}},
+    {"Iceland",          19940101, 0,        {"iceland", "island"}, Union::FreeMovement},
+    {"Norway",           19940101, 0,        {"norway", "norge", "noreg"}, Union::FreeMovement},
+    {"Liechtenstein",    19950501, 0,        {"liechtenstein"}, Union::FreeMovement},
+    {"Switzerland",      20020601, 0,        {"switzerland", "schweiz", "suisse", "svizzera", "helvetia"},
+                                                                          Union::FreeMovement},
 };
 // clang-format on
 
-bool MemberOn(const Member& member, int date)
+bool MemberOn(const Member& member, int date, Union group)
 {
-    return member.joined <= date && (member.left == 0 || date < member.left);
+    return (member.group == Union::EuropeanUnion || group == Union::FreeMovement) && member.joined <= date
+        && (member.left == 0 || date < member.left);
 }
 
 // The letter a Latin-1 letter is written with without its accent, from
@@ -101,14 +110,19 @@ std::string Folded(std::string_view utf8)
     return folded;
 }
 
-Matched MatchMembers(std::span<const std::string> names, int year)
+std::string NameOf(Union group)
+{
+    return group == Union::EuropeanUnion ? "the European Union" : "the European Union, the EEA and Switzerland";
+}
+
+Matched MatchMembers(std::span<const std::string> names, int year, Union group)
 {
     const int date = year * 10000 + 701;
     // Every name a member of that day goes by, so that each nation of the
     // file costs one look-up: a file may hold 32,767 of them.
     std::unordered_map<std::string_view, std::size_t> memberNamed;
     for (std::size_t m = 0; m < std::size(kMembers); ++m) {
-        if (!MemberOn(kMembers[m], date))
+        if (!MemberOn(kMembers[m], date, group))
             continue;
         for (const char* alternative : kMembers[m].names) {
             if (alternative != nullptr)
@@ -126,7 +140,7 @@ Matched MatchMembers(std::span<const std::string> names, int year)
         found[member->second] = true;
     }
     for (std::size_t m = 0; m < std::size(kMembers); ++m) {
-        if (MemberOn(kMembers[m], date) && !found[m])
+        if (MemberOn(kMembers[m], date, group) && !found[m])
             matched.missing.push_back(kMembers[m].name);
     }
     std::sort(matched.missing.begin(), matched.missing.end());

@@ -7,7 +7,9 @@
 
 // The member states of the European Union on 1 July of a year, as the
 // game's nation file names them: the United Kingdom as its four home
-// nations, each state under the names a database may give it.
+// nations, each state under the names a database may give it. In the game
+// the flag means "no work permit needed", which today's rules give the
+// states of free movement too: the EU, the EEA and Switzerland.
 namespace eu {
 
 struct Nation {
@@ -18,13 +20,24 @@ struct Nation {
 // The years the editor offers, the game's own season first.
 inline constexpr int kYears[] = {1999, 2004, 2007, 2013, 2020};
 
+enum class Union {
+    EuropeanUnion,
+    // The European Union, with Iceland and Norway (from 1 January 1994),
+    // Liechtenstein (from 1 May 1995) and Switzerland (free movement from
+    // 1 June 2002).
+    FreeMovement,
+};
+
+// Its name in messages: "the European Union".
+std::string NameOf(Union group);
+
 // For each name in the file, whether its nation was a member on 1 July of
 // `year`; and the members the file holds no nation for.
 struct Matched {
     std::vector<bool> members;
     std::vector<std::string> missing;
 };
-Matched MatchMembers(std::span<const std::string> names, int year);
+Matched MatchMembers(std::span<const std::string> names, int year, Union group = Union::EuropeanUnion);
 
 // A name as it is compared: letters and digits only, in lower case, without
 // accents ("Côte d'Ivoire" and "cote divoire" are the same).

@@ -62,15 +62,25 @@ WriteResult WriteFailure(WriteOutcome outcome, std::string reason)
     return {outcome, std::move(reason), {}};
 }
 
-// The file's bytes as they are, under the backup's name, unless something
-// has that name already. Written under a name of its own first and given the
+// The file's bytes as they are, under the backup's name, unless a file has
+// that name already. Written under a name of its own first and given the
 // backup's name only once complete and on stable storage, so that no partial
 // backup is ever left under that name, and no existing file is replaced.
 OsStatus MakeBackup(const OsFile& file, std::uint64_t length, const std::string& path)
 {
     const std::string backup = BackupPathOf(path);
-    if (NameTaken(backup))
+    // Only an ordinary file is a backup: a folder with the backup's name (or
+    // a link to one, or to nothing) would leave the patch without one.
+    switch (WhatHasName(backup)) {
+    case NameHolder::File:
         return OsStatus::Success();
+    case NameHolder::Folder:
+        return OsStatus::Failure("a folder has that name; move or rename it, then patch again");
+    case NameHolder::Other:
+        return OsStatus::Failure("something that is not a file has that name; move or rename it, then patch again");
+    case NameHolder::Nothing:
+        break;
+    }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     if (OsStatus read = file.ReadAt(0, bytes); !read)
         return read;

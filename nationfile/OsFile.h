@@ -41,10 +41,14 @@ public:
 
     // Opens an existing ordinary file for reading and writing, the path given
     // as UTF-8. Never creates a file, and never opens a device, a pipe or a
-    // folder.
+    // folder. A file marked read-only (no permission to write it for anyone;
+    // Windows' read-only attribute) is never opened for writing, also where
+    // the system would let this user write it all the same (root, or Wine
+    // run by root): the mark is the player's.
     OsStatus Open(const std::string& path, WriteAccess write = WriteAccess::Required);
     // Creates a new file for writing, failing when anything already has the
-    // name: nothing is ever replaced.
+    // name: nothing is ever replaced. A folder that refuses new files is
+    // named in the failure.
     OsStatus CreateNew(const std::string& path);
     OsStatus Size(std::uint64_t& size) const;
     // Fills all of `into` from `offset`, or fails: a file that ends early is
@@ -69,8 +73,10 @@ private:
 };
 
 // Names of files, outside any open file.
-// Whether anything has this name, a dangling link included.
-bool NameTaken(const std::string& path);
+// What has this name, a link followed to what it leads to: a link that
+// leads nowhere is Other.
+enum class NameHolder { Nothing, File, Folder, Other };
+NameHolder WhatHasName(const std::string& path);
 // Gives the file `from` the name `to`, unless something already has that
 // name: then `taken` is set and nothing moves. The new name is on stable
 // storage when this returns.

@@ -1,3 +1,4 @@
+#include "GameFolder.h"
 #include "OsFile.h"
 #include "PosixCalls.h"
 
@@ -120,14 +121,19 @@ OsStatus OsFile::Open(const std::string& path, WriteAccess write)
         return Errno(EISDIR);
     if (!S_ISREG(info.st_mode))
         return OsStatus::Failure("Not a regular file");
+    const bool readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    if (readOnly && write == WriteAccess::Required)
+        return OsStatus::Failure("The file is read-only; give yourself permission to write it in your file manager "
+                                 "(or with chmod u+w), then try again");
 
     // No O_CREAT: a path that names no file is an error, never a new empty
     // file. O_NONBLOCK covers a file swapped for a FIFO since the stat above.
     const auto open = [&](int access) {
         return RetryOnInterrupt([&] { return Os().open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0); });
     };
-    int fd = open(O_RDWR);
-    if (fd == -1 && write == WriteAccess::IfAllowed && (errno == EACCES || errno == EPERM || errno == EROFS))
+    int fd = open(readOnly ? O_RDONLY : O_RDWR);
+    if (fd == -1 && !readOnly && write == WriteAccess::IfAllowed
+        && (errno == EACCES || errno == EPERM || errno == EROFS))
         fd = open(O_RDONLY);
     if (fd == -1)
         return Errno(errno);
@@ -148,8 +154,14 @@ OsStatus OsFile::CreateNew(const std::string& path)
     // O_EXCL: fails when anything has the name, a link included.
     const int fd = RetryOnInterrupt(
         [&] { return Os().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666); });
-    if (fd == -1)
-        return Errno(errno);
+    if (fd == -1) {
+        const int error = errno;
+        if (error != EACCES && error != EPERM && error != EROFS)
+            return Errno(error);
+        const std::string folder = FolderOf(path);
+        return OsStatus::Failure("the folder \"" + (folder.empty() ? "." : folder) + "\" refuses new files ("
+                                 + std::strerror(error) + ")");
+    }
     fd_ = fd;
     return OsStatus::Success();
 }
@@ -229,10 +241,14 @@ OsStatus OsFile::Sync()
     return OsStatus::Success();
 }
 
-bool NameTaken(const std::string& path)
+NameHolder WhatHasName(const std::string& path)
 {
     struct stat info {};
-    return RetryOnInterrupt([&] { return Os().lstat(path.c_str(), &info); }) == 0;
+    if (RetryOnInterrupt([&] { return Os().lstat(path.c_str(), &info); }) == -1)
+        return NameHolder::Nothing;
+    if (RetryOnInterrupt([&] { return Os().stat(path.c_str(), &info); }) == -1)
+        return NameHolder::Other;
+    return S_ISREG(info.st_mode) ? NameHolder::File : S_ISDIR(info.st_mode) ? NameHolder::Folder : NameHolder::Other;
 }
 
 OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)

@@ -1,3 +1,4 @@
+#include "GameFolder.h"
 #include "OsFile.h"
 #include "VirtualStore.h"
 #include "WideText.h"
@@ -52,6 +53,16 @@ std::string SystemMessage(DWORD error)
     return Utf8FromWide(text) + " (error " + std::to_string(error) + ")";
 }
 
+OsStatus ReadOnly()
+{
+    // Under Wine the attribute is the host's permission to write the file,
+    // and there is no Properties dialog to clear it in.
+    if (UnderWine())
+        return OsStatus::Failure("The file is read-only; give yourself permission to write it in your file manager "
+                                 "(or with chmod u+w), then try again");
+    return OsStatus::Failure("The file is read-only; clear \"Read-only\" in the file's Properties, then try again");
+}
+
 // Windows' failures in words a player can act on.
 OsStatus Failure(DWORD error, const std::wstring& path)
 {
@@ -61,15 +72,8 @@ OsStatus Failure(DWORD error, const std::wstring& path)
         return OsStatus::Failure("The file is in use by another program; close the game, then try again");
     case ERROR_ACCESS_DENIED: {
         const DWORD attributes = Os().GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            // Under Wine the attribute is the host's permission to write the
-            // file, and there is no Properties dialog to clear it in.
-            if (UnderWine())
-                return OsStatus::Failure("The file is read-only; give yourself permission to write it in your "
-                                         "file manager (or with chmod u+w), then try again");
-            return OsStatus::Failure("The file is read-only; clear \"Read-only\" in the file's Properties, "
-                                     "then try again");
-        }
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            return ReadOnly();
         if (!UnderWine() && LiesUnder(Utf8FromWide(path), ProgramFilesFolders()))
             return OsStatus::Failure("Windows protects the game's folder under Program Files; run the editor as "
                                      "administrator (right-click it, then \"Run as administrator\"), or keep the "
@@ -111,9 +115,26 @@ OVERLAPPED At(std::uint64_t offset)
 
 } // namespace
 
-bool NameTaken(const std::string& path)
+NameHolder WhatHasName(const std::string& path)
 {
-    return Os().GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = Os().GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return NameHolder::Nothing;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return NameHolder::Folder;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return NameHolder::File;
+    // A link: a file only where it leads to one.
+    HANDLE target = Os().CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (target == INVALID_HANDLE_VALUE)
+        return NameHolder::Other;
+    BY_HANDLE_FILE_INFORMATION information {};
+    const bool file = Os().GetFileType(target) == FILE_TYPE_DISK && GetFileInformationByHandle(target, &information)
+        && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    Os().CloseHandle(target);
+    return file ? NameHolder::File : NameHolder::Other;
 }
 
 OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
@@ -157,6 +178,9 @@ OsStatus OsFile::Open(const std::string& path, WriteAccess write)
         return Failure(GetLastError(), wide);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return OsStatus::Failure("The path names a folder, not a file");
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && write == WriteAccess::Required)
+        return ReadOnly();
 
     // OPEN_EXISTING: a path that names no file is an error, never a new empty
     // file. Others may read the file meanwhile, but no other program may
@@ -165,8 +189,8 @@ OsStatus OsFile::Open(const std::string& path, WriteAccess write)
         return Os().CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     };
-    HANDLE handle = open(GENERIC_READ | GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE && write == WriteAccess::IfAllowed
+    HANDLE handle = open(readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE && !readOnly && write == WriteAccess::IfAllowed
         && (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_WRITE_PROTECT))
         handle = open(GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE)
@@ -187,8 +211,14 @@ OsStatus OsFile::CreateNew(const std::string& path)
     // CREATE_NEW: fails when anything has the name.
     HANDLE handle
         = Os().CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failure(GetLastError(), wide);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // The file is new: it is its folder that refuses it. Under Program
+        // Files Windows says why, and what to do.
+        if (error == ERROR_ACCESS_DENIED && (UnderWine() || !LiesUnder(path, ProgramFilesFolders())))
+            return OsStatus::Failure("Windows denies writing in the folder \"" + FolderOf(path) + "\"");
+        return Failure(error, wide);
+    }
     handle_ = handle;
     path_ = wide;
     return OsStatus::Success();

@@ -2,12 +2,13 @@
 // nations of a 1999/2000 football database from our own list, the members
 // of the European Union of 1999 ticked (the United Kingdom's four home
 // nations each on their own), every other byte filled deterministically.
-// Usage: make-sample-nation PATH
+// Usage: make-sample-nation PATH (or --help)
 #include "NationFile.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -66,10 +67,19 @@ std::vector<char> Record(std::size_t index, const SampleNation& nation)
 
 } // namespace
 
+constexpr const char* kUsage = "usage: make-sample-nation PATH\n"
+                               "Writes a sample nation file of %u nations to PATH, to try the editor on.\n";
+
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s PATH\n", argv[0]);
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::printf(kUsage, static_cast<unsigned>(std::size(kNations)));
+        return 0;
+    }
+    // Nothing is ever written under a name that looks like an option.
+    if (argc != 2 || first.starts_with('-')) {
+        std::fprintf(stderr, kUsage, static_cast<unsigned>(std::size(kNations)));
         return 2;
     }
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);

@@ -26,6 +26,10 @@ fi
 "$run" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f
 "$run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v 'Managed' /d 'N' /f
 "$run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v 'LogPixels' /t REG_DWORD /d "$dpi" /f
+# Wine hands mailto: addresses to /usr/bin/open first, which on Debian and
+# Ubuntu is mailcap's and opens no mail program: xdg-email, as players are
+# told to set too.
+"$run" "$prefix" reg add 'HKCU\Software\Wine\WineBrowser' /v 'Mailers' /d 'xdg-email' /f
 # Returns once Wine has written the registry to the prefix.
 WINEPREFIX="$prefix" wineserver -w
 printf '%s' "$made" > "$prefix/.made-for"

@@ -41,11 +41,14 @@ Bytes MakeMembersFile(std::size_t count)
         "Belgium",  "France",   "Germany",        "Italy",   "Luxembourg", "Holland",   "Denmark",  "Eire",
         "England",  "Scotland", "Wales",          "N. Ireland", "Greece",  "Portugal",  "Spain",    "Austria",
         "Finland",  "Sweden",   "Cyprus",         "Czech Republic", "Estonia", "Hungary", "Latvia", "Lithuania",
-        "Malta",    "Poland",   "Slovakia",       "Slovenia", "Bulgaria",  "Romania",   "Croatia",
+        "Malta",    "Poland",   "Slovakia",       "Slovenia", "Bulgaria",  "Romania",   "Croatia",  "Iceland",
+        "Norway",   "Liechtenstein", "Switzerland",
     };
     Bytes file = MakeNationFile(count);
     for (std::size_t i = 0; i < std::size(kMembers) && i < count; ++i)
         file.replace(i * NATION_RECORD_SIZE, NATION_RECORD_SIZE, MakeRecord(kMembers[i], 1, static_cast<std::uint32_t>(i)));
+    for (std::size_t i = 0; i < count; ++i)
+        file[i * NATION_RECORD_SIZE + MEMBER_OFFSET] = static_cast<char>(MEMBER_NO);
     return file;
 }
 

@@ -25,8 +25,9 @@ Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill 
 Bytes MakeNationFile(std::size_t count, std::uint32_t seed = 1);
 
 // `count` records that begin with every state that has been a member of the
-// European Union, named as a database names them, then as MakeNationFile
-// names them: a preset of any year finds all its members there.
+// European Union or of free movement, named as a database names them, then
+// as MakeNationFile names them, none a member in the file: a preset of any
+// year finds all its members there and unticks none, so it says nothing.
 Bytes MakeMembersFile(std::size_t count);
 
 // The names of entries, as a write expects them.

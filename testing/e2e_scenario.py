@@ -201,6 +201,15 @@ class Workspace:
         self.refused = os.path.join(self.root, "Wrong", "Nation.dat")
         open(self.refused, "wb").write(self.original[:291])
 
+        # A folder where the backup would go; a file marked read-only.
+        self.backup_folder = os.path.join(self.root, "Backup", "Nation.dat")
+        os.makedirs(self.backup_folder + ".bak")
+        open(self.backup_folder, "wb").write(self.original)
+        self.read_only = os.path.join(self.root, "Read-only", "Nation.dat")
+        os.makedirs(os.path.dirname(self.read_only))
+        open(self.read_only, "wb").write(self.original)
+        os.chmod(self.read_only, 0o444)
+
         self.sample_maker = sample_maker
 
         self.bin = os.path.join(self.root, "bin")
@@ -295,14 +304,34 @@ def choose_file(desktop, window_kind, path, replace=False, frame=False):
         window_kind.choose_file(desktop, dialog, window_kind.path(path), replace)
 
 
-def tick_preset(desktop, window_kind, window, year_steps):
+EU_MEMBERS, FREE_MOVEMENT = 3, 4  # the presets' submenus, counted from the context menu's top
+
+
+def tick_preset(desktop, window_kind, window, year_steps, submenu=EU_MEMBERS, tab_from_load=False):
     """Opens the list's context menu from the keyboard (Shift+F10) and picks
-    the year `year_steps` down in "Tick only the EU members of"."""
-    window_kind.click_client(desktop, window, 150, 48)  # the list takes the keyboard
+    the year `year_steps` down in the submenu `submenu` down in it. The list
+    takes the keyboard by a click, or by Tab from Load, where the focus is."""
+    if tab_from_load:
+        desktop.keys(window, "Tab")
+    else:
+        window_kind.click_client(desktop, window, 150, 48)
     time.sleep(0.3)
     desktop.keys(window, "shift+F10")
     time.sleep(0.8)
-    desktop.xdotool("key", "--delay", "150", "Down", "Down", "Down", "Right", *(["Down"] * year_steps), "Return")
+    desktop.xdotool("key", "--delay", "150", *(["Down"] * submenu), "Right", *(["Down"] * year_steps), "Return")
+
+
+def message_says(desktop, window_kind, title, *wanted):
+    """Waits for a message, checks that it says each of `wanted`, and
+    answers it."""
+    box = desktop.wait_for(title)
+    check(box is not None, f'a message box titled "{title}" comes up')
+    if box is None:
+        return
+    text = window_kind.message_text(desktop, box, title)
+    check(all(part in text for part in wanted), f"the message says {wanted}: {text!r}")
+    desktop.keys(box, "Return")
+    check(desktop.wait_gone(title), f'the "{title}" box goes away')
 
 
 def run(command, env, desktop, window_kind, space):
@@ -460,6 +489,19 @@ def play(desktop, window_kind, launch, space):
     check(memberships(space.nation) == [1, 2, 2, 1, 2, 1, 1, 2],
           f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: {memberships(space.nation)}")
 
+    # Free movement in 2020, by keyboard alone from Load after a new load:
+    # the file's England and Wales are named as unticked.
+    desktop.keys(window, "alt+l")
+    choose_file(desktop, window_kind, space.nation)
+    check(desktop.wait_gone("Locate your Nation.dat file"), "a new load after the patch")
+    tick_preset(desktop, window_kind, window, 4, FREE_MOVEMENT, tab_from_load=True)
+    message_says(desktop, window_kind, "Cm3 Tallowmere", "Iceland", "Switzerland",
+                 "members in the file but not in the European Union, the EEA and Switzerland in 2020", "England, Wales")
+    desktop.keys(window, "alt+p")
+    answer_message(desktop, window_kind, "SUCCESS")
+    check(memberships(space.nation) == [1, 2, 2, 1, 1, 1, 1, 1],
+          f"free movement in 2020: Austria and Belgium alone: {memberships(space.nation)}")
+
     desktop.keys(window, "alt+a")
     desktop.keys(window, "alt+v")
     lines = space.launches(2)
@@ -506,6 +548,8 @@ def play(desktop, window_kind, launch, space):
         desktop.keys(window, "alt+e")
     ended(editor, "after the patch, exit ends the editor started with a path")
 
+    patches_refused(desktop, window_kind, launch, space)
+
     # Started with a refused path: its error, then an empty window.
     editor = launch([window_kind.path(space.refused)])
     box = desktop.wait_for("ERROR", timeout=30)
@@ -520,6 +564,33 @@ def play(desktop, window_kind, launch, space):
     if window:
         desktop.keys(window, "alt+e")
     ended(editor, "with nothing loaded, exit ends the editor at once")
+
+
+def patches_refused(desktop, window_kind, launch, space):
+    """Two files whose patch is refused and leaves them as they are: one with
+    a folder where its backup would go, and one marked read-only (which root
+    could write all the same)."""
+    editor = launch([window_kind.path(space.backup_folder)])
+    window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+    check(window is not None, "the editor comes up with the file whose backup's name a folder has")
+    if window is None:
+        return
+    desktop.keys(window, "alt+m", "alt+p")
+    message_says(desktop, window_kind, "ERROR", "Nation.dat.bak", "a folder has that name")
+    check(open(space.backup_folder, "rb").read() == space.original and os.path.isdir(space.backup_folder + ".bak"),
+          "a folder where the backup would go: nothing patched, the folder as it was")
+    desktop.keys(window, "alt+l")
+    choose_file(desktop, window_kind, space.read_only, replace=True)
+    check(desktop.wait_gone("Locate your Nation.dat file"), "a read-only file loads")
+    desktop.keys(window, "alt+m", "alt+p")
+    message_says(desktop, window_kind, "ERROR", "read-only")
+    check(open(space.read_only, "rb").read() == space.original and not os.path.exists(space.read_only + ".bak"),
+          f"a read-only file{' as root' if os.geteuid() == 0 else ''}: nothing patched, no backup made")
+    desktop.keys(window, "alt+e")
+    question = desktop.wait_for("Cm3 Tallowmere")
+    if question:
+        desktop.keys(question, "y")
+    ended(editor, "after the refused patches, Yes ends the editor")
 
 
 def beside_another_program(desktop, launch, space, manager):

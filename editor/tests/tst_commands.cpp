@@ -570,33 +570,53 @@ TEST_CASE_FIXTURE(Fixture, "a patch leaves a backup of the file as it was before
     CHECK(MemberOf(ReadFile(dir / "five.dat"), 1) == MEMBER_NO);
 }
 
-TEST_CASE("the members of the European Union on 1 July of each year, as the file names them")
+TEST_CASE("the members of the European Union, and of free movement, on 1 July of each year, as the file names "
+          "them")
 {
     const std::vector<std::string> names = {
         "Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
         "Poland", "Bulgaria", "Croatia", "Norway", "C\xC3\xB4te d'Ivoire", "Ireland", "Germany", "Osterreich",
+        "\xC3\x8Dsland", "Schweiz", "Liechtenstein",
     };
     struct Row {
         int year;
+        eu::Union group;
         std::vector<std::string> ticked;
         std::size_t missing;
     };
+    const eu::Union kEu = eu::Union::EuropeanUnion;
+    const eu::Union kFree = eu::Union::FreeMovement;
     const Row rows[] = {
         // 15 states; of them the file lacks Denmark, Finland, France, Greece,
         // Italy, Luxembourg, Portugal, Spain and Sweden.
-        {1999, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Ireland",
-                "Germany", "Osterreich"}, 9},
-        {2004, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
-                "Poland", "Ireland", "Germany", "Osterreich"}, 9 + 8},
-        {2013, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
-                "Poland", "Bulgaria", "Croatia", "Ireland", "Germany", "Osterreich"}, 9 + 8 + 1},
+        {1999, kEu, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Ireland",
+                     "Germany", "Osterreich"}, 9},
+        {2004, kEu, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
+                     "Poland", "Ireland", "Germany", "Osterreich"}, 9 + 8},
+        {2013, kEu, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Czechia",
+                     "Poland", "Bulgaria", "Croatia", "Ireland", "Germany", "Osterreich"}, 9 + 8 + 1},
         // The United Kingdom left on 31 January 2020.
-        {2020, {"Austria", "Belgium", "HOLLAND", "Eire", "Czechia", "Poland", "Bulgaria", "Croatia", "Ireland",
-                "Germany", "Osterreich"}, 9 + 8 + 1},
+        {2020, kEu, {"Austria", "Belgium", "HOLLAND", "Eire", "Czechia", "Poland", "Bulgaria", "Croatia", "Ireland",
+                     "Germany", "Osterreich"}, 9 + 8 + 1},
+        // Before the EEA: the twelve alone, seven of them missing.
+        {1993, kFree, {"Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Ireland",
+                       "Germany"}, 7},
+        // Iceland and Norway from 1 January 1994, Liechtenstein from 1 May 1995.
+        {1994, kFree, {"Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland", "Norway",
+                       "Ireland", "Germany", "\xC3\x8Dsland"}, 7},
+        {1999, kFree, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland",
+                       "Norway", "Ireland", "Germany", "Osterreich", "\xC3\x8Dsland", "Liechtenstein"}, 9},
+        // Switzerland from 1 June 2002.
+        {2001, kFree, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland",
+                       "Norway", "Ireland", "Germany", "Osterreich", "\xC3\x8Dsland", "Liechtenstein"}, 9},
+        {2002, kFree, {"Austria", "Belgium", "HOLLAND", "Eire", "England", "Scotland", "Wales", "N. Ireland",
+                       "Norway", "Ireland", "Germany", "Osterreich", "\xC3\x8Dsland", "Schweiz", "Liechtenstein"}, 9},
+        {2020, kFree, {"Austria", "Belgium", "HOLLAND", "Eire", "Czechia", "Poland", "Bulgaria", "Croatia", "Norway",
+                       "Ireland", "Germany", "Osterreich", "\xC3\x8Dsland", "Schweiz", "Liechtenstein"}, 9 + 8 + 1},
     };
     for (const Row& row : rows) {
-        INFO(row.year);
-        const eu::Matched matched = eu::MatchMembers(names, row.year);
+        INFO(row.year << (row.group == kEu ? " the European Union" : " free movement"));
+        const eu::Matched matched = eu::MatchMembers(names, row.year, row.group);
         std::vector<std::string> ticked;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (matched.members[i])
@@ -628,28 +648,54 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     std::vector<std::string> labels;
     for (const TickMenuEntry& entry : editor->TickMenu())
         labels.push_back(entry.submenu.empty() ? entry.label : entry.submenu + " " + entry.label);
-    CHECK(labels
-          == std::vector<std::string> {"Tick all nations", "Untick all nations", "Tick only the EU members of 1999",
-                                       "Tick only the EU members of 2004", "Tick only the EU members of 2007",
-                                       "Tick only the EU members of 2013", "Tick only the EU members of 2020",
-                                       "Ticks as in the file"});
+    std::vector<std::string> expected = {"Tick all nations", "Untick all nations"};
+    for (const char* group : {"Tick only the EU members of ", "Tick the EU, EEA and Swiss members of "}) {
+        for (const char* year : {"1999", "2004", "2007", "2013", "2020"})
+            expected.push_back(group + std::string(year));
+    }
+    expected.push_back("Ticks as in the file");
+    CHECK(labels == expected);
 
-    editor->ApplyTicks(find(TickChoice::None));
-    CHECK(ticks() == std::vector<bool> {false, false, false, false});
-    editor->ApplyTicks(find(TickChoice::All));
-    CHECK(ticks() == std::vector<bool> {true, true, true, true});
-    editor->ApplyTicks(find(TickChoice::EuMembers, 1999));
-    CHECK(ticks() == std::vector<bool> {true, false, true, false});
-    REQUIRE(view.messages.size() == 1);
-    CHECK(view.messages[0].title.empty());
-    CHECK(view.messages[0].text.find("in 1999, so none was ticked for them:") != std::string::npos);
-    for (const char* name : {"Scotland", "Wales", "Northern Ireland", "Denmark"})
-        CHECK(view.messages[0].text.find(name) != std::string::npos);
-    CHECK(view.messages[0].text.find("England") == std::string::npos);
-    editor->ApplyTicks(find(TickChoice::EuMembers, 2004));
-    CHECK(ticks() == std::vector<bool> {true, false, true, true});
-    editor->ApplyTicks(find(TickChoice::AsInFile));
-    CHECK(ticks() == std::vector<bool> {true, false, false, true});
+    // Each preset: the ticks, then what its message says (nothing where
+    // "missing" and "unticked" are both empty). The file's members are
+    // England and Malta.
+    struct Preset {
+        TickChoice choice;
+        int year;
+        std::vector<bool> ticks;
+        std::vector<std::string> missing;  // among others
+        std::string unticked;              // the file's members no longer ticked
+    };
+    const std::string notIn = "These nations are members in the file but not in ";
+    const Preset presets[] = {
+        {TickChoice::None, 0, {false, false, false, false}, {}, ""},
+        {TickChoice::All, 0, {true, true, true, true}, {}, ""},
+        {TickChoice::EuMembers, 1999, {true, false, true, false}, {"Scotland", "Wales", "Northern Ireland", "Denmark"},
+         notIn + "the European Union in 1999, so they are now unticked:\r\n\r\nMalta"},
+        {TickChoice::EuMembers, 2004, {true, false, true, true}, {"Scotland", "Cyprus"}, ""},
+        {TickChoice::FreeMovement, 2020, {false, true, true, true}, {"Iceland", "Switzerland"},
+         notIn + "the European Union, the EEA and Switzerland in 2020, so they are now unticked:\r\n\r\nEngland"},
+        {TickChoice::AsInFile, 0, {true, false, false, true}, {}, ""},
+    };
+    for (const Preset& preset : presets) {
+        INFO(static_cast<int>(preset.choice) << " " << preset.year);
+        view.messages.clear();
+        editor->ApplyTicks(find(preset.choice, preset.year));
+        CHECK(ticks() == preset.ticks);
+        if (preset.missing.empty() && preset.unticked.empty()) {
+            CHECK(view.messages.empty());
+            continue;
+        }
+        // One message, titled as the application.
+        REQUIRE(view.messages.size() == 1);
+        const std::string& text = view.messages[0].text;
+        CHECK(view.messages[0].title.empty());
+        CHECK(text.starts_with("The file holds no nation for these members of "));
+        for (const std::string& name : preset.missing)
+            CHECK(text.find(name) != std::string::npos);
+        CHECK((preset.unticked.empty() ? text.find(notIn) == std::string::npos : text.ends_with(preset.unticked)));
+        CHECK(text.find("England") == (preset.unticked.ends_with("England") ? text.size() - 7 : std::string::npos));
+    }
     CHECK(ReadFile(dir / "Nation.dat") == original);
     CHECK(!editor->State().blnPatched);
 
@@ -658,8 +704,10 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     editor->cmdPatch_Click();
     editor->ApplyTicks(find(TickChoice::None));
     CHECK(editor->State().blnPatched);
+    view.messages.clear();
     editor->ApplyTicks(find(TickChoice::FromBackup));
     CHECK(ticks() == std::vector<bool> {true, false, false, true});
+    CHECK(view.messages.empty());
     CHECK(editor->State().blnPatched);
     // A backup of other nations is not offered.
     REQUIRE(WriteFile(dir / "Nation.dat.bak", MakeNationFile(4)));

@@ -326,12 +326,13 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
         std::string row;
         Fault fault;
         bool backupMade;
+        bool folderRefuses = false; // the message names the folder
     };
     const BackupRow rows[] = {
         {"lstat EIO, so a backup is tried", {Call::Lstat, Effect::Fail, EIO, 1}, true},
         {"whole read EIO", {Call::Pread, Effect::Fail, EIO, 2}, false},
-        {"create EACCES, a read-only folder", {Call::Open, Effect::Fail, EACCES, 2}, false},
-        {"create EROFS", {Call::Open, Effect::Fail, EROFS, 2}, false},
+        {"create EACCES, a read-only folder", {Call::Open, Effect::Fail, EACCES, 2}, false, true},
+        {"create EROFS", {Call::Open, Effect::Fail, EROFS, 2}, false, true},
         {"create ENOSPC", {Call::Open, Effect::Fail, ENOSPC, 2}, false},
         {"create EDQUOT", {Call::Open, Effect::Fail, EDQUOT, 2}, false},
         {"create EINTR", {Call::Open, Effect::Interrupt, 0, 2}, true},
@@ -369,9 +370,12 @@ TEST_CASE("a backup through a failing call: nothing patched, nothing half made, 
             CHECK(ReadFile(backup) == f.original);
         } else {
             CHECK(f.view.messages[0].title == "ERROR");
+            const std::string reason = std::strerror(row.fault.error != 0 ? row.fault.error : EIO);
             CHECK(f.view.messages[0].text
                   == "The backup \"" + Utf8(backup) + "\" could not be made: "
-                      + std::strerror(row.fault.error != 0 ? row.fault.error : EIO) + ". Nothing was patched.");
+                      + (row.folderRefuses ? "the folder \"" + Utf8(f.dir.Path()) + "\" refuses new files (" + reason + ")"
+                                           : reason)
+                      + ". Nothing was patched.");
             CHECK(!f.editor->State().blnPatched);
             CHECK(ReadFile(f.dir / "Nation.dat") == f.original);
             // A link made before the folder's flush failed is a whole backup.

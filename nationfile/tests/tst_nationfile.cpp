@@ -8,8 +8,9 @@
 #include <doctest/doctest.h>
 
 #include <chrono>
-#include <optional>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 
 using namespace nationfile;
@@ -397,17 +398,51 @@ TEST_CASE("a patch backs the file up once, before its first write, and never tou
     CHECK(ReadFile(dir / "Nation.dat.bak") == beforeFirst);
     CHECK(MemberOf(ReadFile(nation), 5) == MEMBER_YES);
 
-    // Whatever already has the backup's name stays as it is.
-    REQUIRE(WriteFile(dir / "Other.dat", original));
-    REQUIRE(WriteFile(dir / "Other.dat.bak", "not a nation file"));
-    CHECK(WriteMemberships(Utf8(dir / "Other.dat"), 40, every(2), {}, Backup::BeforeFirstPatch).outcome
-          == WriteOutcome::Written);
-    CHECK(ReadFile(dir / "Other.dat.bak") == "not a nation file");
-    REQUIRE(WriteFile(dir / "Third.dat", original));
-    fs::create_directory(dir / "Third.dat.bak");
-    CHECK(WriteMemberships(Utf8(dir / "Third.dat"), 40, every(2), {}, Backup::BeforeFirstPatch).outcome
-          == WriteOutcome::Written);
-    CHECK(fs::is_directory(dir / "Third.dat.bak"));
+    // Whatever already has the backup's name stays as it is; only a file
+    // counts as a backup, and without one nothing is patched.
+    struct Row {
+        std::string row;
+        std::function<void(const fs::path& backup)> make;
+        std::string refused; // the reason, or empty where the patch goes ahead
+    };
+    const std::string kFolder = "a folder has that name; move or rename it, then patch again";
+    const std::string kOther = "something that is not a file has that name; move or rename it, then patch again";
+    const std::vector<Row> rows = {
+        {"a file, not a nation file", [](const fs::path& backup) { WriteFile(backup, "not a nation file"); }, ""},
+        {"a folder", [](const fs::path& backup) { fs::create_directory(backup); }, kFolder},
+#ifndef _WIN32
+        {"a link to a file",
+         [&](const fs::path& backup) {
+             WriteFile(dir / "elsewhere", "not a nation file");
+             fs::create_symlink(dir / "elsewhere", backup);
+         },
+         ""},
+        {"a link to a folder", [&](const fs::path& backup) { fs::create_directory_symlink(dir.Path(), backup); },
+         kFolder},
+        {"a link that leads nowhere", [&](const fs::path& backup) { fs::create_symlink(dir / "gone", backup); },
+         kOther},
+        {"a device", [](const fs::path& backup) { fs::create_symlink("/dev/null", backup); }, kOther},
+#endif
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TempDir other;
+        const std::string file = Utf8(other / "Nation.dat");
+        const fs::path backup = other / "Nation.dat.bak";
+        REQUIRE(WriteFile(file, original));
+        row.make(backup);
+        const bool wasFile = fs::is_regular_file(backup);
+        const Bytes before = wasFile ? ReadFile(backup) : Bytes();
+        const WriteResult written = WriteMemberships(file, 40, every(2), {}, Backup::BeforeFirstPatch);
+        CHECK(written.outcome == (row.refused.empty() ? WriteOutcome::Written : WriteOutcome::BackupFailed));
+        CHECK(written.reason == row.refused);
+        CHECK((ReadFile(file) == original) == !row.refused.empty());
+        CHECK(fs::is_regular_file(backup) == wasFile);
+        if (wasFile)
+            CHECK(ReadFile(backup) == before);
+        for (const auto& entry : fs::directory_iterator(other.Path()))
+            CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
+    }
 
     // A refused patch makes no backup either.
     REQUIRE(WriteFile(dir / "Fourth.dat", original));

@@ -726,7 +726,7 @@ void TestForm1::tickMenuFromTheKeyboard()
     QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
     QTRY_VERIFY(!offered.isEmpty());
     QCOMPARE(offered, (QStringList{"Tick all nations", "Untick all nations", "Tick only the EU members of",
-                                   "Ticks as in the file"}));
+                                   "Tick the EU, EEA and Swiss members of", "Ticks as in the file"}));
     for (int i = 0; i < 6; ++i)
         QVERIFY(!form_->lstNations().IsNationTicked(static_cast<std::size_t>(i)));
 }

@@ -3,8 +3,13 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
 
 using namespace nationfile;
 using namespace testfiles;
@@ -74,4 +79,37 @@ TEST_CASE("the sample is the same every time")
     const Bytes first = MakeSample(dir / "a.dat");
     REQUIRE(!first.empty());
     CHECK(MakeSample(dir / "b.dat") == first);
+}
+
+TEST_CASE("the generator's arguments: --help and -h tell its use, other options are refused, none becomes a file")
+{
+    struct Row {
+        std::string row;
+        std::string arguments;
+        int exit;
+        bool usage; // printed on its standard output
+    };
+    const Row rows[] = {
+        {"--help", "--help", 0, true},
+        {"-h", "-h", 0, true},
+        {"another option", "--force", 2, false},
+        {"a lone dash", "-", 2, false},
+        {"no path", "", 2, false},
+        {"two paths", "a.dat b.dat", 2, false},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TempDir dir;
+        const std::string command = "cd \"" + Utf8(dir.Path()) + "\" && \"" + MAKE_SAMPLE + "\" " + row.arguments
+            + " >out.txt 2>err.txt";
+        const int status = std::system(command.c_str());
+        CHECK(WIFEXITED(status));
+        CHECK(WEXITSTATUS(status) == row.exit);
+        CHECK(ReadFile(dir / (row.usage ? "out.txt" : "err.txt")).starts_with("usage: make-sample-nation PATH"));
+        std::vector<std::string> made;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            made.push_back(Utf8(entry.path().filename()));
+        std::sort(made.begin(), made.end());
+        CHECK(made == std::vector<std::string> {"err.txt", "out.txt"});
+    }
 }
