@@ -79,6 +79,9 @@ enum Index : std::size_t {
     Label3,
     CONTROL_COUNT,
 };
+// The nation list shows no text of its own: its name, for a screen reader.
+inline constexpr const char* LIST_NAME = "Nations";
+
 inline constexpr std::array<Control, CONTROL_COUNT> CONTROLS = {{
     {"cmdLoad", Kind::Button, "&Load Nations", 120, 120, 1935, 375, FontKind::Tahoma},
     {"lstNations", Kind::NationList, "", 120, 600, 3975, 3885, FontKind::WindowDefault},

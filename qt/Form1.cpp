@@ -3,10 +3,10 @@
 #include "ButtonCommands.h"
 #include "FormDesign.h"
 #include "FrameHints.h"
-#include "NationListModel.h"
-#include "TypeToFind.h"
+#include "NationListView.h"
 
 #include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -24,14 +23,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
-#include <QTableView>
 #include <QTextEdit>
-#include <QToolTip>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
-#include <chrono>
 #include <functional>
 #include <map>
 
@@ -93,93 +89,14 @@ QString NameFilter(const std::string& filter)
     return QString("%1 (%2)").arg(description, anyCase);
 }
 
-class NationTable : public QTableView {
-public:
-    NationTable(NationRows& rows, QWidget* parent)
-        : QTableView(parent)
-        , rows_(rows)
-        , find_(std::chrono::milliseconds(QApplication::keyboardInputInterval()))
-    {
-    }
-
-    void keyboardSearch(const QString& search) override
-    {
-        const QModelIndex current = currentIndex();
-        const std::optional<std::size_t> found = find_.Type(
-            rows_, search.toStdString(),
-            current.isValid() ? std::optional<std::size_t>(current.row()) : std::nullopt);
-        const QModelIndex index = found ? model()->index(static_cast<int>(*found), 0) : QModelIndex();
-        if (!index.isValid())
-            return;
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        scrollTo(index);
-    }
-
-protected:
-    // Home and End go to the first and the last nation, as in a list.
-    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
-    {
-        if (action == MoveHome || action == MoveEnd)
-            modifiers |= Qt::ControlModifier;
-        return QTableView::moveCursor(action, modifiers);
-    }
-
-    // A space typed while a name is being typed to find it ("south korea")
-    // belongs to the name: it must not tick the nation found so far. A space
-    // on its own still toggles the tick.
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        // Shift+F10 opens the context menu, as the Menu key does.
-        if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
-            const QRect current = visualRect(currentIndex());
-            emit customContextMenuRequested(current.isValid() ? current.center() : QPoint(0, 0));
-            event->accept();
-            return;
-        }
-        if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && find_.Typing()) {
-            keyboardSearch(event->text());
-            event->accept();
-            return;
-        }
-        QTableView::keyPressEvent(event);
-    }
-
-    // The view takes a quick second click as a double-click, which toggles
-    // nothing; on this list each click on a tick box toggles it.
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        QMouseEvent press(QEvent::MouseButtonPress, event->position(), event->scenePosition(),
-                          event->globalPosition(), event->button(), event->buttons(), event->modifiers(),
-                          event->pointingDevice());
-        mousePressEvent(&press);
-    }
-
-    // A name cut short by the list's width can be read whole in a tooltip.
-    bool viewportEvent(QEvent* event) override
-    {
-        if (event->type() != QEvent::ToolTip)
-            return QTableView::viewportEvent(event);
-        const auto* help = static_cast<QHelpEvent*>(event);
-        const QModelIndex index = indexAt(help->pos());
-        if (index.isValid() && IsCutShort(index))
-            QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
-        else
-            QToolTip::hideText();
-        return true;
-    }
-
-private:
-    bool IsCutShort(const QModelIndex& index) const
-    {
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect = visualRect(index);
-        return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
-    }
-
-    NationRows& rows_;
-    TypeToFind find_;
-};
+// The window is a window to a screen reader too: a plain widget at the top
+// reads as a "filler".
+QAccessibleInterface* WindowRole(const QString& key, QObject* object)
+{
+    if (key == QLatin1String("Form1") && object != nullptr && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
 
 // A message box that can't be left by Escape or its close control when it
 // asks a question: the user has to answer it.
@@ -226,6 +143,8 @@ Form1::Form1(QWidget* parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , editor_(*this)
 {
+    static const bool readAsWindow = (QAccessible::installFactory(WindowRole), true);
+    Q_UNUSED(readAsWindow);
     setObjectName("Form1");
     setWindowTitle(form::TITLE);
     QIcon icon;
@@ -310,30 +229,8 @@ QWidget* Form1::createControl(const form::Control& design)
 
 QAbstractItemView* Form1::createNationList()
 {
-    // A one-column table without headers or grid looks and works as a list,
-    // and lays out its 32,767 rows of one height without visiting each.
-    auto* list = new NationTable(nations_, this);
-    auto* model = new NationListModel(nations_, list);
-    list->setModel(model);
-    list->horizontalHeader()->hide();
-    list->horizontalHeader()->setStretchLastSection(true);
-    list->verticalHeader()->hide();
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 1);
-    list->setShowGrid(false);
-    list->setWordWrap(false);
-    list->setTabKeyNavigation(false);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Each newly loaded list starts at its top, not where the last one was;
-    // a list that has the keyboard meanwhile has a current row, the first,
-    // for Space to tick.
-    connect(model, &QAbstractItemModel::modelReset, list, [list, model] {
-        list->scrollToTop();
-        if (list->hasFocus() && model->rowCount() > 0)
-            list->selectionModel()->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
-    });
+    auto* list = new NationListView(nations_, this);
+    list->setAccessibleName(form::LIST_NAME);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, &Form1::showTickMenu);
     return list;

@@ -2,6 +2,8 @@
 
 #include <QFont>
 
+#include <algorithm>
+
 NationListModel::NationListModel(NationRows& rows, QObject* parent)
     : QAbstractListModel(parent)
     , rows_(rows)
@@ -27,21 +29,20 @@ void NationListModel::NationAdded()
 void NationListModel::TicksChanged(std::span<const std::size_t> rows)
 {
     // The view hears of the changed rows it has been told of, in one range.
-    if (rows.front() >= announced_)
+    const auto known = rows.first(static_cast<std::size_t>(
+        std::lower_bound(rows.begin(), rows.end(), announced_) - rows.begin()));
+    if (known.empty())
         return;
-    std::size_t last = rows.front();
-    for (const std::size_t row : rows) {
-        if (row < announced_)
-            last = row;
-    }
-    emit dataChanged(createIndex(static_cast<int>(rows.front()), 0), createIndex(static_cast<int>(last), 0),
-                     {Qt::CheckStateRole, Qt::FontRole});
+    emit dataChanged(createIndex(static_cast<int>(known.front()), 0), createIndex(static_cast<int>(known.back()), 0),
+                     {Qt::CheckStateRole, Qt::FontRole, Qt::AccessibleDescriptionRole});
+    emit ticksChanged(known);
 }
 
 void NationListModel::TicksInFileChanged()
 {
     if (announced_ > 0)
-        emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(announced_) - 1, 0), {Qt::FontRole});
+        emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(announced_) - 1, 0),
+                     {Qt::FontRole, Qt::AccessibleDescriptionRole});
 }
 
 void NationListModel::AnnouncePending()
@@ -97,6 +98,9 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
         bold.setBold(true);
         return bold;
     }
+    // What the bold face shows, for a screen reader.
+    case Qt::AccessibleDescriptionRole:
+        return rows_.IsChanged(row) ? QString("changed, not yet patched") : QString();
     default:
         return {};
     }

@@ -27,6 +27,11 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+signals:
+    // The ticks of these rows changed, in ascending order: the view tells a
+    // screen reader.
+    void ticksChanged(std::span<const std::size_t> rows);
+
 private:
     void NationsCleared() override;
     void NationAdded() override;

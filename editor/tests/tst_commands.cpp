@@ -625,6 +625,29 @@ TEST_CASE("the members of the European Union, and of free movement, on 1 July of
         CHECK(ticked == row.ticked);
         CHECK(matched.missing.size() == row.missing);
     }
+
+    // Names as the 01/02 edition's file has them, old states among them: the
+    // free movement of 2020 ticks the 27, the EEA's three and Switzerland,
+    // West Germany with Germany, and nothing else.
+    const std::vector<std::string> free2020 = {
+        "Austria", "Belgium", "Bulgaria", "Croatia", "Cyprus", "Czech Republic", "Denmark", "Estonia", "Finland",
+        "France", "Germany", "Greece", "Holland", "Hungary", "Republic of Ireland", "Italy", "Latvia", "Lithuania",
+        "Luxembourg", "Malta", "Poland", "Portugal", "Romania", "Slovakia", "Slovenia", "Spain", "Sweden", "Iceland",
+        "Norway", "Liechtenstein", "Switzerland", "West Germany"};
+    std::vector<std::string> edition0102 = {
+        "England", "Scotland", "Wales", "Northern Ireland", "East Germany", "Czechoslovakia", "Soviet Union",
+        "Yugoslavia", "FYR of Macedonia", "S\xC3\xA3o Tom\xC3\xA9 & Principe", "Andorra", "San Marino",
+        "Faroe Islands", "Turkey", "Russia", "Albania", "Brazil"};
+    edition0102.insert(edition0102.begin() + 3, free2020.begin(), free2020.end());
+    const eu::Matched free = eu::MatchMembers(edition0102, 2020, eu::Union::FreeMovement);
+    std::vector<std::string> ticked;
+    for (std::size_t i = 0; i < edition0102.size(); ++i) {
+        if (free.members[i])
+            ticked.push_back(edition0102[i]);
+    }
+    CHECK(ticked == free2020);
+    CHECK(free.missing.empty());
+
     CHECK(eu::Folded("C\xC3\xB4te d'Ivoire") == "cotedivoire");
     CHECK(eu::Folded("\xC5\xA0ibenik \xC5\x92uvre") == "sibenikoeuvre");
 }

@@ -2,6 +2,7 @@
 #include "NationFile.h"
 #include "TestFiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -206,6 +207,7 @@ private slots:
     void tickMenuFromTheKeyboard();
     void droppedFileLoads();
     void dialogStartsWhereTheLastFileWas();
+    void screenReader();
 
 private:
     template <typename T = QWidget>
@@ -760,4 +762,48 @@ void TestForm1::dialogStartsWhereTheLastFileWas()
     });
     form_->Commands().cmdLoad_Click();
     QCOMPARE(folder, QDir(dir_->filePath("game")).absolutePath());
+}
+
+// The list as a screen reader reads it; what it is told as ticks change is
+// the end-to-end test's, which listens as a screen reader does.
+void TestForm1::screenReader()
+{
+    show();
+    QCOMPARE(QAccessible::queryAccessibleInterface(form_.get())->role(), QAccessible::Window);
+    load(dir_->filePath("game/Nation.dat"));
+    auto* view = control<QAbstractItemView>("lstNations");
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->text(QAccessible::Name), QString("Nations"));
+    QCOMPARE(list->childCount(), 6);
+    // Each nation a tick box, ticked as in the file (byte 2 in record 2).
+    for (int row = 0; row < 6; ++row) {
+        QAccessibleInterface* item = list->child(row);
+        QCOMPARE(item->role(), QAccessible::CheckBox);
+        QCOMPARE(item->text(QAccessible::Name), QString("Nation %1").arg(row));
+        QVERIFY(item->state().checkable);
+        QCOMPARE(bool(item->state().checked), row == 2);
+        QCOMPARE(item->text(QAccessible::Description), QString());
+        QCOMPARE(list->indexOfChild(item), row);
+        QCOMPARE(list->childAt(item->rect().center().x(), item->rect().center().y()), item);
+    }
+
+    // Space ticks the focused nation, now described as changed.
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    view->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view, Qt::Key_Space);
+    QCOMPARE(list->focusChild(), list->child(0));
+    QVERIFY(list->child(0)->state().checked);
+    QCOMPARE(list->child(0)->text(QAccessible::Description), QString("changed, not yet patched"));
+    // A screen reader's "toggle" ticks as Space does.
+    QAccessibleActionInterface* toggle = list->child(3)->actionInterface();
+    QVERIFY(toggle != nullptr);
+    toggle->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(form_->lstNations().IsNationTicked(3));
+    // A new load: new items, as in the file again.
+    load(dir_->filePath("game/Nation.dat"));
+    QCoreApplication::processEvents();
+    QVERIFY(!list->child(0)->state().checked);
+    QCOMPARE(list->child(0)->text(QAccessible::Description), QString());
 }
