@@ -179,20 +179,26 @@ void Editor::cmdURL_Click()
 
 std::vector<TickMenuEntry> Editor::TickMenu() const
 {
-    // Every entry works on the nations of a loaded file.
+    // Every entry works on the nations of a loaded file. "&" marks each
+    // entry's access key, none the same as another's in its menu: a year by
+    // its last digit.
     const bool loaded = !state_.strFileName.empty();
     std::vector<TickMenuEntry> menu = {
-        {TickChoice::All, 0, "Tick all nations", "", loaded},
-        {TickChoice::None, 0, "Untick all nations", "", loaded},
+        {TickChoice::All, 0, "&Tick all nations", "", loaded},
+        {TickChoice::None, 0, "&Untick all nations", "", loaded},
     };
-    for (const int year : eu::kYears)
-        menu.push_back({TickChoice::EuMembers, year, std::to_string(year), "Tick only the EU members of", loaded});
-    for (const int year : eu::kYears)
+    const auto year = [](int number) {
+        std::string text = std::to_string(number);
+        return text.insert(text.size() - 1, "&");
+    };
+    for (const int number : eu::kYears)
+        menu.push_back({TickChoice::EuMembers, number, year(number), "Tick only the &EU members of", loaded});
+    for (const int number : eu::kYears)
         menu.push_back(
-            {TickChoice::FreeMovement, year, std::to_string(year), "Tick the EU, EEA and Swiss members of", loaded});
-    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the file", "", loaded});
+            {TickChoice::FreeMovement, number, year(number), "Tick the EU, EEA and &Swiss members of", loaded});
+    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the &file", "", loaded});
     if (BackupTicks())
-        menu.push_back({TickChoice::FromBackup, 0, "Ticks from the backup", ""});
+        menu.push_back({TickChoice::FromBackup, 0, "Ticks from the &backup", ""});
     return menu;
 }
 

@@ -23,6 +23,11 @@ inline constexpr const char* APPLICATION_TITLE = "Cm3 Tallowmere";
 inline constexpr int CLIENT_WIDTH = 9015;
 inline constexpr int CLIENT_HEIGHT = 4935;
 inline constexpr Colour BACKGROUND = {192, 192, 192};
+// The text on that grey. The grey is fixed, so its text is too, whatever a
+// desktop's theme gives its own text (light on a dark theme would be
+// unreadable there). Where a control stands on the system's button face,
+// its text is the system's button text.
+inline constexpr Colour TEXT = {0, 0, 0};
 
 // The designed faces; a platform without one uses the nearest it has, of
 // the same family.

@@ -156,6 +156,7 @@ Form1::Form1(QWidget* parent)
     setFont(MakeFont(form::FontKind::WindowDefault));
     QPalette window = palette();
     window.setColor(QPalette::Window, ToQColor(form::BACKGROUND));
+    window.setColor(QPalette::WindowText, ToQColor(form::TEXT));
     setPalette(window);
     setAutoFillBackground(true);
 
@@ -240,13 +241,21 @@ QAbstractItemView* Form1::createNationList()
 // through; the help box and the version label stand on the button face.
 void Form1::colour(QWidget& control, const form::Control& design)
 {
-    const QColor buttonFace = palette().color(QPalette::Button);
+    const QPalette theme = QApplication::palette();
     QPalette colours = control.palette();
-    if (design.red)
-        colours.setColor(QPalette::WindowText, ToQColor(form::RED));
-    if (design.background == form::Background::ButtonFace) {
-        colours.setColor(design.kind == form::Kind::HelpBox ? QPalette::Base : QPalette::Window, buttonFace);
+    switch (design.background) {
+    case form::Background::Window:
+        colours.setColor(QPalette::WindowText, ToQColor(design.red ? form::RED : form::TEXT));
+        break;
+    case form::Background::ButtonFace: {
+        const bool help = design.kind == form::Kind::HelpBox;
+        colours.setColor(help ? QPalette::Base : QPalette::Window, theme.color(QPalette::Button));
+        colours.setColor(help ? QPalette::Text : QPalette::WindowText, theme.color(QPalette::ButtonText));
         control.setAutoFillBackground(design.kind == form::Kind::Label);
+        break;
+    }
+    case form::Background::Own:
+        break;
     }
     control.setPalette(colours);
 }

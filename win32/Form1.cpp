@@ -222,10 +222,20 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
         // Common controls learn of new colours only from their parent.
-        SendMessageW(list_.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
-        InvalidateRect(hwnd_, nullptr, TRUE);
+        if (message == WM_SYSCOLORCHANGE)
+            SendMessageW(list_.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
+        highContrast_ = HighContrast();
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
         break;
+    case WM_ERASEBKGND: {
+        RECT client {};
+        GetClientRect(hwnd_, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client,
+                 highContrast_ ? GetSysColorBrush(COLOR_BTNFACE) : Background());
+        return 1;
+    }
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -237,6 +247,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void Form1::OnCreate()
 {
+    highContrast_ = HighContrast();
     CreateControls();
     Layout(DpiOf(hwnd_));
     HMENU menu = GetSystemMenu(hwnd_, FALSE);
@@ -341,20 +352,33 @@ const form::Control* Form1::DesignOf(HWND control) const
     return nullptr;
 }
 
+// The design's colours stand where the design fixes them: the window's grey
+// and the text on it, the game's name in red. What stands on the button face
+// takes the system's button colours. In High Contrast, Windows' colours stand
+// everywhere, as Windows asks of every program.
 LRESULT Form1::OnControlColour(HDC dc, HWND control)
 {
     const form::Control* design = DesignOf(control);
-    if (design != nullptr && design->red)
-        SetTextColor(dc, ToColorRef(form::RED));
-    if (design != nullptr && design->background == form::Background::ButtonFace) {
+    const form::Background background = design != nullptr ? design->background : form::Background::Own;
+    if (background == form::Background::Window)
+        SetBkMode(dc, TRANSPARENT);
+    if (highContrast_ || background == form::Background::ButtonFace) {
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     // Labels without a background of their own, and the corners around the
     // buttons' rounded faces: the window's grey.
-    if (design != nullptr && design->background == form::Background::Window)
-        SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, ToColorRef(design != nullptr && design->red ? form::RED : form::TEXT));
     return reinterpret_cast<LRESULT>(Background());
+}
+
+bool Form1::SystemHighContrast()
+{
+    HIGHCONTRASTW contrast {};
+    contrast.cbSize = sizeof(contrast);
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0)
+        && (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)

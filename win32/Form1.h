@@ -35,6 +35,10 @@ public:
     // false when Windows gives no window.
     bool Create(int show);
     HWND Handle() const { return hwnd_; }
+    // Whether Windows' High Contrast is on; a test that can't switch it on
+    // (Wine can't) points it elsewhere.
+    static bool SystemHighContrast();
+    static inline bool (*HighContrast)() = SystemHighContrast;
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
@@ -76,5 +80,7 @@ private:
     // One font of each kind the design names, at the window's resolution.
     std::array<OwnedFont, form::FONTS.size()> fonts_;
     HWND focusBeforeDeactivation_ = nullptr;
+    // Windows' High Contrast: its colours in place of the design's.
+    bool highContrast_ = false;
     Editor editor_;
 };

@@ -1,6 +1,7 @@
 #include "NationList.h"
 
 #include "Dpi.h"
+#include "FormDesign.h"
 #include "Guarded.h"
 #include "WideText.h"
 
@@ -35,7 +36,8 @@ NationList::~NationList()
 
 HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
 {
-    list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+    // The window text no one sees is the name a screen reader reads.
+    list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nationfile::WideFromUtf8(form::LIST_NAME).c_str(),
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER
                                 | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                             0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
@@ -79,11 +81,26 @@ void NationList::TicksChanged(std::span<const std::size_t> rows)
         return;
     if (rows.size() == 1) {
         ListView_RedrawItems(list_, static_cast<int>(rows.front()), static_cast<int>(rows.front()));
+        AnnounceTick(rows.front());
         return;
     }
     // One invalidation for the lot: a redraw asked for row by row costs a
     // round trip to the window server each under Wine, seconds for 32,767.
     InvalidateRect(list_, nullptr, FALSE);
+    // The ticks kept here are the control's own to a screen reader only as
+    // they are announced. Those in view are, one by one; for the rest it is
+    // told to read the list again as it comes to them.
+    const auto first = static_cast<std::size_t>(std::max(ListView_GetTopIndex(list_), 0));
+    const std::size_t last = first + static_cast<std::size_t>(ListView_GetCountPerPage(list_)) + 1;
+    for (auto row = std::lower_bound(rows.begin(), rows.end(), first); row != rows.end() && *row <= last; ++row)
+        AnnounceTick(*row);
+    NotifyWinEvent(EVENT_OBJECT_REORDER, list_, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void NationList::AnnounceTick(std::size_t row) const
+{
+    if (row < shown_)
+        NotifyWinEvent(EVENT_OBJECT_STATECHANGE, list_, OBJID_CLIENT, static_cast<LONG>(row) + 1);
 }
 
 void NationList::TicksInFileChanged()

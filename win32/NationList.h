@@ -39,6 +39,7 @@ private:
     void NationAdded() override;
     void TicksChanged(std::span<const std::size_t> rows) override;
     void TicksInFileChanged() override;
+    void AnnounceTick(std::size_t row) const;
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self);
     LRESULT HandleControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);

@@ -10,12 +10,15 @@
 
 #include <doctest/doctest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #ifdef _WIN32
 #include "Win32Calls.h"
@@ -671,13 +674,37 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     std::vector<std::string> labels;
     for (const TickMenuEntry& entry : editor->TickMenu())
         labels.push_back(entry.submenu.empty() ? entry.label : entry.submenu + " " + entry.label);
-    std::vector<std::string> expected = {"Tick all nations", "Untick all nations"};
-    for (const char* group : {"Tick only the EU members of ", "Tick the EU, EEA and Swiss members of "}) {
-        for (const char* year : {"1999", "2004", "2007", "2013", "2020"})
+    std::vector<std::string> expected = {"&Tick all nations", "&Untick all nations"};
+    for (const char* group : {"Tick only the &EU members of ", "Tick the EU, EEA and &Swiss members of "}) {
+        for (const char* year : {"199&9", "200&4", "200&7", "201&3", "202&0"})
             expected.push_back(group + std::string(year));
     }
-    expected.push_back("Ticks as in the file");
+    expected.push_back("Ticks as in the &file");
     CHECK(labels == expected);
+
+    // Each entry has an access key, none the same as another's in the same
+    // menu, the backup's entry included.
+    REQUIRE(WriteFile(dir / "Nation.dat.bak", original));
+    std::map<std::string, std::set<char>> keys; // by menu: "" the top one
+    std::set<std::string> submenus;
+    const auto key = [](const std::string& label) {
+        const std::size_t mark = label.find('&');
+        INFO(label);
+        REQUIRE(mark + 1 < label.size());
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(label[mark + 1])));
+    };
+    for (const TickMenuEntry& entry : editor->TickMenu()) {
+        INFO(entry.submenu << " " << entry.label);
+        if (entry.submenu.empty()) {
+            CHECK(keys[""].insert(key(entry.label)).second);
+            continue;
+        }
+        if (submenus.insert(entry.submenu).second)
+            CHECK(keys[""].insert(key(entry.submenu)).second);
+        CHECK(keys[entry.submenu].insert(key(entry.label)).second);
+    }
+    CHECK(keys[""].size() == 6);
+    REQUIRE(fs::remove(dir / "Nation.dat.bak"));
 
     // Each preset: the ticks, then what its message says (nothing where
     // "missing" and "unticked" are both empty). The file's members are

@@ -236,7 +236,7 @@ TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger abov
     };
     const Row rows[] = {
         {ControlId(form::cmdLoad), L"Button", L"&Load Nations", {8, 8, 137, 33}, L"Tahoma", -11, false},
-        {ControlId(form::lstNations), L"SysListView32", L"", {8, 40, 273, 299}, L"MS Sans Serif", -11, false},
+        {ControlId(form::lstNations), L"SysListView32", L"Nations", {8, 40, 273, 299}, L"MS Sans Serif", -11, false},
         {ControlId(form::cmdPatch), L"Button", L"&Patch Nation.dat", {144, 8, 273, 33}, L"Tahoma", -11, false},
         {ControlId(form::cmdAllEEC), L"Button", L"&Make All Countries EEC Members", {8, 304, 273, 325}, L"Tahoma", -11, false},
         {ControlId(form::Label1), L"Static", L"Tallowmere", {320, 32, 561, 73}, L"Times New Roman", -35, false},
@@ -291,12 +291,35 @@ TEST_CASE("colours: grey window, red game name, labels see-through, version labe
     CHECK(colour(ControlId(form::Label2)) == RGB(192, 192, 192));
     CHECK(GetTextColor(dc) == RGB(192, 0, 0));
     CHECK(GetBkMode(dc) == TRANSPARENT);
+    // The text on the fixed grey is the design's black, whatever the
+    // system's text colour; on the button face, the system's button text.
     CHECK(colour(ControlId(form::Label1)) == RGB(192, 192, 192));
     CHECK(GetBkMode(dc) == TRANSPARENT);
-    CHECK(GetTextColor(dc) == RGB(1, 2, 3));
+    CHECK(GetTextColor(dc) == RGB(0, 0, 0));
     CHECK(colour(ControlId(form::Label3)) == GetSysColor(COLOR_BTNFACE));
     CHECK(GetBkColor(dc) == GetSysColor(COLOR_BTNFACE));
+    CHECK(GetTextColor(dc) == GetSysColor(COLOR_BTNTEXT));
     CHECK(colour(ControlId(form::RichTextBox1)) == GetSysColor(COLOR_BTNFACE));
+
+    // In High Contrast, the system's colours everywhere, the window's
+    // background too. Wine has no High Contrast to switch on.
+    Form1::HighContrast = [] { return true; };
+    SendMessageW(w.form.Handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    for (const int id : {ControlId(form::Label1), ControlId(form::Label2), ControlId(form::Label3)}) {
+        INFO(id);
+        CHECK(colour(id) == GetSysColor(COLOR_BTNFACE));
+        CHECK(GetTextColor(dc) == GetSysColor(COLOR_BTNTEXT));
+    }
+    HDC window = GetDC(w.form.Handle());
+    SendMessageW(w.form.Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(window), 0);
+    CHECK(GetPixel(window, 300, 2) == GetSysColor(COLOR_BTNFACE));
+    Form1::HighContrast = Form1::SystemHighContrast;
+    SendMessageW(w.form.Handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    SendMessageW(w.form.Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(window), 0);
+    CHECK(GetPixel(window, 300, 2) == RGB(192, 192, 192));
+    ReleaseDC(w.form.Handle(), window);
+    CHECK(colour(ControlId(form::Label2)) == RGB(192, 192, 192));
+    CHECK(GetTextColor(dc) == RGB(192, 0, 0));
     DeleteDC(dc);
 }
 
@@ -383,9 +406,32 @@ TEST_CASE("Label1 falls back to a serif face where Times New Roman is missing")
            || name.find(L"Times") != std::wstring::npos));
 }
 
+namespace {
+
+// What a screen reader hears of the list: each object whose state changed,
+// as WinEvents tell it (the list's child id: its row, counted from 1).
+std::vector<LONG> gStateChanges;
+HWND gHeard = nullptr;
+
+void CALLBACK OnStateChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    if (window == gHeard && object == OBJID_CLIENT)
+        gStateChanges.push_back(child);
+}
+
+} // namespace
+
 TEST_CASE("the list: one column without a header, ticks by click and Space, a space inside a name typed")
 {
     Window w;
+    // Out of context, as a screen reader listens: the events come through
+    // this thread's messages.
+    gHeard = w.list;
+    gStateChanges.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, nullptr, OnStateChange,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    REQUIRE(hook != nullptr);
+    CHECK(TextOf(w.list) == L"Nations");
     w.Fill(kNames, {false, true, false, false, true, false, false, true});
     CHECK(ListView_GetItemCount(w.list) == 8);
     CHECK((GetWindowLongPtrW(w.list, GWL_STYLE) & (LVS_NOCOLUMNHEADER | LVS_SINGLESEL)) == (LVS_NOCOLUMNHEADER | LVS_SINGLESEL));
@@ -406,6 +452,9 @@ TEST_CASE("the list: one column without a header, ticks by click and Space, a sp
     SetFocus(w.list);
     w.Key(VK_SPACE, L' ');
     CHECK(w.form.lstNations().IsNationTicked(2));
+    // Each tick changed is announced, by its row: a screen reader speaks it.
+    Pump(w.form.Handle());
+    CHECK(gStateChanges == std::vector<LONG> {1, 3, 3, 3});
 
     // Typing a name finds it, its space included; no tick changes.
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * GetDoubleClickTime() + 50));
@@ -417,6 +466,13 @@ TEST_CASE("the list: one column without a header, ticks by click and Space, a sp
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * GetDoubleClickTime() + 50));
     w.Key(VK_SPACE, L' ');
     CHECK(w.form.lstNations().IsNationTicked(6));
+
+    // In bulk: the rows that changed, all in view here.
+    gStateChanges.clear();
+    w.form.Commands().cmdAllEEC_Click();
+    Pump(w.form.Handle());
+    CHECK(gStateChanges == std::vector<LONG> {4, 6});
+    UnhookWinEvent(hook);
 }
 
 TEST_CASE("the list: a name too long for it can be read whole, and a new list starts at its top")
