@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -133,15 +134,16 @@ void MakeOpenboxToolbar(const Connection& x, xcb_window_t window)
     x.SetProperty(window, state, XCB_ATOM_ATOM, states);
 }
 
-void Apply(QWidget& widget, Sizing sizing)
+// Answers whether the window was made openbox's toolbar.
+bool Apply(QWidget& widget, Sizing sizing)
 {
     // The offscreen platform answers as an X11 application too, without a
     // connection.
     if (QGuiApplication::platformName() != "xcb")
-        return;
+        return false;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr || x11->connection() == nullptr)
-        return;
+        return false;
     const Connection x(x11->connection());
     const auto window = static_cast<xcb_window_t>(widget.winId());
     SetMotifHints(x, window, sizing);
@@ -152,9 +154,31 @@ void Apply(QWidget& widget, Sizing sizing)
     // activation back to it when a dialog of its closes. A window that can't
     // be minimised is found on the taskbar there, rather than not found at
     // all.
-    if (IsOpenbox(x, x11->connection()))
+    const bool toolbar = IsOpenbox(x, x11->connection());
+    if (toolbar)
         MakeOpenboxToolbar(x, window);
     xcb_flush(x11->connection());
+    return toolbar;
+}
+
+// Openbox puts a toolbar's window where it is asked to, as if it had no
+// frame: a dialog centred over a window near the screen's top would have its
+// title bar above the screen, out of reach. A dialog is centred over the
+// window it belongs to here instead, as Qt would, and kept as far below the
+// screen's top as that window's frame reaches above it.
+void CentreOverOwner(QWidget& dialog)
+{
+    const QWidget* owner = dialog.parentWidget() != nullptr ? dialog.parentWidget()->window() : nullptr;
+    const QScreen* screen = dialog.screen();
+    if (owner == nullptr || screen == nullptr)
+        return;
+    const QRect available = screen->availableGeometry();
+    const int title = owner->geometry().top() - owner->frameGeometry().top();
+    const QPoint centre = owner->frameGeometry().center();
+    const auto within = [](int at, int first, int last) { return std::max(first, std::min(at, last)); };
+    dialog.move(within(centre.x() - dialog.width() / 2, available.left(), available.right() + 1 - dialog.width()),
+                within(centre.y() - dialog.height() / 2, available.top() + title,
+                       available.bottom() + 1 - dialog.height()));
 }
 
 // Sets the hints at each showing, before the window is mapped: the Show
@@ -170,8 +194,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && !event->spontaneous())
-            Apply(*static_cast<QWidget*>(watched), sizing_);
+        auto& window = *static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && !event->spontaneous() && Apply(window, sizing_))
+            CentreOverOwner(window);
         return false;
     }
 
