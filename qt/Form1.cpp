@@ -284,6 +284,10 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     cdOpen.setFileMode(QFileDialog::ExistingFile);
     cdOpen.setAcceptMode(QFileDialog::AcceptOpen);
     cdOpen.setOption(QFileDialog::HideNameFilterDetails);
+    // Qt's own dialog wherever the editor runs: a desktop's dialog (GTK's
+    // under GNOME) takes no frame hints and, on a small screen, a size
+    // larger than the screen, and its name box is a search.
+    cdOpen.setOption(QFileDialog::DontUseNativeDialog);
     cdOpen.setWindowTitle(FromUtf8(title));
     cdOpen.setNameFilter(NameFilter(filter));
     // The path last chosen stays in the name box while the dialog shows its
@@ -294,7 +298,9 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
     else if (!start.isEmpty())
         cdOpen.setDirectory(start);
     KeepFrameHints(cdOpen, Sizing::Resizable);
-    if (cdOpen.exec() != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
+    const int answer = cdOpen.exec();
+    ComeBack();
+    if (answer != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
     lastChosenPath_ = cdOpen.selectedFiles().constFirst();
     return QFile::encodeName(lastChosenPath_).toStdString();
@@ -320,7 +326,9 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     // messages show no icon at all.
     for (QAbstractButton* button : box.buttons())
         button->setIcon({});
-    switch (box.exec()) {
+    const int answer = box.exec();
+    ComeBack();
+    switch (answer) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
     case QMessageBox::No:
@@ -328,6 +336,15 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     default:
         return MessageAnswer::Ok;
     }
+}
+
+// The editor's window is active again once a dialog of its closes, however
+// it closed: a window manager that hands the activation to the window under
+// the pointer (metacity's focus by mouse) would leave no window active, with
+// the keyboard going nowhere a screen reader or a keyboard user can tell.
+void Form1::ComeBack()
+{
+    activateWindow();
 }
 
 void Form1::LoadWhenShown(const std::string& path)

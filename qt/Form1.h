@@ -43,6 +43,7 @@ protected:
 
 private:
     void showTickMenu(const QPoint& at);
+    void ComeBack();
     void createControls();
     QWidget* createControl(const form::Control& design);
     QAbstractItemView* createNationList();

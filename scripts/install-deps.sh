@@ -24,6 +24,9 @@ build="
     xfwm4
     metacity
     dbus-daemon
+    at-spi2-core
+    python3-pyatspi
+    qt6-gtk-platformtheme
     fonts-dejavu-core
     desktop-file-utils
     appstream

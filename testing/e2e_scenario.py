@@ -136,10 +136,108 @@ class Desktop:
         return b"".join(dump[start + y * line + left * step:start + y * line + right * step]
                         for y in range(top, min(bottom, height)))
 
+    def colours(self, window, left, top, right, bottom):
+        """The colours of a rectangle of a window's pixels, as (red, green,
+        blue) tuples, read from an xwd dump by its own masks and byte order."""
+        dump = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, capture_output=True).stdout
+        if len(dump) < 100:
+            return []
+        fields = struct.unpack(">25I", dump[:100])
+        header, height, order, bits, line = fields[0], fields[5], fields[7], fields[11], fields[12]
+        masks, colours = fields[14:17], fields[19]
+        start = header + 12 * colours
+        step = bits // 8
+        shifts = [(mask & -mask).bit_length() - 1 for mask in masks]
+        found = []
+        for y in range(top, min(bottom, height)):
+            for x in range(left, right):
+                at = start + y * line + x * step
+                value = int.from_bytes(dump[at:at + step], "little" if order == 0 else "big")
+                found.append(tuple((value & mask) >> shift for mask, shift in zip(masks, shifts)))
+        return found
+
+    def frame_top(self, window):
+        """Where a window's frame, title bar included, starts on the screen."""
+        info = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True, text=True).stdout
+        top = next(int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left Y" in line)
+        extents = self.atoms(window, "_NET_FRAME_EXTENTS")
+        return top - (int(extents[2]) if len(extents) == 4 else 0)
+
     def clipboard(self):
         result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
                                 text=True, timeout=10)
         return result.stdout
+
+
+class Session:
+    """A display of its own (Xvfb) and, where asked, a session bus and an
+    accessibility bus of its own, so that nothing the programs under test
+    start reaches the machine's own, or falls back on starting one that
+    outlives the test. On leaving, everything started in the session is
+    ended, whoever started it (the buses start services of their own), and
+    a check says that nothing outlived it."""
+
+    def __init__(self, root, env, buses=False):
+        self.root = root
+        self.marker = os.path.basename(root)
+        self.env = dict(env, NATION_E2E_SESSION=self.marker)
+        self.buses = buses
+        self.started = []
+
+    def __enter__(self):
+        xvfb, display = start_xvfb(os.path.join(self.root, "xvfb.log"))
+        if xvfb is None:
+            raise RuntimeError("no display number free for Xvfb")
+        self.started.append(xvfb)
+        self.env["DISPLAY"] = display
+        if self.buses:
+            read, write = os.pipe()
+            bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", f"--print-address={write}"],
+                                   env=self.env, pass_fds=(write,), stderr=subprocess.DEVNULL)
+            os.close(write)
+            with os.fdopen(read) as told:
+                self.env["DBUS_SESSION_BUS_ADDRESS"] = told.readline().strip()
+            self.started.append(bus)
+            # The accessibility bus first, as a desktop starts it: a program
+            # started before it would find none to speak to.
+            self.started.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                                 env=self.env, stderr=subprocess.DEVNULL))
+            time.sleep(1.0)
+        return self
+
+    def __exit__(self, *exception):
+        for program in reversed(self.started):
+            program.terminate()
+            try:
+                program.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                program.kill()
+                program.wait()
+        time.sleep(0.5)
+        left = self.leftovers()
+        for pid in left:
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
+        check(not left, f"no process outlives the test: {left}")
+        return False
+
+    def leftovers(self):
+        """The processes still running whose environment is the session's."""
+        found = {}
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == os.getpid():
+                continue
+            try:
+                environment = open(f"/proc/{entry}/environ", "rb").read()
+                name = open(f"/proc/{entry}/comm").read().strip()
+                state = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()[0]
+            except OSError:
+                continue
+            if f"NATION_E2E_SESSION={self.marker}".encode() in environment.split(b"\0") and state != "Z":
+                found[int(entry)] = name
+        return found
 
 
 def start_xvfb(log):
@@ -593,6 +691,28 @@ def patches_refused(desktop, window_kind, launch, space):
     ended(editor, "after the refused patches, Yes ends the editor")
 
 
+def typed_name_and_back(desktop, window, path, manager):
+    """The file's name typed in the dialog, and Enter pressed while the name
+    completer lists it: the editor is active again and Load has the
+    keyboard, so Enter opens the dialog again."""
+    desktop.keys(window, "alt+l")
+    dialog = desktop.wait_for("Locate your Nation.dat file")
+    if dialog:
+        desktop.type(dialog, path)
+        time.sleep(0.5)
+        desktop.xdotool("key", "Return")
+        desktop.wait_gone("Locate your Nation.dat file")
+    time.sleep(1.0)
+    check(dialog is not None and desktop.active() == window,
+          f"{manager}: after a name typed and Enter in the dialog the editor is active again")
+    desktop.xdotool("key", "Return")
+    again = desktop.wait_for("Locate your Nation.dat file", timeout=5)
+    check(again is not None, f"{manager}: and Load has the keyboard: Enter opens the dialog again")
+    if again:
+        desktop.keys(again, "Escape")
+        desktop.wait_gone("Locate your Nation.dat file")
+
+
 def beside_another_program(desktop, launch, space, manager):
     """With another program's window open, Alt+Tab reaches the editor, and
     the editor stays active when its dialog or a message closes."""
@@ -609,6 +729,7 @@ def beside_another_program(desktop, launch, space, manager):
         desktop.xdotool("key", "alt+Tab")
         time.sleep(1.0)
         check(desktop.active() == window, f"{manager}: Alt+Tab from another program reaches the editor")
+        typed_name_and_back(desktop, window, space.beside, manager)
         for key, title, answer, what in (("alt+l", "Locate your Nation.dat file", "Escape", "Alt+L and Escape"),
                                          ("alt+p", "SUCCESS", "Return", "OK on SUCCESS")):
             desktop.keys(window, key)
@@ -625,6 +746,16 @@ def beside_another_program(desktop, launch, space, manager):
         for program in (editor, other):
             if program.poll() is None:
                 program.kill()
+
+
+def contrast(first, second):
+    """The contrast ratio of two colours, as WCAG reckons it."""
+    def luminance(colour):
+        channels = [c / 255 for c in colour]
+        linear = [c / 12.92 if c <= 0.03928 else ((c + 0.055) / 1.055) ** 2.4 for c in channels]
+        return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
+    lighter, darker = sorted((luminance(first), luminance(second)), reverse=True)
+    return (lighter + 0.05) / (darker + 0.05)
 
 
 def ended(editor, what):

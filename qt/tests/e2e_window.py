@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The Linux editor end to end: Qt's X11 platform on Xvfb, under a window
-manager (openbox), driven from outside by xdotool (see e2e_scenario.py).
-Exits 77 (skipped) when Xvfb, openbox or one of the X tools is missing.
+manager (openbox), driven from outside by xdotool (see e2e_scenario.py),
+and read as a screen reader reads it, over AT-SPI on an accessibility bus of
+the test's own. Exits 77 (skipped) when Xvfb, openbox or one of the X tools
+is missing.
 
 Usage: e2e_window.py PATH-TO-EDITOR PATH-TO-MAKE-SAMPLE-NATION
 """
@@ -21,8 +23,8 @@ MAKE_SAMPLE = os.path.abspath(sys.argv[2])
 # program, for Alt+Tab and the activation after a dialog.
 WINDOW_MANAGERS = {
     "openbox": ["openbox", "--sm-disable"],
-    # xfwm4 keeps its settings behind a session bus.
-    "xfwm4": ["dbus-run-session", "--", "xfwm4", "--compositor=off"],
+    # xfwm4 keeps its settings behind the session's bus.
+    "xfwm4": ["xfwm4", "--compositor=off"],
     "metacity": ["metacity", "--replace"],
 }
 
@@ -63,34 +65,180 @@ class QtWindow(e2e.Window):
                   f"{what}: no taskbar button of its own")
 
 
+def screen_reader(desktop, space):
+    """The list as a screen reader reads it over AT-SPI, and what it hears
+    when Space ticks a nation."""
+    os.environ.update(DBUS_SESSION_BUS_ADDRESS=desktop.env["DBUS_SESSION_BUS_ADDRESS"], DISPLAY=desktop.env["DISPLAY"])
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi, GLib
+
+    nation = os.path.join(space.root, "Reader", "Nation.dat")
+    os.makedirs(os.path.dirname(nation))
+    open(nation, "wb").write(space.original)
+    editor = subprocess.Popen([EDITOR, nation], env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+    try:
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        nations = None
+        deadline = time.monotonic() + 15
+        while nations is None and time.monotonic() < deadline:
+            nations = find_accessible(Atspi, "Nations")
+            time.sleep(0.2)
+        e2e.check(nations is not None and nations.get_role_name() == "list",
+                  f"the nation list is read as a list named Nations: {nations and nations.get_role_name()}")
+        if window is None or nations is None:
+            return
+        frame = nations.get_parent()
+        e2e.check(frame.get_role_name() == "frame", f"the main window is read as a window: {frame.get_role_name()}")
+        members = [byte == 2 for byte in e2e.memberships(nation)]
+        items = [nations.get_child_at_index(i) for i in range(nations.get_child_count())]
+        read = [(item.get_role_name(), item.get_name(), item.get_state_set().contains(Atspi.StateType.CHECKED))
+                for item in items]
+        e2e.check(read == [("check box", name, member) for name, member in zip(space.names, members)],
+                  f"each nation is a tick box named by it, checked as in the file: {read}")
+
+        heard = []
+        listener = Atspi.EventListener.new(
+            lambda event: heard.append((event.source.get_name(), event.detail1)))
+        listener.register("object:state-changed:checked")
+        desktop.keys(window, "Tab", "space")
+        loop = GLib.MainLoop()
+        GLib.timeout_add(2000, loop.quit)
+        loop.run()
+        listener.deregister("object:state-changed:checked")
+        e2e.check(("Albania", 1) in heard, f"Space on the first nation is heard as its tick: {heard}")
+        desktop.keys(window, "alt+e")
+        question = desktop.wait_for("Cm3 Tallowmere")
+        if question:
+            desktop.keys(question, "y")
+        e2e.ended(editor, "after the screen reader's try, Yes ends the editor")
+    finally:
+        if editor.poll() is None:
+            editor.kill()
+
+
+def find_accessible(Atspi, name):
+    """The accessible of the editor named `name`, a breadth-first search."""
+    desktop = Atspi.get_desktop(0)
+    apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+    queue = [app for app in apps if app is not None and app.get_name() == "nation-editor"]
+    while queue:
+        node = queue.pop(0)
+        if node.get_name() == name:
+            return node
+        if node.get_role_name() in ("application", "frame", "filler"):
+            queue.extend(node.get_child_at_index(i) for i in range(node.get_child_count()))
+    return None
+
+
+def dark_theme(desktop):
+    """Under a dark desktop theme the window keeps its grey and the text on
+    it stays readable: 4.5:1 at least for each label whose colour the theme
+    gave, the game's name in its designed red."""
+    editor = subprocess.Popen([EDITOR], env=dict(desktop.env, QT_QPA_PLATFORMTHEME="gtk3", GTK_THEME="Adwaita:dark"))
+    try:
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        if window is None:
+            e2e.check(False, "the editor comes up under a dark theme")
+            return
+        time.sleep(0.5)
+        # The labels' boxes in pixels: the design's twips over 15.
+        for name, box in (("Label1", (320, 32, 561, 73)), ("Label3", (536, 56, 569, 73))):
+            colours = desktop.colours(window, *box)
+            background = max(set(colours), key=colours.count)
+            text = max(colours, key=lambda colour: e2e.contrast(colour, background))
+            ratio = e2e.contrast(text, background)
+            e2e.check(ratio >= 4.5, f"under a dark theme {name} reads at {ratio:.1f}:1, {text} on {background}")
+        e2e.check(set(desktop.colours(window, 300, 2, 304, 6)) == {(192, 192, 192)},
+                  "under a dark theme the window keeps its grey")
+        e2e.check((192, 0, 0) in desktop.colours(window, 296, 16, 497, 33),
+                  "under a dark theme the game's name keeps its red")
+        desktop.keys(window, "alt+e")
+        e2e.ended(editor, "under a dark theme, exit ends the editor")
+    finally:
+        if editor.poll() is None:
+            editor.kill()
+
+
+def dialog_on_screen(desktop):
+    """Near the screen's top, the open-file dialog still has its title bar on
+    the screen."""
+    editor = subprocess.Popen([EDITOR], env=desktop.env)
+    try:
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        if window is None:
+            e2e.check(False, "the editor comes up")
+            return
+        desktop.xdotool("windowmove", window, "100", "0")
+        time.sleep(0.5)
+        desktop.keys(window, "alt+l")
+        dialog = desktop.wait_for("Locate your Nation.dat file")
+        e2e.check(dialog is not None and desktop.frame_top(dialog) >= 0,
+                  f"the open-file dialog over a window at the screen's top: its title bar on the screen "
+                  f"({dialog and desktop.frame_top(dialog)})")
+        if dialog:
+            desktop.keys(dialog, "Escape")
+            desktop.wait_gone("Locate your Nation.dat file")
+        desktop.keys(window, "alt+e")
+        e2e.ended(editor, "exit ends the editor")
+    finally:
+        if editor.poll() is None:
+            editor.kill()
+
+
+def focus_by_mouse(desktop, space):
+    """metacity handing the activation to the window under the pointer, the
+    pointer away from the editor: after its dialog the editor is active all
+    the same."""
+    settings = os.path.join(space.root, "config", "glib-2.0", "settings")
+    os.makedirs(settings, exist_ok=True)
+    with open(os.path.join(settings, "keyfile"), "w") as keyfile:
+        keyfile.write("[org/gnome/desktop/wm/preferences]\nfocus-mode='mouse'\n")
+    wm = start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), "metacity")
+    editor = subprocess.Popen([EDITOR, space.beside], env=desktop.env)
+    try:
+        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        e2e.check(window is not None, "metacity, focus by mouse: the editor comes up")
+        if window:
+            desktop.xdotool("mousemove", "5", "5")
+            e2e.typed_name_and_back(desktop, window, space.beside, "metacity, focus by mouse")
+            desktop.keys(window, "alt+e")
+            question = desktop.wait_for("Cm3 Tallowmere")
+            if question:
+                desktop.keys(question, "y")
+            e2e.ended(editor, "metacity, focus by mouse: Yes ends the editor")
+    finally:
+        if editor.poll() is None:
+            editor.kill()
+        stop(wm)
+
+
 def main():
-    if e2e.missing_tools(["Xvfb", "openbox", "xfwm4", "metacity", "dbus-run-session", "xdotool", "xprop", "xwd",
-                          "xclip", "xmessage"]):
+    if e2e.missing_tools(["Xvfb", "openbox", "xfwm4", "metacity", "dbus-daemon", "xdotool", "xprop", "xwd",
+                          "xwininfo", "xclip", "xmessage"]):
         return e2e.SKIPPED
     space = e2e.Workspace([MAKE_SAMPLE])
-    xvfb_log = os.path.join(space.root, "xvfb.log")
-    xvfb, display = e2e.start_xvfb(xvfb_log)
-    if xvfb is None:
-        print("FAILED: no display number free for Xvfb")
-        return 1
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "DBUS_", "XDG_CURRENT"))}
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "DBUS_", "XDG_CURRENT", "GTK_"))}
     # A home of its own: the editor remembers its last folder there.
-    env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""),
-               XDG_RUNTIME_DIR=space.root, HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
-    desktop = e2e.Desktop(env)
+    env.update(QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""), XDG_RUNTIME_DIR=space.root,
+               HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
     try:
-        for name in WINDOW_MANAGERS:
-            wm = start_window_manager(env, name)
-            try:
-                if name == "openbox":
-                    e2e.run([EDITOR], env, desktop, QtWindow(), space)
-                e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
-                    [EDITOR, *arguments], env=env, cwd=space.root), space, name)
-            finally:
-                stop(wm)
+        with e2e.Session(space.root, env, buses=True) as session:
+            desktop = e2e.Desktop(session.env)
+            for name in WINDOW_MANAGERS:
+                wm = start_window_manager(session.env, name)
+                try:
+                    if name == "openbox":
+                        e2e.run([EDITOR], session.env, desktop, QtWindow(), space)
+                        screen_reader(desktop, space)
+                        dark_theme(desktop)
+                        dialog_on_screen(desktop)
+                    e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
+                        [EDITOR, *arguments], env=session.env, cwd=space.root), space, name)
+                finally:
+                    stop(wm)
+            focus_by_mouse(desktop, space)
     finally:
-        xvfb.terminate()
-        xvfb.wait()
         space.remove()
     return e2e.result()
 

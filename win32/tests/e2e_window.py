@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Windows editor end to end: the program file under Wine on Xvfb,
 driven from outside by xdotool (see e2e_scenario.py). No window manager
-runs: the test prefix has Wine draw its own frames.
+runs: the test prefix has Wine draw its own frames. Wine's server is ended
+with the display, and nothing the test started outlives it.
 
 Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE PATH-TO-MAKE-SAMPLE-NATION-EXE
 """
@@ -58,20 +59,16 @@ def main():
     if e2e.missing_tools(["Xvfb", "xdotool", "xwd", "xclip", "wine"]):
         return e2e.SKIPPED
     space = e2e.Workspace([WINE_RUN, PREFIX, MAKE_SAMPLE])
-    xvfb, display = e2e.start_xvfb(os.path.join(space.root, "xvfb.log"))
-    if xvfb is None:
-        print("FAILED: no display number free for Xvfb")
-        return 1
-    env = dict(os.environ, DISPLAY=display, PATH=space.bin + ":" + os.environ.get("PATH", ""))
-    desktop = e2e.Desktop(env)
-    # Without a window manager the focus is given, not asked for.
-    desktop.focus_command = "windowfocus"
     try:
-        e2e.run([WINE_RUN, PREFIX, PROGRAM], env, desktop, WineWindow(), space)
+        with e2e.Session(space.root, dict(os.environ, PATH=space.bin + ":" + os.environ.get("PATH", ""))) as session:
+            desktop = e2e.Desktop(session.env)
+            # Without a window manager the focus is given, not asked for.
+            desktop.focus_command = "windowfocus"
+            try:
+                e2e.run([WINE_RUN, PREFIX, PROGRAM], session.env, desktop, WineWindow(), space)
+            finally:
+                subprocess.run(["wineserver", "-k"], env=dict(session.env, WINEPREFIX=PREFIX))
     finally:
-        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=PREFIX))
-        xvfb.terminate()
-        xvfb.wait()
         space.remove()
     return e2e.result()
 
