@@ -96,8 +96,9 @@ bool Editor::LoadChosenFile()
 
     NationRows& nations = view_.lstNations();
     nations.ClearNations();
-    for (const NationEntry& entry : read.entries)
-        nations.AddNation(entry.name, entry.member);
+    nations.ReserveNations(read.entries.size());
+    for (NationEntry& entry : read.entries)
+        nations.AddNation(std::move(entry.name), entry.member);
     fileBytes_ = std::move(read.memberBytes);
     state_.blnPatched = false;
     view_.RememberFolder(FolderOf(state_.strFileName));

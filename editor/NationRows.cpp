@@ -12,9 +12,16 @@ void NationRows::ClearNations()
         observer_->NationsCleared();
 }
 
-void NationRows::AddNation(const std::string& name, bool member)
+void NationRows::ReserveNations(std::size_t count)
 {
-    names_.push_back(name);
+    names_.reserve(count);
+    ticks_.reserve(count);
+    inFile_.reserve(count);
+}
+
+void NationRows::AddNation(std::string name, bool member)
+{
+    names_.push_back(std::move(name));
     ticks_.push_back(member);
     inFile_.push_back(member);
     folded_.clear();

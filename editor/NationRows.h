@@ -32,7 +32,9 @@ public:
 
     void ClearNations();
     // A nation read from the file, ticked as the file has it.
-    void AddNation(const std::string& name, bool member);
+    void AddNation(std::string name, bool member);
+    // Room for `count` nations: a load adds them one by one.
+    void ReserveNations(std::size_t count);
     std::size_t NationCount() const { return names_.size(); }
     const std::string& Name(std::size_t index) const { return names_.at(index); }
     std::span<const std::string> Names() const { return names_; }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolTip>
@@ -27,9 +28,15 @@ public:
     {
     }
 
+    // As wide as the list beside a vertical scroll bar, whether one shows or
+    // not: a width that changed with the scroll bar would lay 32,767 rows
+    // out a second time at every load.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        return {view_->viewport()->width(), NaturalSize(option, index).height()};
+        const QScrollBar* bar = view_->verticalScrollBar();
+        const int width = view_->viewport()->width()
+            - (bar->isVisible() ? 0 : view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar));
+        return {width, NaturalSize(option, index).height()};
     }
 
     QSize NaturalSize(const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -56,8 +63,6 @@ NationListView::NationListView(NationRows& rows, QWidget* parent)
     setUniformItemSizes(true);
     setItemDelegate(new RowDelegate(this));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Laid out again when the vertical scroll bar comes or goes.
-    setResizeMode(QListView::Adjust);
     setWordWrap(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -73,15 +78,18 @@ void NationListView::Reset()
     scrollToTop();
     if (hasFocus() && model()->rowCount() > 0)
         selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
-    QTimer::singleShot(0, this, &NationListView::AnnounceRowsInView);
+    if (QAccessible::isActive())
+        QTimer::singleShot(0, this, &NationListView::AnnounceRowsInView);
 }
 
 // Qt's views tell a screen reader that rows changed, not that a tick did:
 // without the state's change nothing is spoken. The rows out of view are
 // read as they come into it; 32,767 announcements at once would only hold
-// up the reader. With no reader listening, Qt drops them at once.
+// up the reader.
 void NationListView::AnnounceTicks(std::span<const std::size_t> rows)
 {
+    if (!QAccessible::isActive())
+        return;
     const auto [first, last] = RowsInView();
     for (auto row = std::lower_bound(rows.begin(), rows.end(), first); row != rows.end() && *row < last; ++row)
         AnnounceTick(*row);
