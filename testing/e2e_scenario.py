@@ -4,6 +4,7 @@ sent from outside the process by xdotool, checking the titles of the windows
 that come up and the nation file's bytes afterwards. Each window's own test
 starts the display and the program and supplies what differs (how a path is
 written, how a tick is made by hand, what the frame offers)."""
+import contextlib
 import os
 import shutil
 import struct
@@ -207,12 +208,7 @@ class Session:
 
     def __exit__(self, *exception):
         for program in reversed(self.started):
-            program.terminate()
-            try:
-                program.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                program.kill()
-                program.wait()
+            stop(program)
         time.sleep(0.5)
         left = self.leftovers()
         for pid in left:
@@ -684,11 +680,7 @@ def patches_refused(desktop, window_kind, launch, space):
     message_says(desktop, window_kind, "ERROR", "read-only")
     check(open(space.read_only, "rb").read() == space.original and not os.path.exists(space.read_only + ".bak"),
           f"a read-only file{' as root' if os.geteuid() == 0 else ''}: nothing patched, no backup made")
-    desktop.keys(window, "alt+e")
-    question = desktop.wait_for("Cm3 Tallowmere")
-    if question:
-        desktop.keys(question, "y")
-    ended(editor, "after the refused patches, Yes ends the editor")
+    exit_with_yes(desktop, window, editor, "after the refused patches, Yes ends the editor")
 
 
 def typed_name_and_back(desktop, window, path, manager):
@@ -756,6 +748,39 @@ def contrast(first, second):
         return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
     lighter, darker = sorted((luminance(first), luminance(second)), reverse=True)
     return (lighter + 0.05) / (darker + 0.05)
+
+
+def exit_with_yes(desktop, window, editor, what):
+    """Exit with a file loaded and not patched: Yes to the question ends the
+    editor."""
+    desktop.keys(window, "alt+e")
+    question = desktop.wait_for("Cm3 Tallowmere")
+    if question:
+        desktop.keys(question, "y")
+    ended(editor, what)
+
+
+@contextlib.contextmanager
+def running(command, env):
+    """A program for the length of a block, killed at its end if it is still
+    running."""
+    program = subprocess.Popen(command, env=env)
+    try:
+        yield program
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
+
+
+def stop(program):
+    """Asks a program to end, and makes it end."""
+    program.terminate()
+    try:
+        program.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        program.kill()
+        program.wait()
 
 
 def ended(editor, what):

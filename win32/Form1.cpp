@@ -223,19 +223,10 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:
-        // Common controls learn of new colours only from their parent.
-        if (message == WM_SYSCOLORCHANGE)
-            SendMessageW(list_.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
-        highContrast_ = HighContrast();
-        RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+        OnColoursChanged(message, wParam, lParam);
         break;
-    case WM_ERASEBKGND: {
-        RECT client {};
-        GetClientRect(hwnd_, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client,
-                 highContrast_ ? GetSysColorBrush(COLOR_BTNFACE) : Background());
-        return 1;
-    }
+    case WM_ERASEBKGND:
+        return OnEraseBackground(reinterpret_cast<HDC>(wParam));
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -350,6 +341,24 @@ const form::Control* Form1::DesignOf(HWND control) const
             return &form::CONTROLS[i];
     }
     return nullptr;
+}
+
+// New system colours, or High Contrast switched on or off.
+void Form1::OnColoursChanged(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Common controls learn of new colours only from their parent.
+    if (message == WM_SYSCOLORCHANGE)
+        SendMessageW(list_.Handle(), WM_SYSCOLORCHANGE, wParam, lParam);
+    highContrast_ = HighContrast();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+LRESULT Form1::OnEraseBackground(HDC dc)
+{
+    RECT client {};
+    GetClientRect(hwnd_, &client);
+    FillRect(dc, &client, highContrast_ ? GetSysColorBrush(COLOR_BTNFACE) : Background());
+    return 1;
 }
 
 // The design's colours stand where the design fixes them: the window's grey

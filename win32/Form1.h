@@ -63,6 +63,8 @@ private:
     void Layout(UINT dpi);
     void OnCommand(int id, int code);
     LRESULT OnControlColour(HDC dc, HWND control);
+    void OnColoursChanged(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnEraseBackground(HDC dc);
     const form::Control* DesignOf(HWND control) const;
     void ShowTickMenu(LPARAM at);
     void OnDrop(HDROP drop);

@@ -43,15 +43,6 @@ def start_window_manager(env, name):
     return wm
 
 
-def stop(program):
-    program.terminate()
-    try:
-        program.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        program.kill()
-        program.wait()
-
-
 class QtWindow(e2e.Window):
     def check_frame(self, desktop, window, what):
         """The window manager offers neither minimise nor maximise, and
@@ -76,8 +67,7 @@ def screen_reader(desktop, space):
     nation = os.path.join(space.root, "Reader", "Nation.dat")
     os.makedirs(os.path.dirname(nation))
     open(nation, "wb").write(space.original)
-    editor = subprocess.Popen([EDITOR, nation], env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
-    try:
+    with e2e.running([EDITOR, nation], dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")) as editor:
         window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
         nations = None
         deadline = time.monotonic() + 15
@@ -107,14 +97,7 @@ def screen_reader(desktop, space):
         loop.run()
         listener.deregister("object:state-changed:checked")
         e2e.check(("Albania", 1) in heard, f"Space on the first nation is heard as its tick: {heard}")
-        desktop.keys(window, "alt+e")
-        question = desktop.wait_for("Cm3 Tallowmere")
-        if question:
-            desktop.keys(question, "y")
-        e2e.ended(editor, "after the screen reader's try, Yes ends the editor")
-    finally:
-        if editor.poll() is None:
-            editor.kill()
+        e2e.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
 
 
 def find_accessible(Atspi, name):
@@ -135,8 +118,7 @@ def dark_theme(desktop):
     """Under a dark desktop theme the window keeps its grey and the text on
     it stays readable: 4.5:1 at least for each label whose colour the theme
     gave, the game's name in its designed red."""
-    editor = subprocess.Popen([EDITOR], env=dict(desktop.env, QT_QPA_PLATFORMTHEME="gtk3", GTK_THEME="Adwaita:dark"))
-    try:
+    with e2e.running([EDITOR], dict(desktop.env, QT_QPA_PLATFORMTHEME="gtk3", GTK_THEME="Adwaita:dark")) as editor:
         window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
         if window is None:
             e2e.check(False, "the editor comes up under a dark theme")
@@ -155,16 +137,12 @@ def dark_theme(desktop):
                   "under a dark theme the game's name keeps its red")
         desktop.keys(window, "alt+e")
         e2e.ended(editor, "under a dark theme, exit ends the editor")
-    finally:
-        if editor.poll() is None:
-            editor.kill()
 
 
 def dialog_on_screen(desktop):
     """Near the screen's top, the open-file dialog still has its title bar on
     the screen."""
-    editor = subprocess.Popen([EDITOR], env=desktop.env)
-    try:
+    with e2e.running([EDITOR], desktop.env) as editor:
         window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
         if window is None:
             e2e.check(False, "the editor comes up")
@@ -181,9 +159,6 @@ def dialog_on_screen(desktop):
             desktop.wait_gone("Locate your Nation.dat file")
         desktop.keys(window, "alt+e")
         e2e.ended(editor, "exit ends the editor")
-    finally:
-        if editor.poll() is None:
-            editor.kill()
 
 
 def focus_by_mouse(desktop, space):
@@ -195,22 +170,16 @@ def focus_by_mouse(desktop, space):
     with open(os.path.join(settings, "keyfile"), "w") as keyfile:
         keyfile.write("[org/gnome/desktop/wm/preferences]\nfocus-mode='mouse'\n")
     wm = start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), "metacity")
-    editor = subprocess.Popen([EDITOR, space.beside], env=desktop.env)
     try:
-        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
-        e2e.check(window is not None, "metacity, focus by mouse: the editor comes up")
-        if window:
-            desktop.xdotool("mousemove", "5", "5")
-            e2e.typed_name_and_back(desktop, window, space.beside, "metacity, focus by mouse")
-            desktop.keys(window, "alt+e")
-            question = desktop.wait_for("Cm3 Tallowmere")
-            if question:
-                desktop.keys(question, "y")
-            e2e.ended(editor, "metacity, focus by mouse: Yes ends the editor")
+        with e2e.running([EDITOR, space.beside], desktop.env) as editor:
+            window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+            e2e.check(window is not None, "metacity, focus by mouse: the editor comes up")
+            if window:
+                desktop.xdotool("mousemove", "5", "5")
+                e2e.typed_name_and_back(desktop, window, space.beside, "metacity, focus by mouse")
+                e2e.exit_with_yes(desktop, window, editor, "metacity, focus by mouse: Yes ends the editor")
     finally:
-        if editor.poll() is None:
-            editor.kill()
-        stop(wm)
+        e2e.stop(wm)
 
 
 def main():
@@ -236,7 +205,7 @@ def main():
                     e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
                         [EDITOR, *arguments], env=session.env, cwd=space.root), space, name)
                 finally:
-                    stop(wm)
+                    e2e.stop(wm)
             focus_by_mouse(desktop, space)
     finally:
         space.remove()
