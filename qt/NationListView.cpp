@@ -36,7 +36,9 @@ public:
         const QScrollBar* bar = view_->verticalScrollBar();
         const int width = view_->viewport()->width()
             - (bar->isVisible() ? 0 : view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar));
-        return {width, NaturalSize(option, index).height()};
+        // A line of the list's font and a little more: the tick boxes clear of each
+        // other.
+        return {width, std::max(NaturalSize(option, index).height(), view_->fontMetrics().height() + 4)};
     }
 
     QSize NaturalSize(const QStyleOptionViewItem& option, const QModelIndex& index) const
