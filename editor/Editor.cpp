@@ -189,8 +189,8 @@ std::vector<TickMenuEntry> Editor::TickMenu() const
         {TickChoice::None, 0, "&Untick all nations", "", loaded},
     };
     const auto year = [](int number) {
-        std::string text = std::to_string(number);
-        return text.insert(text.size() - 1, "&");
+        const std::string digits = std::to_string(number);
+        return digits.substr(0, digits.size() - 1) + '&' + digits.back();
     };
     for (const int number : eu::kYears)
         menu.push_back({TickChoice::EuMembers, number, year(number), "Tick only the &EU members of", loaded});
