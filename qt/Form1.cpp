@@ -299,7 +299,7 @@ std::string Form1::ShowOpenDialog(const std::string& title, const std::string& f
         cdOpen.setDirectory(start);
     KeepFrameHints(cdOpen, Sizing::Resizable);
     const int answer = cdOpen.exec();
-    ComeBack();
+    ComeBackAfterDialog(*this);
     if (answer != QDialog::Accepted || cdOpen.selectedFiles().isEmpty())
         return {};
     lastChosenPath_ = cdOpen.selectedFiles().constFirst();
@@ -327,7 +327,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     for (QAbstractButton* button : box.buttons())
         button->setIcon({});
     const int answer = box.exec();
-    ComeBack();
+    ComeBackAfterDialog(*this);
     switch (answer) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
@@ -336,15 +336,6 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     default:
         return MessageAnswer::Ok;
     }
-}
-
-// The editor's window is active again once a dialog of its closes, however
-// it closed: a window manager that hands the activation to the window under
-// the pointer (metacity's focus by mouse) would leave no window active, with
-// the keyboard going nowhere a screen reader or a keyboard user can tell.
-void Form1::ComeBack()
-{
-    activateWindow();
 }
 
 void Form1::LoadWhenShown(const std::string& path)

@@ -43,7 +43,6 @@ protected:
 
 private:
     void showTickMenu(const QPoint& at);
-    void ComeBack();
     void createControls();
     QWidget* createControl(const form::Control& design);
     QAbstractItemView* createNationList();

@@ -1,7 +1,9 @@
 #include "FrameHints.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QScreen>
 #include <QWidget>
 
@@ -205,6 +207,34 @@ private:
 };
 
 } // namespace
+
+void ComeBackAfterDialog(QWidget& window)
+{
+    window.activateWindow();
+    if (QGuiApplication::platformName() != "xcb")
+        return;
+    // The window system settles within a moment; Qt's own wait for a focus
+    // coming after a focus lost is 400 ms.
+    auto* check = new QTimer(&window);
+    check->setInterval(100);
+    auto tries = std::make_shared<int>(10);
+    QObject::connect(check, &QTimer::timeout, &window, [&window, check, tries] {
+        if (QApplication::activeWindow() == &window || --*tries == 0) {
+            check->deleteLater();
+            return;
+        }
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || x11->connection() == nullptr || !window.isVisible())
+            return;
+        const Reply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
+        if (focus && focus->focus == static_cast<xcb_window_t>(window.winId())) {
+            QApplication::setActiveWindow(&window);
+            check->deleteLater();
+        }
+    });
+    check->start();
+}
 
 void KeepFrameHints(QWidget& window, Sizing sizing)
 {
