@@ -683,10 +683,9 @@ def patches_refused(desktop, window_kind, launch, space):
     exit_with_yes(desktop, window, editor, "after the refused patches, Yes ends the editor")
 
 
-def typed_name_and_back(desktop, window, path, manager):
-    """The file's name typed in the dialog, and Enter pressed while the name
-    completer lists it: the editor is active again and Load has the
-    keyboard, so Enter opens the dialog again."""
+def load_by_typing(desktop, window, path):
+    """Alt+L, the file's name typed in the dialog and Enter pressed while the
+    name completer lists it. Answers the dialog's window, or None."""
     desktop.keys(window, "alt+l")
     dialog = desktop.wait_for("Locate your Nation.dat file")
     if dialog:
@@ -694,6 +693,13 @@ def typed_name_and_back(desktop, window, path, manager):
         time.sleep(0.5)
         desktop.xdotool("key", "Return")
         desktop.wait_gone("Locate your Nation.dat file")
+    return dialog
+
+
+def typed_name_and_back(desktop, window, path, manager):
+    """After a name typed and Enter in the dialog the editor is active again
+    and Load has the keyboard, so Enter opens the dialog again."""
+    dialog = load_by_typing(desktop, window, path)
     time.sleep(1.0)
     check(dialog is not None and desktop.active() == window,
           f"{manager}: after a name typed and Enter in the dialog the editor is active again")

@@ -97,13 +97,7 @@ def screen_reader(desktop, space):
         # Space ticks its first nation, which is heard. The keys go where the
         # keyboard is, as a user's do: the test activates no window for them.
         desktop.xdotool("mousemove", "5", "5")
-        desktop.keys(window, "alt+l")
-        dialog = desktop.wait_for("Locate your Nation.dat file")
-        if dialog:
-            desktop.type(dialog, other)
-            time.sleep(0.5)
-            desktop.xdotool("key", "Return")
-            desktop.wait_gone("Locate your Nation.dat file")
+        e2e.load_by_typing(desktop, window, other)
         time.sleep(2.5)
         desktop.xdotool("key", "Tab", "space")
         time.sleep(1.5)
