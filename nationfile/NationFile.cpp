@@ -230,7 +230,9 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
     if (WriteResult planned = PlanChanges(file, {expectedRecords, isMember, expectedNames, expectedMemberBytes}, plan);
         planned.outcome != WriteOutcome::Written)
         return planned;
-    if (backup == Backup::BeforeFirstPatch) {
+    // An empty file holds nothing to lose, and its empty backup would later
+    // stand in for the backup of a real file put in its place.
+    if (backup == Backup::BeforeFirstPatch && length > 0) {
         if (OsStatus made = MakeBackup(file, length, path); !made)
             return WriteFailure(WriteOutcome::BackupFailed, std::move(made.reason));
     }

@@ -253,12 +253,21 @@ TEST_CASE("the layout as the game has it, byte by byte: names at 4 and 294, memb
     CHECK(ReadFile(dir / "Nation.dat") == file);
 }
 
-TEST_CASE("a write to an empty file writes nothing")
+TEST_CASE("a write to an empty file writes nothing, not even a backup")
 {
     TempDir dir;
     REQUIRE(WriteFile(dir / "Nation.dat", {}));
-    CHECK(WriteMemberships(Utf8(dir / "Nation.dat"), 0, kAlwaysMember).outcome == WriteOutcome::Written);
+    CHECK(WriteMemberships(Utf8(dir / "Nation.dat"), 0, kAlwaysMember, {}, Backup::BeforeFirstPatch).outcome
+          == WriteOutcome::Written);
     CHECK(fs::file_size(dir / "Nation.dat") == 0);
+    // An empty backup would be kept as the backup of the real file put there
+    // afterwards, which would then have none.
+    CHECK(!fs::exists(dir / "Nation.dat.bak"));
+    const Bytes real = MakeNationFile(2);
+    REQUIRE(WriteFile(dir / "Nation.dat", real));
+    CHECK(WriteMemberships(Utf8(dir / "Nation.dat"), 2, kAlwaysMember, {}, Backup::BeforeFirstPatch).outcome
+          == WriteOutcome::Written);
+    CHECK(ReadFile(dir / "Nation.dat.bak") == real);
 }
 
 TEST_CASE("a write refuses a file that changed since it was read")
