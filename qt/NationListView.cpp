@@ -126,6 +126,27 @@ void NationListView::AnnounceTick(std::size_t row)
     QAccessible::updateAccessibility(&event);
 }
 
+// Qt tells a screen reader that the list has the keyboard, and of its
+// current row only when the row changes: a user who tabs in would hear
+// "Nations" and not which nation Space would tick. The row is told after
+// the list, so that it is what is heard last.
+void NationListView::focusInEvent(QFocusEvent* event)
+{
+    QListView::focusInEvent(event);
+    if (QAccessible::isActive())
+        QTimer::singleShot(0, this, &NationListView::AnnounceCurrentRow);
+}
+
+void NationListView::AnnounceCurrentRow()
+{
+    const QModelIndex current = currentIndex();
+    if (!hasFocus() || !current.isValid())
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(current.row());
+    QAccessible::updateAccessibility(&event);
+}
+
 void NationListView::keyboardSearch(const QString& search)
 {
     const QModelIndex current = currentIndex();

@@ -19,6 +19,7 @@ public:
     void keyboardSearch(const QString& search) override;
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -28,6 +29,7 @@ private:
     void AnnounceTicks(std::span<const std::size_t> rows);
     void AnnounceRowsInView();
     void AnnounceTick(std::size_t row);
+    void AnnounceCurrentRow();
     std::pair<std::size_t, std::size_t> RowsInView() const;
     bool IsCutShort(const QModelIndex& index) const;
 

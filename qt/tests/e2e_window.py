@@ -99,7 +99,13 @@ def screen_reader(desktop, space):
         desktop.xdotool("mousemove", "5", "5")
         e2e.load_by_typing(desktop, window, other)
         time.sleep(2.5)
-        desktop.xdotool("key", "Tab", "space")
+        desktop.xdotool("key", "Tab")
+        time.sleep(1.0)
+        heard = open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
+        focused = [line for line in heard if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
+        e2e.check(focused[-1:] == ["object:state-changed:focused|Albania|1"],
+                  f"Tab into the list: the nation Space would tick is heard last: {focused[-3:]}")
+        desktop.xdotool("key", "space")
         time.sleep(1.5)
         heard = open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
         e2e.check("object:state-changed:checked|Albania|1" in heard,
