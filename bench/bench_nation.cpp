@@ -140,7 +140,13 @@ void make_all_window(benchmark::State& state)
 void tick_menu_window(benchmark::State& state)
 {
     TickingWindow window(state.range(0));
-    const std::vector<TickMenuEntry> menu = window.form.Commands().TickMenu();
+    std::vector<TickMenuEntry> menu;
+    for (const TickMenuEntry& entry : window.form.Commands().TickMenu()) {
+        if (entry.IsSubmenu())
+            menu.insert(menu.end(), entry.submenu.begin(), entry.submenu.end());
+        else
+            menu.push_back(entry);
+    }
     if (menu.back().choice != TickChoice::FromBackup)
         state.SkipWithError("the backup's ticks are not offered");
     for (auto _ : state) {

@@ -53,8 +53,8 @@ void Editor::cmdLoad_Click()
     const std::string listedFile = state_.strFileName;
     std::string refusedPath;
     for (;;) {
-        state_.strFileName = view_.ShowOpenDialog("Locate your Nation.dat file", "Nation Database | Nation.dat",
-                                                  DialogFolder(refusedPath));
+        state_.strFileName
+            = view_.ShowOpenDialog("Locate your Nation.dat file", form::NATION_FILES, DialogFolder(refusedPath));
         if (state_.strFileName.empty()) {
             // A cancel ends the load; the list still shows the file it showed.
             state_.strFileName = listedFile;
@@ -94,12 +94,11 @@ bool Editor::LoadChosenFile()
         break;
     }
 
-    NationRows& nations = view_.lstNations();
-    nations.ClearNations();
-    nations.ReserveNations(read.entries.size());
+    std::vector<std::string> names;
+    names.reserve(read.entries.size());
     for (NationEntry& entry : read.entries)
-        nations.AddNation(std::move(entry.name), entry.member);
-    fileBytes_ = std::move(read.memberBytes);
+        names.push_back(std::move(entry.name));
+    view_.lstNations().ReplaceNations(std::move(names), std::move(read.memberBytes));
     state_.blnPatched = false;
     view_.RememberFolder(FolderOf(state_.strFileName));
     return true;
@@ -128,7 +127,7 @@ void Editor::cmdPatch_Click()
     const std::vector<bool> ticks = nations.Ticks();
     WriteResult written = WriteMemberships(
         state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, nations.Names(),
-        Backup::BeforeFirstPatch, fileBytes_);
+        Backup::BeforeFirstPatch, nations.MemberBytesInFile());
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
         ShowError("The file \"" + state_.strFileName
@@ -144,8 +143,7 @@ void Editor::cmdPatch_Click()
     case WriteOutcome::Written:
         break;
     }
-    fileBytes_ = std::move(written.memberBytes);
-    nations.MarkTicksInFile(ticks);
+    nations.MarkWritten(std::move(written.memberBytes));
     state_.blnPatched = true;
     view_.ShowMessage("File Patched Succesfully", "SUCCESS", MessageButtons::Ok);
 }
@@ -178,34 +176,54 @@ void Editor::cmdURL_Click()
     view_.Launch(contacts::WEB_ADDRESS);
 }
 
+namespace {
+
+TickMenuEntry Command(std::string label, bool enabled, TickChoice choice, int year = 0)
+{
+    TickMenuEntry entry;
+    entry.label = std::move(label);
+    entry.enabled = enabled;
+    entry.choice = choice;
+    entry.year = year;
+    return entry;
+}
+
+// Each year by its last digit as its access key.
+TickMenuEntry YearsSubmenu(std::string label, bool enabled, TickChoice choice)
+{
+    TickMenuEntry submenu;
+    submenu.label = std::move(label);
+    submenu.enabled = enabled;
+    for (const int year : eu::kYears) {
+        const std::string digits = std::to_string(year);
+        submenu.submenu.push_back(
+            Command(digits.substr(0, digits.size() - 1) + '&' + digits.back(), enabled, choice, year));
+    }
+    return submenu;
+}
+
+} // namespace
+
 std::vector<TickMenuEntry> Editor::TickMenu() const
 {
     // Every entry works on the nations of a loaded file. "&" marks each
-    // entry's access key, none the same as another's in its menu: a year by
-    // its last digit.
+    // entry's access key, none the same as another's in its menu.
     const bool loaded = !state_.strFileName.empty();
     std::vector<TickMenuEntry> menu = {
-        {TickChoice::All, 0, "&Tick all nations", "", loaded},
-        {TickChoice::None, 0, "&Untick all nations", "", loaded},
+        Command("&Tick all nations", loaded, TickChoice::All),
+        Command("&Untick all nations", loaded, TickChoice::None),
+        YearsSubmenu("Tick only the &EU members of", loaded, TickChoice::EuMembers),
+        YearsSubmenu("Tick the EU, EEA and &Swiss members of", loaded, TickChoice::FreeMovement),
+        Command("Ticks as in the &file", loaded, TickChoice::AsInFile),
     };
-    const auto year = [](int number) {
-        const std::string digits = std::to_string(number);
-        return digits.substr(0, digits.size() - 1) + '&' + digits.back();
-    };
-    for (const int number : eu::kYears)
-        menu.push_back({TickChoice::EuMembers, number, year(number), "Tick only the &EU members of", loaded});
-    for (const int number : eu::kYears)
-        menu.push_back(
-            {TickChoice::FreeMovement, number, year(number), "Tick the EU, EEA and &Swiss members of", loaded});
-    menu.push_back({TickChoice::AsInFile, 0, "Ticks as in the &file", "", loaded});
     if (BackupTicks())
-        menu.push_back({TickChoice::FromBackup, 0, "Ticks from the &backup", ""});
+        menu.push_back(Command("Ticks from the &backup", true, TickChoice::FromBackup));
     return menu;
 }
 
 void Editor::ApplyTicks(const TickMenuEntry& entry)
 {
-    if (state_.strFileName.empty())
+    if (state_.strFileName.empty() || entry.IsSubmenu())
         return;
     NationRows& nations = view_.lstNations();
     switch (entry.choice) {

@@ -3,7 +3,6 @@
 #include "EditorView.h"
 #include "EuMembers.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,12 +18,15 @@ struct EditorState {
 // What the nation list's context menu offers: ticks in bulk.
 enum class TickChoice { All, None, EuMembers, FreeMovement, AsInFile, FromBackup };
 
+// One entry of that menu: a command, or a submenu of entries.
 struct TickMenuEntry {
-    TickChoice choice;
-    int year = 0;        // for EuMembers and FreeMovement
-    std::string label;
-    std::string submenu; // entries with the same submenu are shown under it
+    std::string label;   // "&" marks its access key
     bool enabled = true; // greyed out while there is nothing to tick
+    TickChoice choice = TickChoice::All;
+    int year = 0;        // for EuMembers and FreeMovement
+    std::vector<TickMenuEntry> submenu;
+
+    bool IsSubmenu() const { return !submenu.empty(); }
 };
 
 // The window's commands, one per button plus the window's creation. They
@@ -46,8 +48,9 @@ public:
     // leaves the list as it was instead of asking again.
     void LoadFile(const std::string& path);
 
-    // The context menu of the list as it stands, and what each entry does.
-    // Each changes ticks only, as the make-all button does.
+    // The context menu of the list as it stands, its submenus in place, and
+    // what each command does. Each changes ticks only, as the make-all button
+    // does.
     std::vector<TickMenuEntry> TickMenu() const;
     void ApplyTicks(const TickMenuEntry& entry);
 
@@ -63,7 +66,4 @@ private:
 
     EditorView& view_;
     EditorState state_;
-    // The membership bytes the file holds as last loaded or patched: a
-    // patch writes nothing unless the file still holds them.
-    std::vector<std::uint8_t> fileBytes_;
 };

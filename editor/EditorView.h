@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FormDesign.h"
 #include "NationRows.h"
 
 #include <string>
@@ -14,9 +15,10 @@ class EditorView {
 public:
     virtual ~EditorView() = default;
 
-    // Shows the open-file dialog modally, in `folder` where one is given;
-    // answers the chosen path, or an empty text when the user cancels.
-    virtual std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+    // Shows the open-file dialog modally, offering the files `filter`
+    // names, in `folder` where one is given; answers the chosen path, or an
+    // empty text when the user cancels.
+    virtual std::string ShowOpenDialog(const std::string& title, const form::FileFilter& filter,
                                        const std::string& folder) = 0;
     // Shows a modal message without an icon; the first button is the default.
     // An empty title stands for the application's title. A Yes/No question

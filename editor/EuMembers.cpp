@@ -1,9 +1,11 @@
 #include "EuMembers.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
 
 namespace eu {
@@ -70,45 +72,7 @@ bool MemberOn(const Member& member, int date, Union group)
         && (member.left == 0 || date < member.left);
 }
 
-// The letter a Latin-1 letter is written with without its accent, from
-// U+00C0 on; '-' for the signs that are no letters.
-constexpr std::string_view kLatin1Base = "aaaaaaaceeeeiiiidnooooo-ouuuuyts"
-                                         "aaaaaaaceeeeiiiidnooooo-ouuuuyty";
-
-void Append(std::string& folded, char32_t c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-        folded += static_cast<char>(c);
-    else if (c >= 'A' && c <= 'Z')
-        folded += static_cast<char>(c - 'A' + 'a');
-    else if (c >= 0xC0 && c <= 0xFF && kLatin1Base[c - 0xC0] != '-')
-        folded += kLatin1Base[c - 0xC0];
-    else if (c == 0x160 || c == 0x161) // Š š, the other letters Windows-1252 brings
-        folded += 's';
-    else if (c == 0x17D || c == 0x17E)
-        folded += 'z';
-    else if (c == 0x152 || c == 0x153)
-        folded += "oe";
-    else if (c == 0x178)
-        folded += 'y';
-}
-
 } // namespace
-
-std::string Folded(std::string_view utf8)
-{
-    std::string folded;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
-            c = (c << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
-        Append(folded, c);
-        i += length;
-    }
-    return folded;
-}
 
 std::string NameOf(Union group)
 {
@@ -133,7 +97,7 @@ Matched MatchMembers(std::span<const std::string> names, int year, Union group)
     matched.members.assign(names.size(), false);
     std::vector<bool> found(std::size(kMembers), false);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto member = memberNamed.find(Folded(names[i]));
+        const auto member = memberNamed.find(text::Folded(names[i]));
         if (member == memberNamed.end())
             continue;
         matched.members[i] = true;

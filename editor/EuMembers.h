@@ -2,7 +2,6 @@
 
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The member states of the European Union on 1 July of a year, as the
@@ -11,11 +10,6 @@
 // the flag means "no work permit needed", which today's rules give the
 // states of free movement too: the EU, the EEA and Switzerland.
 namespace eu {
-
-struct Nation {
-    std::string name; // as it is named in messages
-    bool member = false;
-};
 
 // The years the editor offers, the game's own season first.
 inline constexpr int kYears[] = {1999, 2004, 2007, 2013, 2020};
@@ -32,15 +26,12 @@ enum class Union {
 std::string NameOf(Union group);
 
 // For each name in the file, whether its nation was a member on 1 July of
-// `year`; and the members the file holds no nation for.
+// `year`; and the members the file holds no nation for, in the alphabetical
+// order of their names in messages, so that a player finds one at a glance.
 struct Matched {
     std::vector<bool> members;
     std::vector<std::string> missing;
 };
 Matched MatchMembers(std::span<const std::string> names, int year, Union group = Union::EuropeanUnion);
-
-// A name as it is compared: letters and digits only, in lower case, without
-// accents ("Côte d'Ivoire" and "cote divoire" are the same).
-std::string Folded(std::string_view utf8);
 
 } // namespace eu

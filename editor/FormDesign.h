@@ -11,6 +11,15 @@
 // a pixel at 96 dots per inch) from the client area's top-left corner.
 namespace form {
 
+// Twips as pixels at a resolution, rounded to the nearest: 15 twips a pixel
+// at 96 dots per inch, the resolution a toolkit that scales its pixels
+// itself lays out at.
+inline constexpr int Pixels(int twips, int dotsPerInch)
+{
+    return (twips * dotsPerInch + 720) / 1440;
+}
+inline constexpr int UNSCALED_DPI = 96;
+
 struct Colour {
     unsigned char red;
     unsigned char green;
@@ -84,6 +93,15 @@ enum Index : std::size_t {
     Label3,
     CONTROL_COUNT,
 };
+// What the open-file dialog (cdOpen) offers: one choice, files of this
+// name, matched in any letter case as file names are on the game's own
+// platform.
+struct FileFilter {
+    const char* description;
+    const char* pattern;
+};
+inline constexpr FileFilter NATION_FILES = {"Nation Database", "Nation.dat"};
+
 // The nation list shows no text of its own: its name, for a screen reader.
 inline constexpr const char* LIST_NAME = "Nations";
 

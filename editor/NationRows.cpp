@@ -1,32 +1,18 @@
 #include "NationRows.h"
 
-#include "EuMembers.h"
+#include "Text.h"
 
-void NationRows::ClearNations()
+void NationRows::ReplaceNations(std::vector<std::string> names, std::vector<std::uint8_t> memberBytes)
 {
-    names_.clear();
-    ticks_.clear();
-    inFile_.clear();
+    memberBytes.resize(names.size(), nationfile::MEMBER_NO);
+    names_ = std::move(names);
+    inFile_ = std::move(memberBytes);
+    ticks_.assign(names_.size(), false);
+    for (std::size_t i = 0; i < ticks_.size(); ++i)
+        ticks_[i] = IsTickedInFile(i);
     folded_.clear();
     if (observer_ != nullptr)
-        observer_->NationsCleared();
-}
-
-void NationRows::ReserveNations(std::size_t count)
-{
-    names_.reserve(count);
-    ticks_.reserve(count);
-    inFile_.reserve(count);
-}
-
-void NationRows::AddNation(std::string name, bool member)
-{
-    names_.push_back(std::move(name));
-    ticks_.push_back(member);
-    inFile_.push_back(member);
-    folded_.clear();
-    if (observer_ != nullptr)
-        observer_->NationAdded();
+        observer_->NationsReplaced(names_.size());
 }
 
 void NationRows::SetNationTicked(std::size_t index, bool ticked)
@@ -34,7 +20,7 @@ void NationRows::SetNationTicked(std::size_t index, bool ticked)
     if (ticks_.at(index) == ticked)
         return;
     ticks_[index] = ticked;
-    Announce(std::span<const std::size_t>(&index, 1));
+    NotifyTicks(std::span<const std::size_t>(&index, 1));
 }
 
 void NationRows::SetNationTicks(const std::vector<bool>& ticks)
@@ -46,19 +32,27 @@ void NationRows::SetNationTicks(const std::vector<bool>& ticks)
         ticks_[i] = ticks[i];
         changed.push_back(i);
     }
-    Announce(changed);
+    NotifyTicks(changed);
 }
 
-void NationRows::Announce(std::span<const std::size_t> changed)
+void NationRows::TicksAsInFile()
+{
+    std::vector<bool> ticks(inFile_.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        ticks[i] = IsTickedInFile(i);
+    SetNationTicks(ticks);
+}
+
+void NationRows::NotifyTicks(std::span<const std::size_t> changed)
 {
     if (observer_ != nullptr && !changed.empty())
         observer_->TicksChanged(changed);
 }
 
-void NationRows::MarkTicksInFile(const std::vector<bool>& written)
+void NationRows::MarkWritten(std::vector<std::uint8_t> memberBytes)
 {
-    for (std::size_t i = 0; i < written.size() && i < inFile_.size(); ++i)
-        inFile_[i] = written[i];
+    memberBytes.resize(names_.size(), nationfile::MEMBER_NO);
+    inFile_ = std::move(memberBytes);
     if (observer_ != nullptr)
         observer_->TicksInFileChanged();
 }
@@ -76,16 +70,15 @@ bool NationRows::SameNations(std::span<const nationfile::NationEntry> entries) c
 
 std::optional<std::size_t> NationRows::FindNation(const std::string& typed, std::size_t from) const
 {
-    const std::string wanted = eu::Folded(typed);
+    const std::string wanted = text::Folded(typed);
     // Nothing to compare (a sign that is no letter): nothing found, rather
     // than every name.
     if (wanted.empty() || names_.empty())
         return std::nullopt;
-    if (folded_.size() != names_.size()) {
-        folded_.clear();
+    if (folded_.empty()) {
         folded_.reserve(names_.size());
         for (const std::string& name : names_)
-            folded_.push_back(eu::Folded(name));
+            folded_.push_back(text::Folded(name));
     }
     for (std::size_t step = 0; step < folded_.size(); ++step) {
         const std::size_t index = (from + step) % folded_.size();

@@ -55,9 +55,7 @@ ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
     return {outcome, {}, {}, std::move(reason)};
 }
 
-constexpr const char* kOtherNations = "The file no longer holds the nations that were read from it";
-
-WriteResult WriteFailure(WriteOutcome outcome, std::string reason)
+WriteResult WriteFailure(WriteOutcome outcome, std::string reason = {})
 {
     return {outcome, std::move(reason), {}};
 }
@@ -133,7 +131,7 @@ WriteResult PlanChanges(const OsFile& file, const Request& request, Plan& plan)
     const bool checkBytes = !request.memberBytes.empty();
     if ((checkNames && request.names.size() != request.records)
         || (checkBytes && request.memberBytes.size() != request.records))
-        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+        return WriteFailure(WriteOutcome::RecordsChanged);
     plan.wanted.resize(request.records);
     bool sameNations = true;
     OsStatus read = ForEachRecord(file, request.records, [&](std::size_t i, std::span<const std::uint8_t> record) {
@@ -150,7 +148,7 @@ WriteResult PlanChanges(const OsFile& file, const Request& request, Plan& plan)
     if (!read)
         return WriteFailure(WriteOutcome::FileError, std::move(read.reason));
     if (!sameNations)
-        return WriteFailure(WriteOutcome::RecordsChanged, kOtherNations);
+        return WriteFailure(WriteOutcome::RecordsChanged);
     return {};
 }
 
@@ -223,8 +221,7 @@ WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecord
         return WriteFailure(WriteOutcome::FileError, std::move(opened.reason));
     if (!IsNationFileLength(length) || length / NATION_RECORD_SIZE != expectedRecords
         || expectedRecords > MAX_NATION_RECORDS)
-        return WriteFailure(WriteOutcome::RecordsChanged,
-                            "The file no longer holds the records that were read from it");
+        return WriteFailure(WriteOutcome::RecordsChanged);
 
     Plan plan;
     if (WriteResult planned = PlanChanges(file, {expectedRecords, isMember, expectedNames, expectedMemberBytes}, plan);

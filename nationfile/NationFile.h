@@ -59,6 +59,8 @@ enum class WriteOutcome {
 
 struct WriteResult {
     WriteOutcome outcome = WriteOutcome::Written;
+    // What went wrong, for a FileError or a BackupFailed; the caller words
+    // RecordsChanged itself.
     std::string reason;
     // Once written: the membership byte of each record as the file now
     // holds it.

@@ -29,16 +29,13 @@
 #include <QWindow>
 
 #include <functional>
-#include <map>
 
 namespace {
 
-// 15 twips are one pixel at 96 dpi; Qt scales device-independent pixels on
-// screens above that.
+// Qt scales its device-independent pixels itself on screens above 96 dpi.
 int Pixels(int twips)
 {
-    constexpr int kTwipsPerPixel = 15;
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return form::Pixels(twips, form::UNSCALED_DPI);
 }
 
 // The designed face first, then Debian's metric-compatible stand-ins (which
@@ -70,23 +67,18 @@ QString FromUtf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// "Description | Pattern" as the commands give it, turned into a Qt name
-// filter whose pattern matches in any letter case, as file names do on the
-// game's own platform.
-QString NameFilter(const std::string& filter)
+// A Qt name filter whose pattern matches in any letter case, as file names
+// do on the game's own platform.
+QString NameFilter(const form::FileFilter& filter)
 {
-    const QString text = FromUtf8(filter);
-    const qsizetype bar = text.indexOf('|');
-    const QString description = text.left(bar).trimmed();
-    const QString pattern = text.mid(bar + 1).trimmed();
     QString anyCase;
-    for (const QChar c : pattern) {
+    for (const QChar c : QString(filter.pattern)) {
         if (c.isLetter())
             anyCase += QString("[%1%2]").arg(c.toLower(), c.toUpper());
         else
             anyCase += c;
     }
-    return QString("%1 (%2)").arg(description, anyCase);
+    return QString("%1 (%2)").arg(filter.description, anyCase);
 }
 
 // The window is a window to a screen reader too: a plain widget at the top
@@ -274,7 +266,7 @@ void Form1::connectButtons()
     }
 }
 
-std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
+std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilter& filter, const std::string& folder)
 {
     // A new dialog at every showing: a reused one carries its name
     // completer's list and its selection from one showing into the next,
@@ -377,8 +369,8 @@ void Form1::LoadWhenShown(const std::string& path)
 
 void Form1::SetHelpText(const std::string& text)
 {
-    // The help text keeps Windows line breaks; the box wants one per break.
-    control<QTextEdit>(form::RichTextBox1)->setPlainText(FromUtf8(text).replace("\r\n", "\n"));
+    // Qt's text box takes a carriage return and a line feed as one break.
+    control<QTextEdit>(form::RichTextBox1)->setPlainText(FromUtf8(text));
 }
 
 void Form1::Launch(const std::string& address)
@@ -410,23 +402,22 @@ void Form1::RememberFolder(const std::string& folder)
 void Form1::showTickMenu(const QPoint& at)
 {
     QMenu menu(this);
-    std::map<std::string, QMenu*> submenus;
-    for (const TickMenuEntry& entry : editor_.TickMenu()) {
-        QMenu* into = &menu;
-        if (!entry.submenu.empty()) {
-            QMenu*& submenu = submenus[entry.submenu];
-            if (submenu == nullptr) {
-                submenu = menu.addMenu(FromUtf8(entry.submenu));
-                // Greyed out as its first entry is: a submenu's entries all
-                // need the same.
-                submenu->setEnabled(entry.enabled);
-            }
-            into = submenu;
+    addTickEntries(menu, editor_.TickMenu());
+    menu.exec(control<QAbstractItemView>(form::lstNations)->viewport()->mapToGlobal(at));
+}
+
+void Form1::addTickEntries(QMenu& menu, const std::vector<TickMenuEntry>& entries)
+{
+    for (const TickMenuEntry& entry : entries) {
+        if (entry.IsSubmenu()) {
+            QMenu* submenu = menu.addMenu(FromUtf8(entry.label));
+            submenu->setEnabled(entry.enabled);
+            addTickEntries(*submenu, entry.submenu);
+            continue;
         }
-        into->addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); })
+        menu.addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); })
             ->setEnabled(entry.enabled);
     }
-    menu.exec(control<QAbstractItemView>(form::lstNations)->viewport()->mapToGlobal(at));
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)

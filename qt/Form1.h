@@ -10,6 +10,7 @@
 #include <optional>
 
 class QAbstractItemView;
+class QMenu;
 
 // The editor's one window: its controls, and the view the commands talk to.
 class Form1 : public QWidget, public EditorView {
@@ -25,7 +26,7 @@ public:
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+    std::string ShowOpenDialog(const std::string& title, const form::FileFilter& filter,
                                const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
@@ -43,6 +44,7 @@ protected:
 
 private:
     void showTickMenu(const QPoint& at);
+    void addTickEntries(QMenu& menu, const std::vector<TickMenuEntry>& entries);
     void createControls();
     QWidget* createControl(const form::Control& design);
     QAbstractItemView* createNationList();

@@ -2,86 +2,58 @@
 
 #include <QFont>
 
-#include <algorithm>
-
 NationListModel::NationListModel(NationRows& rows, QObject* parent)
     : QAbstractListModel(parent)
     , rows_(rows)
+    , count_(rows.NationCount())
 {
     rows_.SetObserver(this);
 }
 
-void NationListModel::NationsCleared()
+void NationListModel::NationsReplaced(std::size_t count)
 {
     beginResetModel();
-    announced_ = 0;
+    count_ = count;
     endResetModel();
-}
-
-void NationListModel::NationAdded()
-{
-    if (!announcementQueued_) {
-        announcementQueued_ = true;
-        QMetaObject::invokeMethod(this, &NationListModel::AnnouncePending, Qt::QueuedConnection);
-    }
 }
 
 void NationListModel::TicksChanged(std::span<const std::size_t> rows)
 {
-    // The view hears of the changed rows it has been told of, in one range.
-    const auto known = rows.first(static_cast<std::size_t>(
-        std::lower_bound(rows.begin(), rows.end(), announced_) - rows.begin()));
-    if (known.empty())
-        return;
-    emit dataChanged(createIndex(static_cast<int>(known.front()), 0), createIndex(static_cast<int>(known.back()), 0),
+    emit dataChanged(createIndex(static_cast<int>(rows.front()), 0), createIndex(static_cast<int>(rows.back()), 0),
                      {Qt::CheckStateRole, Qt::FontRole, Qt::AccessibleDescriptionRole});
-    emit ticksChanged(known);
+    emit ticksChanged(rows);
 }
 
 void NationListModel::TicksInFileChanged()
 {
-    if (announced_ > 0)
-        emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(announced_) - 1, 0),
-                     {Qt::FontRole, Qt::AccessibleDescriptionRole});
+    if (count_ > 0)
+        emit dataChanged(createIndex(0, 0), createIndex(static_cast<int>(count_) - 1, 0),
+                         {Qt::FontRole, Qt::AccessibleDescriptionRole});
 }
 
-void NationListModel::AnnouncePending()
+// A row the view knows of, and the rows still hold: while a load replaces
+// them, the view may ask for rows of the last file.
+bool NationListModel::IsRow(const QModelIndex& index) const
 {
-    announcementQueued_ = false;
-    const std::size_t count = rows_.NationCount();
-    if (announced_ == count)
-        return;
-    if (announced_ == 0) {
-        beginResetModel();
-        announced_ = count;
-        endResetModel();
-        return;
-    }
-    beginInsertRows({}, static_cast<int>(announced_), static_cast<int>(count - 1));
-    announced_ = count;
-    endInsertRows();
-}
-
-bool NationListModel::Announced(const QModelIndex& index) const
-{
-    return index.isValid() && static_cast<std::size_t>(index.row()) < announced_;
+    const auto row = static_cast<std::size_t>(index.row());
+    return index.isValid() && row < count_ && row < rows_.NationCount();
 }
 
 QModelIndex NationListModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (column != 0 || parent.isValid() || row < 0 || static_cast<std::size_t>(row) >= announced_)
+    if (column != 0 || parent.isValid() || row < 0 || static_cast<std::size_t>(row) >= count_)
         return {};
     return createIndex(row, 0);
 }
 
 int NationListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(announced_);
+    return parent.isValid() ? 0 : static_cast<int>(count_);
 }
 
 QVariant NationListModel::data(const QModelIndex& index, int role) const
 {
-    if (!Announced(index))
+    if (!IsRow(index))
         return {};
     const auto row = static_cast<std::size_t>(index.row());
     switch (role) {
@@ -108,7 +80,7 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
 
 bool NationListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!Announced(index) || role != Qt::CheckStateRole)
+    if (!IsRow(index) || role != Qt::CheckStateRole)
         return false;
     rows_.SetNationTicked(static_cast<std::size_t>(index.row()), value.toInt() == Qt::Checked);
     return true;

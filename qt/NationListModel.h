@@ -4,10 +4,7 @@
 
 #include <QAbstractListModel>
 
-// The nation list's rows as Qt's views see them. Rows added one at a time
-// are announced to the view in one batch when control returns to the event
-// loop: announcing 32,767 single rows would cost the view far more than
-// filling the list does.
+// The nation list's rows as Qt's views see them.
 class NationListModel : public QAbstractListModel, private NationRows::Observer {
     Q_OBJECT
 
@@ -15,9 +12,6 @@ public:
     // Shows `rows`, which must outlive the model or be given another
     // observer first.
     NationListModel(NationRows& rows, QObject* parent);
-
-    // Shows the view every row added so far.
-    void AnnouncePending();
 
     // The view asks for an index of every row at each layout; the default
     // asks rowCount() and columnCount() again for each.
@@ -33,13 +27,13 @@ signals:
     void ticksChanged(std::span<const std::size_t> rows);
 
 private:
-    void NationsCleared() override;
-    void NationAdded() override;
+    void NationsReplaced(std::size_t count) override;
     void TicksChanged(std::span<const std::size_t> rows) override;
     void TicksInFileChanged() override;
-    bool Announced(const QModelIndex& index) const;
+    bool IsRow(const QModelIndex& index) const;
 
     NationRows& rows_;
-    std::size_t announced_ = 0;
-    bool announcementQueued_ = false;
+    // The rows the view knows of: until the model is reset, the last
+    // file's count, whatever the rows hold meanwhile.
+    std::size_t count_ = 0;
 };

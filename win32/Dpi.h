@@ -13,9 +13,3 @@ RECT WindowRectFor(SIZE client, DWORD style, DWORD exStyle, UINT dpi);
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
 #endif
-
-// Twips are physical: 1,440 to the inch.
-inline int FromTwips(int twips, UINT dpi)
-{
-    return MulDiv(twips, static_cast<int>(dpi), 1440);
-}

@@ -2,6 +2,7 @@
 
 #include "ButtonCommands.h"
 #include "Dpi.h"
+#include "FormDesign.h"
 #include "Guarded.h"
 #include "WideText.h"
 
@@ -10,7 +11,6 @@
 #include <shellapi.h>
 
 #include <array>
-#include <map>
 #include <vector>
 
 using nationfile::Utf8FromWide;
@@ -27,6 +27,11 @@ constexpr wchar_t kLastFolder[] = L"LastFolder";
 // to minimise or maximise it with.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+int Pixels(int twips, UINT dpi)
+{
+    return form::Pixels(twips, static_cast<int>(dpi));
+}
 
 COLORREF ToColorRef(form::Colour colour)
 {
@@ -79,21 +84,14 @@ OwnedFont MakeFont(const form::Font& design, UINT dpi)
     return OwnedFont(CreateFontIndirectW(&font));
 }
 
-// "Description | Pattern" as the commands give it, as the common dialog
-// wants it: description, pattern, each ended by a zero, and one zero more.
-// Windows matches the pattern in any letter case, as its file names are.
-std::wstring DialogFilter(const std::string& filter)
+// The common dialog's filter: description, pattern, each ended by a zero,
+// and one zero more. Windows matches the pattern in any letter case, as its
+// file names are.
+std::wstring DialogFilter(const form::FileFilter& filter)
 {
-    const std::wstring text = WideFromUtf8(filter);
-    const std::size_t bar = text.find(L'|');
-    const auto trimmed = [](std::wstring part) {
-        const std::size_t first = part.find_first_not_of(L' ');
-        const std::size_t last = part.find_last_not_of(L' ');
-        return first == std::wstring::npos ? std::wstring() : part.substr(first, last - first + 1);
-    };
-    std::wstring result = trimmed(text.substr(0, bar));
+    std::wstring result = WideFromUtf8(filter.description);
     result += L'\0';
-    result += trimmed(bar == std::wstring::npos ? std::wstring() : text.substr(bar + 1));
+    result += WideFromUtf8(filter.pattern);
     result += L'\0';
     result += L'\0';
     return result;
@@ -152,7 +150,7 @@ bool Form1::Create(int show)
     owner_ = OwnedWindow(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
                                          nullptr, instance_, nullptr));
     const UINT dpi = DpiOf(nullptr);
-    const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)}, kStyle,
+    const RECT frame = WindowRectFor({Pixels(form::CLIENT_WIDTH, dpi), Pixels(form::CLIENT_HEIGHT, dpi)}, kStyle,
                                      kExStyle, dpi);
     hwnd_ = CreateWindowExW(kExStyle, kWindowClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             frame.right - frame.left, frame.bottom - frame.top, owner_.Get(), nullptr, instance_, this);
@@ -254,7 +252,7 @@ void Form1::OnCreate()
 void Form1::OnDpiChanged(UINT dpi, const RECT& suggested)
 {
     Layout(dpi);
-    const RECT frame = WindowRectFor({FromTwips(form::CLIENT_WIDTH, dpi), FromTwips(form::CLIENT_HEIGHT, dpi)}, kStyle,
+    const RECT frame = WindowRectFor({Pixels(form::CLIENT_WIDTH, dpi), Pixels(form::CLIENT_HEIGHT, dpi)}, kStyle,
                                      kExStyle, dpi);
     SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -301,8 +299,8 @@ void Form1::Layout(UINT dpi)
         fonts[kind] = MakeFont(form::FONTS[kind], dpi);
     for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
         const form::Control& design = form::CONTROLS[i];
-        SetWindowPos(controls_[i], nullptr, FromTwips(design.left, dpi), FromTwips(design.top, dpi),
-                     FromTwips(design.width, dpi), FromTwips(design.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(controls_[i], nullptr, Pixels(design.left, dpi), Pixels(design.top, dpi),
+                     Pixels(design.width, dpi), Pixels(design.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(controls_[i], WM_SETFONT,
                      reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(design.font)].Get()), TRUE);
     }
@@ -390,7 +388,7 @@ bool Form1::SystemHighContrast()
         && (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
-std::string Form1::ShowOpenDialog(const std::string& title, const std::string& filter, const std::string& folder)
+std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilter& filter, const std::string& folder)
 {
     const std::wstring wideTitle = WideFromUtf8(title);
     const std::wstring wideFolder = WideFromUtf8(folder);
@@ -491,29 +489,32 @@ void Form1::ShowTickMenu(LPARAM at)
         point = list_.MenuPoint();
     const std::vector<TickMenuEntry> entries = editor_.TickMenu();
     const OwnedMenu menu(CreatePopupMenu());
-    std::map<std::string, HMENU> submenus;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        HMENU into = menu.Get();
-        const UINT state = entries[i].enabled ? MF_ENABLED : MF_GRAYED;
-        if (!entries[i].submenu.empty()) {
-            HMENU& submenu = submenus[entries[i].submenu];
-            if (submenu == nullptr) {
-                // Greyed out as its first entry is: a submenu's entries all
-                // need the same. Once in the menu, it goes with the menu.
-                OwnedMenu made(CreatePopupMenu());
-                if (!AppendMenuW(menu.Get(), MF_POPUP | state, reinterpret_cast<UINT_PTR>(made.Get()),
-                                 WideFromUtf8(entries[i].submenu).c_str()))
-                    continue;
-                submenu = made.Release();
-            }
-            into = submenu;
-        }
-        AppendMenuW(into, MF_STRING | state, i + 1, WideFromUtf8(entries[i].label).c_str());
-    }
+    std::vector<const TickMenuEntry*> commands;
+    AppendTickEntries(menu.Get(), entries, commands);
     const int chosen
         = TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
-    if (chosen > 0)
-        editor_.ApplyTicks(entries[static_cast<std::size_t>(chosen) - 1]);
+    if (chosen > 0 && static_cast<std::size_t>(chosen) <= commands.size())
+        editor_.ApplyTicks(*commands[static_cast<std::size_t>(chosen) - 1]);
+}
+
+// Each command's identifier is its place in `commands`, counted from 1.
+void Form1::AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries,
+                              std::vector<const TickMenuEntry*>& commands)
+{
+    for (const TickMenuEntry& entry : entries) {
+        const UINT state = entry.enabled ? MF_ENABLED : MF_GRAYED;
+        const std::wstring label = WideFromUtf8(entry.label);
+        if (!entry.IsSubmenu()) {
+            commands.push_back(&entry);
+            AppendMenuW(menu, MF_STRING | state, commands.size(), label.c_str());
+            continue;
+        }
+        // Once in the menu, a submenu goes with the menu.
+        OwnedMenu submenu(CreatePopupMenu());
+        AppendTickEntries(submenu.Get(), entry.submenu, commands);
+        if (AppendMenuW(menu, MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu.Get()), label.c_str()))
+            submenu.Release();
+    }
 }
 
 void Form1::OnDrop(HDROP drop)

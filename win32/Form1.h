@@ -12,6 +12,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 // The controls' identifiers follow the design's order: WM_COMMAND carries
 // them, and the window's test finds the controls by them. IDOK and IDCANCEL
@@ -42,7 +43,7 @@ public:
     const Editor& Commands() const { return editor_; }
     Editor& Commands() { return editor_; }
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+    std::string ShowOpenDialog(const std::string& title, const form::FileFilter& filter,
                                const std::string& folder) override;
     MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                               MessageButtons buttons) override;
@@ -67,6 +68,8 @@ private:
     LRESULT OnEraseBackground(HDC dc);
     const form::Control* DesignOf(HWND control) const;
     void ShowTickMenu(LPARAM at);
+    static void AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries,
+                                  std::vector<const TickMenuEntry*>& commands);
     void OnDrop(HDROP drop);
 
     HINSTANCE instance_;

@@ -13,10 +13,6 @@ using nationfile::WideFromUtf8;
 
 namespace {
 
-// Entries added one at a time are shown to the control in one step, when
-// control returns to the message loop: a control told of 32,767 rows one by
-// one would lay itself out 32,767 times.
-constexpr UINT kShowAdded = WM_APP + 1;
 constexpr UINT_PTR kSubclassId = 1;
 
 } // namespace
@@ -54,31 +50,8 @@ HWND NationList::Create(HWND parent, int id, HINSTANCE instance)
     return list_;
 }
 
-void NationList::NationsCleared()
-{
-    shown_ = 0;
-    // The control learns of the new list when it is complete: told of an
-    // empty one first, it would take its scroll bar away only to bring it
-    // back a moment later.
-    fresh_ = true;
-    QueueShow();
-}
-
-void NationList::NationAdded()
-{
-    QueueShow();
-}
-
-void NationList::QueueShow()
-{
-    if (!showQueued_ && PostMessageW(list_, kShowAdded, 0, 0))
-        showQueued_ = true;
-}
-
 void NationList::TicksChanged(std::span<const std::size_t> rows)
 {
-    if (rows.front() >= shown_)
-        return;
     if (rows.size() == 1) {
         ListView_RedrawItems(list_, static_cast<int>(rows.front()), static_cast<int>(rows.front()));
         AnnounceTick(rows.front());
@@ -99,7 +72,7 @@ void NationList::TicksChanged(std::span<const std::size_t> rows)
 
 void NationList::AnnounceTick(std::size_t row) const
 {
-    if (row < shown_)
+    if (row < rows_.NationCount())
         NotifyWinEvent(EVENT_OBJECT_STATECHANGE, list_, OBJID_CLIENT, static_cast<LONG>(row) + 1);
 }
 
@@ -111,7 +84,7 @@ void NationList::TicksInFileChanged()
 int NationList::Focused() const
 {
     const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    return focused >= 0 && static_cast<std::size_t>(focused) < shown_ ? focused : -1;
+    return focused >= 0 && static_cast<std::size_t>(focused) < rows_.NationCount() ? focused : -1;
 }
 
 POINT NationList::MenuPoint() const
@@ -133,7 +106,7 @@ LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
     if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT)
         return CDRF_DODEFAULT;
     const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
-    if (index >= shown_ || !rows_.IsChanged(index))
+    if (index >= rows_.NationCount() || !rows_.IsChanged(index))
         return CDRF_DODEFAULT;
     const auto font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
     if (bold_.Get() == nullptr || boldFor_ != font) {
@@ -148,23 +121,14 @@ LRESULT NationList::CustomDraw(NMLVCUSTOMDRAW& draw)
     return CDRF_NEWFONT;
 }
 
-void NationList::ShowAdded()
+// A new list starts at its top, with nothing selected.
+void NationList::NationsReplaced(std::size_t count)
 {
-    showQueued_ = false;
-    if (!fresh_ && shown_ == rows_.NationCount())
-        return;
-    shown_ = rows_.NationCount();
-    if (!fresh_) {
-        ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        return;
-    }
-    // A new list starts at its top, with nothing selected.
-    fresh_ = false;
     const int selected = ListView_GetNextItem(list_, -1, LVNI_SELECTED | LVNI_FOCUSED);
     if (selected >= 0)
         ListView_SetItemState(list_, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemCountEx(list_, static_cast<int>(shown_), LVSICF_NOSCROLL);
-    if (shown_ > 0)
+    ListView_SetItemCountEx(list_, static_cast<int>(count), LVSICF_NOSCROLL);
+    if (count > 0)
         ListView_EnsureVisible(list_, 0, FALSE);
     if (GetFocus() == list_)
         FocusSomeEntry();
@@ -175,7 +139,7 @@ void NationList::ShowAdded()
 // with the focus mark: the first, when none had it.
 void NationList::FocusSomeEntry()
 {
-    if (shown_ > 0 && ListView_GetNextItem(list_, -1, LVNI_FOCUSED) < 0)
+    if (rows_.NationCount() > 0 && ListView_GetNextItem(list_, -1, LVNI_FOCUSED) < 0)
         ListView_SetItemState(list_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
@@ -219,7 +183,7 @@ void NationList::Find(wchar_t typed)
     const std::optional<std::size_t> found = find_.Type(
         rows_, nationfile::Utf8FromWide(std::wstring(1, typed)),
         focused < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(focused)));
-    if (found && *found < shown_)
+    if (found)
         Select(*found);
 }
 
@@ -239,7 +203,7 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
     switch (header.code) {
     case LVN_GETDISPINFOW: {
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header))->item;
-        if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= shown_)
+        if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.NationCount())
             return true;
         const auto row = static_cast<std::size_t>(item.iItem);
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
@@ -260,7 +224,7 @@ bool NationList::OnNotify(const NMHDR& header, LRESULT& result)
     case LVN_GETINFOTIPW: {
         // A name cut short by the list's width can be read whole.
         auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header));
-        if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= shown_ || tip.cchTextMax <= 0)
+        if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= rows_.NationCount() || tip.cchTextMax <= 0)
             return true;
         const std::wstring name = WideFromUtf8(rows_.Name(static_cast<std::size_t>(tip.iItem)));
         const std::size_t length = IsCutShort(static_cast<std::size_t>(tip.iItem), name)
@@ -302,9 +266,6 @@ LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lPa
 {
     handled = true;
     switch (message) {
-    case kShowAdded:
-        ShowAdded();
-        return 0;
     case WM_SETFOCUS:
         FocusSomeEntry();
         break;

@@ -35,16 +35,13 @@ public:
     bool OnNotify(const NMHDR& header, LRESULT& result);
 
 private:
-    void NationsCleared() override;
-    void NationAdded() override;
+    void NationsReplaced(std::size_t count) override;
     void TicksChanged(std::span<const std::size_t> rows) override;
     void TicksInFileChanged() override;
     void AnnounceTick(std::size_t row) const;
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self);
     LRESULT HandleControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    void QueueShow();
-    void ShowAdded();
     void Toggle(std::size_t index);
     void Select(std::size_t index);
     void FocusSomeEntry();
@@ -55,9 +52,6 @@ private:
 
     HWND list_ = nullptr;
     NationRows& rows_;
-    std::size_t shown_ = 0;
-    bool showQueued_ = false;
-    bool fresh_ = false;
     TypeToFind find_;
     std::wstring shownText_;
     HFONT boldFor_ = nullptr;

@@ -20,6 +20,7 @@ public:
     std::deque<MessageAnswer> answers;
 
     std::vector<std::string> dialogTitles;
+    // Each filter as "description | pattern".
     std::vector<std::string> dialogFilters;
     std::vector<std::string> dialogFolders;
     std::vector<Message> messages;
@@ -29,11 +30,11 @@ public:
     bool ended = false;
     std::string rememberedFolder;
 
-    std::string ShowOpenDialog(const std::string& title, const std::string& filter,
+    std::string ShowOpenDialog(const std::string& title, const form::FileFilter& filter,
                                const std::string& folder) override
     {
         dialogTitles.push_back(title);
-        dialogFilters.push_back(filter);
+        dialogFilters.push_back(std::string(filter.description) + " | " + filter.pattern);
         dialogFolders.push_back(folder);
         if (chosenPaths.empty())
             return {};

@@ -605,6 +605,14 @@ void TestForm1::tickingByHandTouchesNothingElse()
     QVERIFY(!form_->lstNations().IsNationTicked(4));
     QVERIFY(!form_->Commands().State().blnPatched);
     QCOMPARE(ReadFile(nation), original);
+
+    // Ticks in bulk: the view hears of every row that changed, the first to
+    // the last (only the third was ticked), in one go.
+    QSignalSpy bulk(list->model(), &QAbstractItemModel::dataChanged);
+    form_->Commands().cmdAllEEC_Click();
+    QCOMPARE(bulk.size(), 1);
+    QCOMPARE(bulk[0][0].toModelIndex().row(), 0);
+    QCOMPARE(bulk[0][1].toModelIndex().row(), 5);
 }
 
 void TestForm1::exitQuestion()
@@ -814,6 +822,12 @@ void TestForm1::screenReader()
     QCOMPARE(list->focusChild(), list->child(0));
     QVERIFY(list->child(0)->state().checked);
     QCOMPARE(list->child(0)->text(QAccessible::Description), QString("changed, not yet patched"));
+    // With the keyboard on a button, no nation is focused.
+    control<QPushButton>("cmdPatch")->setFocus(Qt::TabFocusReason);
+    QCOMPARE(list->focusChild(), nullptr);
+    QVERIFY(!list->child(0)->state().focused);
+    view->setFocus(Qt::TabFocusReason);
+    QVERIFY(list->child(0)->state().focused);
     // A screen reader's "toggle" ticks as Space does.
     QAccessibleActionInterface* toggle = list->child(3)->actionInterface();
     QVERIFY(toggle != nullptr);

@@ -85,10 +85,10 @@ struct Window {
 
     void Fill(const std::vector<std::string>& names, const std::vector<bool>& ticks)
     {
-        NationRows& nations = form.lstNations();
-        nations.ClearNations();
-        for (std::size_t i = 0; i < names.size(); ++i)
-            nations.AddNation(names[i], ticks[i]);
+        std::vector<std::uint8_t> bytes;
+        for (const bool ticked : ticks)
+            bytes.push_back(ticked ? MEMBER_YES : MEMBER_NO);
+        form.lstNations().ReplaceNations(names, std::move(bytes));
         Pump(form.Handle());
     }
 
@@ -521,7 +521,7 @@ TEST_CASE("the list: a tick that differs from the file's shows in bold, and a dr
     };
     CHECK(draw(4));
     CHECK(!draw(3));
-    w.form.lstNations().MarkTicksInFile(std::vector<bool>(kNames.size(), true));
+    w.form.lstNations().MarkWritten(std::vector<std::uint8_t>(kNames.size(), MEMBER_YES));
     CHECK(!draw(4));
     CHECK(draw(3));
     ReleaseDC(w.list, dc);
@@ -551,10 +551,7 @@ TEST_CASE("the list fills fast: 200 nations and the most it holds, 32,767")
     const auto load = [&](Window& w, std::size_t records) {
         const auto start = std::chrono::steady_clock::now();
         const ReadResult read = ReadNationFile(Utf8(dir / ("Nation-" + std::to_string(records) + ".dat")));
-        NationRows& nations = w.form.lstNations();
-        nations.ClearNations();
-        for (const NationEntry& entry : read.entries)
-            nations.AddNation(entry.name, entry.member);
+        w.form.lstNations().ReplaceNations(NamesOf(read.entries), read.memberBytes);
         Pump(w.form.Handle());
         UpdateWindow(w.list);
         const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -600,7 +597,14 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
         Editor& editor = w.form.Commands();
         editor.LoadFile(Utf8(dir / "Nation.dat"));
         Pump(w.form.Handle());
-        const std::vector<TickMenuEntry> menu = editor.TickMenu();
+        // Every command of the menu, its submenus' included.
+        std::vector<TickMenuEntry> menu;
+        for (const TickMenuEntry& entry : editor.TickMenu()) {
+            if (entry.IsSubmenu())
+                menu.insert(menu.end(), entry.submenu.begin(), entry.submenu.end());
+            else
+                menu.push_back(entry);
+        }
         REQUIRE(menu.back().choice == TickChoice::FromBackup);
         const TickMenuEntry untick = menu[1];
         REQUIRE(untick.choice == TickChoice::None);
@@ -626,7 +630,7 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
             const double took = timed([&] { editor.ApplyTicks(entry); });
             if (took > slowest) {
                 slowest = took;
-                slowestLabel = entry.submenu + " " + entry.label;
+                slowestLabel = entry.label;
             }
         }
         MESSAGE("medians of 5 at " << records << " nations: make all " << makeAll << " ms; the slowest entry of "
