@@ -262,33 +262,46 @@ std::string NameList(const std::vector<std::string>& names)
 
 } // namespace
 
-// Ticks the members of a year, and says in one message which members the
-// file lacks and which of the file's own members are no longer ticked: in
-// the game the flag may mean more than membership of the Union, and a
-// player who did not look at each bold name would not know what went.
+// Ticks the members of a year, and says in one message what that did: how
+// many nations are ticked now, which the preset ticked and unticked, which
+// members the file lacks, and which of the file's own members are no longer
+// ticked. A screen reader hears only the row it is on, and in the game the
+// flag may mean more than membership of the Union: a player who did not look
+// at each bold name would not know what went.
 void Editor::TickMembers(int year, eu::Union group)
 {
     NationRows& nations = view_.lstNations();
+    const std::vector<bool> before = nations.Ticks();
     const eu::Matched matched = eu::MatchMembers(nations.Names(), year, group);
     nations.SetNationTicks(matched.members);
+    std::size_t tickedNow = 0;
+    std::vector<std::string> ticked;
     std::vector<std::string> unticked;
+    std::vector<std::string> membersUnticked;
     for (std::size_t i = 0; i < nations.NationCount(); ++i) {
+        tickedNow += matched.members[i] ? 1 : 0;
+        if (matched.members[i] != before[i])
+            (matched.members[i] ? ticked : unticked).push_back(nations.Name(i));
         if (nations.IsTickedInFile(i) && !matched.members[i])
-            unticked.push_back(nations.Name(i));
+            membersUnticked.push_back(nations.Name(i));
     }
     const std::string members = eu::NameOf(group) + " in " + std::to_string(year);
-    std::string text;
+    const std::string paragraph = std::string(kLineBreak) + kLineBreak;
+    std::string text = (tickedNow == 1 ? "1 nation is" : std::to_string(tickedNow) + " nations are")
+        + " ticked now, as members of " + members + ".";
+    if (!ticked.empty())
+        text += paragraph + "Newly ticked: " + NameList(ticked);
+    if (!unticked.empty())
+        text += paragraph + "Newly unticked: " + NameList(unticked);
+    if (ticked.empty() && unticked.empty())
+        text += paragraph + "No tick changed.";
     if (!matched.missing.empty())
-        text += "The file holds no nation for these members of " + members + ", so none was ticked for them:"
-            + kLineBreak + kLineBreak + NameList(matched.missing);
-    if (!unticked.empty()) {
-        if (!text.empty())
-            text += std::string(kLineBreak) + kLineBreak;
-        text += "These nations are members in the file but not in " + members + ", so they are now unticked:"
-            + kLineBreak + kLineBreak + NameList(unticked);
-    }
-    if (!text.empty())
-        view_.ShowMessage(text, "", MessageButtons::Ok);
+        text += paragraph + "The file holds no nation for these members of " + members
+            + ", so none was ticked for them:" + paragraph + NameList(matched.missing);
+    if (!membersUnticked.empty())
+        text += paragraph + "These nations are members in the file but not in " + members
+            + ", so they are now unticked:" + paragraph + NameList(membersUnticked);
+    view_.ShowMessage(text, "", MessageButtons::Ok);
 }
 
 // The backup's ticks, when there is a backup and it holds the listed

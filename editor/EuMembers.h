@@ -11,14 +11,16 @@
 // states of free movement too: the EU, the EEA and Switzerland.
 namespace eu {
 
-// The years the editor offers, the game's own season first.
-inline constexpr int kYears[] = {1999, 2004, 2007, 2013, 2020};
+// The years the editor offers, the game's own season first; 2021 the first
+// year after the United Kingdom's transition period.
+inline constexpr int kYears[] = {1999, 2004, 2007, 2013, 2020, 2021};
 
 enum class Union {
     EuropeanUnion,
     // The European Union, with Iceland and Norway (from 1 January 1994),
     // Liechtenstein (from 1 May 1995) and Switzerland (free movement from
-    // 1 June 2002).
+    // 1 June 2002); the United Kingdom's nations to the end of its
+    // transition period, 31 December 2020.
     FreeMovement,
 };
 
