@@ -10,7 +10,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/release-check.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 first="$work/first"
 second="$work/the second clone, elsewhere"
-unpacked="$work/the first release's source archive, unpacked"
+unpacked="$work/the first source archive, unpacked"
 
 # Runs a release in a folder, its output shown only if it fails, but for
 # the line that says what it is built from.
