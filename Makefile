@@ -1,8 +1,8 @@
 SHELL := /bin/bash
-# Everything the project's work is done with, from the README's Quick start
-# (make run, make test) to the checks and the release. `make help` lists the
-# targets, each with the "## " note on its line, and fails for a target
-# without one, so that the list can't leave a new target out.
+# The project's targets, from the README's Quick start (make run, make test)
+# to the checks and the release. `make help` lists them, each with the "## "
+# note on its line, and fails for a target without one, so that the list
+# can't leave a new target out.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
@@ -102,13 +102,15 @@ package: ## the Debian package, in build-package/packages/
 	@ls $(PACKAGE_DIR)/packages/*.deb
 
 # dist/: the players' zip, the Debian package, the source archive of the
-# commit and SHA256SUMS, the same bytes from the same commit anywhere.
+# commit and SHA256SUMS, the same bytes from the same commit anywhere, in a
+# clone or in its source archive, unpacked.
 release: ## dist/: the players' zip, the .deb, the source, SHA256SUMS
 	@sh scripts/install-deps.sh package windows
 	@sh scripts/release.sh
 
 # Two releases of the commit from two clones at different paths, a few
-# seconds apart, compared byte for byte.
+# seconds apart, and a third from the first one's source archive, unpacked,
+# compared byte for byte.
 release-check: ## the release from two clones and from its source, compared
 	@sh scripts/install-deps.sh package windows
 	@sh scripts/check-release.sh

@@ -12,8 +12,11 @@
 # there and the same release comes out, the source archive included.
 # Usage: release.sh (from the root of a clone or of an unpacked source archive)
 set -eu
+# Debian's own Python, whose zlib every rebuild on Debian 12 shares.
+python=/usr/bin/python3
 if [ -f RELEASE-SOURCE ]; then
     from=archive
+    "$python" scripts/source-archive.py check RELEASE-SOURCE
 elif [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
     from=git
     if [ -n "$(git status --porcelain)" ]; then
@@ -27,18 +30,18 @@ else
 fi
 export LC_ALL=C TZ=UTC
 umask 022
-# Debian's own Python, whose zlib every rebuild on Debian 12 shares.
-python=/usr/bin/python3
 version=$(sed -n 's/^project(NationEditor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 record=build-release/RELEASE-SOURCE
 rm -rf dist build-release
 mkdir dist build-release
 if [ "$from" = git ]; then
     "$python" scripts/source-archive.py record "$record"
+    # The work tree is clean, but git may still have changed what it wrote
+    # out (a filter, line endings); the archive is of the commit's contents.
+    "$python" scripts/source-archive.py check "$record"
 else
     cp RELEASE-SOURCE "$record"
 fi
-"$python" scripts/source-archive.py check "$record"
 commit=$(sed -n 's/^commit //p' "$record")
 export SOURCE_DATE_EPOCH="$(sed -n 's/^date //p' "$record")"
 if [ "$from" = git ]; then
