@@ -1,26 +1,32 @@
 SHELL := /bin/bash
-# The two commands of the README's Quick start, and the steps they share.
+# The project's targets, from the README's Quick start (make run, make test)
+# to the checks and the release. `make help` lists them, each with the "## "
+# note on its line, and fails for a target without one, so that the list
+# can't leave a new target out.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test windows sanitize fuzz bench package release release-check clean
+.PHONY: all help deps configure build run test windows sanitize fuzz bench package release release-check clean
 
-all: build
+all: build ## what a bare make does: the same as build
 
-deps:
+help: ## this list of the targets
+	@awk -f scripts/make-help.awk $(firstword $(MAKEFILE_LIST))
+
+deps: ## installs the Debian packages the Linux build needs
 	@sh scripts/install-deps.sh
 
-configure: deps
+configure: deps ## configures the Linux build in build/
 	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 
-build: configure
+build: configure ## builds the Linux program and its tests in build/
 	@cmake --build $(BUILD_DIR)
 
 # The editor starts with a fresh copy of the sample nation file loaded, so
 # that it can be ticked and patched at once.
 TRY_DIR ?= $(BUILD_DIR)/try
 
-run: build
+run: build ## starts the Linux program on a fresh sample nation file
 	@mkdir -p $(TRY_DIR)
 	@$(BUILD_DIR)/sample/make-sample-nation $(TRY_DIR)/Nation.dat
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
@@ -28,14 +34,14 @@ run: build
 
 # Both platforms: the Linux build, then the Windows build with its tests
 # under Wine.
-test: build windows
+test: build windows ## every test: the Linux ones, then the Windows ones under Wine
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
 
 WINDOWS_DIR ?= build-windows
 
 # The Windows program and its tests, cross-built with MinGW-w64.
-windows:
+windows: ## cross-builds the Windows program, its tests, the players' zip
 	@sh scripts/install-deps.sh windows
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
 	    $(CMAKE_FLAGS)
@@ -44,7 +50,7 @@ windows:
 
 SANITIZE_DIR ?= build-sanitize
 
-sanitize: deps
+sanitize: deps ## every test under ASan, UBSan and LeakSanitizer
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNATION_SANITIZE=ON $(CMAKE_FLAGS)
 	@cmake --build $(SANITIZE_DIR)
 	@QT_QPA_PLATFORM=offscreen \
@@ -58,7 +64,7 @@ FUZZ_SECONDS ?= 60
 
 # Each fuzzer runs for FUZZ_SECONDS from the seed corpus and what earlier
 # runs found; a crash stops make, and its input lands in $(FUZZ_DIR)/crashes.
-fuzz:
+fuzz: ## the fuzzers on the file library, FUZZ_SECONDS each
 	@sh scripts/install-deps.sh fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DNATION_FUZZ=ON -DNATION_BUILD_TESTS=OFF $(CMAKE_FLAGS)
@@ -75,7 +81,7 @@ fuzz:
 	done
 
 # Medians of ten runs each, into $(BUILD_DIR)/bench/results.json and a table.
-bench:
+bench: ## load and patch speed beside their floors
 	@sh scripts/install-deps.sh bench
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	@cmake --build $(BUILD_DIR) --target bench_nation
@@ -87,7 +93,7 @@ bench:
 PACKAGE_DIR ?= build-package
 
 # A Debian package of the editor, built by CPack into $(PACKAGE_DIR)/packages.
-package:
+package: ## the Debian package, in build-package/packages/
 	@sh scripts/install-deps.sh package
 	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
 	    -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF $(CMAKE_FLAGS)
@@ -96,16 +102,18 @@ package:
 	@ls $(PACKAGE_DIR)/packages/*.deb
 
 # dist/: the players' zip, the Debian package, the source archive of the
-# commit and SHA256SUMS, the same bytes from the same commit anywhere.
-release:
+# commit and SHA256SUMS, the same bytes from the same commit anywhere, in a
+# clone or in its source archive, unpacked.
+release: ## dist/: the players' zip, the .deb, the source, SHA256SUMS
 	@sh scripts/install-deps.sh package windows
 	@sh scripts/release.sh
 
 # Two releases of the commit from two clones at different paths, a few
-# seconds apart, compared byte for byte.
-release-check:
+# seconds apart, and a third from the first one's source archive, unpacked,
+# compared byte for byte.
+release-check: ## the release from two clones and from its source, compared
 	@sh scripts/install-deps.sh package windows
 	@sh scripts/check-release.sh
 
-clean:
-	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release build-release-windows dist
+clean: ## removes every build folder and dist/
+	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release dist
