@@ -4,6 +4,7 @@
 #include "EuMembers.h"
 #include "GameFolder.h"
 #include "NationFile.h"
+#include "Text.h"
 #include "VirtualStore.h"
 
 #include <algorithm>
@@ -99,8 +100,13 @@ bool Editor::LoadChosenFile()
     for (NationEntry& entry : read.entries)
         names.push_back(std::move(entry.name));
     view_.lstNations().ReplaceNations(std::move(names), std::move(read.memberBytes));
+    fileIdentity_ = read.identity;
     state_.blnPatched = false;
-    view_.RememberFolder(FolderOf(state_.strFileName));
+    // A folder the dialog could not start in would be offered at every
+    // start to come.
+    const std::string folder = FolderOf(state_.strFileName);
+    if (!FolderForDialog(folder).empty())
+        view_.RememberFolder(folder);
     return true;
 }
 
@@ -109,12 +115,16 @@ bool Editor::LoadChosenFile()
 // where a game's files are likely to be.
 std::string Editor::DialogFolder(const std::string& refusedPath) const
 {
-    if (!refusedPath.empty())
-        return FolderOf(refusedPath);
-    std::string folder = view_.RememberedFolder();
-    if (!folder.empty() && IsFolder(folder))
-        return folder;
-    return DefaultGameFolder();
+    if (!refusedPath.empty()) {
+        if (std::string folder = FolderForDialog(FolderOf(refusedPath)); !folder.empty())
+            return folder;
+    }
+    const std::string remembered = view_.RememberedFolder();
+    if (!remembered.empty() && IsFolder(remembered)) {
+        if (std::string folder = FolderForDialog(remembered); !folder.empty())
+            return folder;
+    }
+    return FolderForDialog(DefaultGameFolder());
 }
 
 void Editor::cmdPatch_Click()
@@ -127,7 +137,7 @@ void Editor::cmdPatch_Click()
     const std::vector<bool> ticks = nations.Ticks();
     WriteResult written = WriteMemberships(
         state_.strFileName, ticks.size(), [&ticks](std::size_t i) { return ticks[i]; }, nations.Names(),
-        Backup::BeforeFirstPatch, nations.MemberBytesInFile());
+        Backup::BeforeFirstPatch, nations.MemberBytesInFile(), fileIdentity_);
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
         ShowError("The file \"" + state_.strFileName
@@ -336,7 +346,9 @@ void Editor::OfferVirtualStoreCopy()
         state_.strFileName = *copy;
 }
 
+// A path on Linux may hold bytes that are no UTF-8 (a folder named in
+// Latin-1): shown readably, while the commands keep the path's own bytes.
 void Editor::ShowError(const std::string& text)
 {
-    view_.ShowMessage(text, "ERROR", MessageButtons::Ok);
+    view_.ShowMessage(text::Readable(text), "ERROR", MessageButtons::Ok);
 }

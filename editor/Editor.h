@@ -66,4 +66,7 @@ private:
 
     EditorView& view_;
     EditorState state_;
+    // The file strFileName led to at the load: a patch refuses another one,
+    // such as the target of a link pointed elsewhere since.
+    nationfile::FileIdentity fileIdentity_;
 };

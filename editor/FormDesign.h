@@ -102,8 +102,10 @@ struct FileFilter {
 };
 inline constexpr FileFilter NATION_FILES = {"Nation Database", "Nation.dat"};
 
-// The nation list shows no text of its own: its name, for a screen reader.
+// The nation list and the help box show no name of their own: their names,
+// for a screen reader.
 inline constexpr const char* LIST_NAME = "Nations";
+inline constexpr const char* HELP_NAME = "Help";
 
 inline constexpr std::array<Control, CONTROL_COUNT> CONTROLS = {{
     {"cmdLoad", Kind::Button, "&Load Nations", 120, 120, 1935, 375, FontKind::Tahoma},

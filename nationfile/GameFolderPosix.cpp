@@ -17,6 +17,11 @@ bool IsFolder(const std::string& path)
     return ActiveCalls().stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+std::string FolderForDialog(const std::string& folder)
+{
+    return folder;
+}
+
 bool ListFolderEntries(const std::string& folder, std::vector<FolderEntry>& entries)
 {
     entries.clear();

@@ -11,8 +11,23 @@ namespace nationfile {
 
 bool IsFolder(const std::string& path)
 {
-    const DWORD attributes = ActiveCalls().GetFileAttributesW(WideFromUtf8(path).c_str());
+    const DWORD attributes = ActiveCalls().GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string FolderForDialog(const std::string& folder)
+{
+    // Room for a separator and an 8.3 name after the folder.
+    constexpr std::size_t kLongest = MAX_PATH - 14;
+    if (WideFromUtf8(folder).size() <= kLongest)
+        return folder;
+    std::wstring shortName(32768, L'\0');
+    const DWORD length = GetShortPathNameW(SystemPath(folder).c_str(), shortName.data(),
+                                           static_cast<DWORD>(shortName.size()));
+    if (length == 0 || length >= shortName.size())
+        return {};
+    shortName = PlainPath(shortName.substr(0, length));
+    return shortName.size() <= kLongest ? Utf8FromWide(shortName) : std::string();
 }
 
 bool ListFolderEntries(const std::string& folder, std::vector<FolderEntry>& entries)

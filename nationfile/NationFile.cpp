@@ -52,7 +52,7 @@ OsStatus OpenWithLength(OsFile& file, const std::string& path, std::uint64_t& le
 
 ReadResult ReadFailure(ReadOutcome outcome, std::string reason = {})
 {
-    return {outcome, {}, {}, std::move(reason)};
+    return {outcome, {}, {}, {}, std::move(reason)};
 }
 
 WriteResult WriteFailure(WriteOutcome outcome, std::string reason = {})
@@ -176,7 +176,7 @@ WriteResult ReadBack(const OsFile& file, std::uint64_t length, const std::vector
 
 std::string BackupPathOf(const std::string& path)
 {
-    return path + ".bak";
+    return FileBehindLinks(path) + ".bak";
 }
 
 bool IsNationFileLength(std::uint64_t length)
@@ -197,6 +197,8 @@ ReadResult ReadNationFile(const std::string& path)
         return ReadFailure(ReadOutcome::TooManyRecords);
 
     ReadResult result;
+    if (OsStatus identified = file.Identity(result.identity); !identified)
+        return ReadFailure(ReadOutcome::FileError, std::move(identified.reason));
     result.entries.reserve(count);
     result.memberBytes.reserve(count);
     OsStatus read = ForEachRecord(file, count, [&](std::size_t, std::span<const std::uint8_t> record) {
@@ -213,12 +215,20 @@ ReadResult ReadNationFile(const std::string& path)
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
                              std::span<const std::string> expectedNames, Backup backup,
-                             std::span<const std::uint8_t> expectedMemberBytes)
+                             std::span<const std::uint8_t> expectedMemberBytes,
+                             std::optional<FileIdentity> expectedFile)
 {
     OsFile file;
     std::uint64_t length = 0;
     if (OsStatus opened = OpenWithLength(file, path, length, WriteAccess::Required); !opened)
         return WriteFailure(WriteOutcome::FileError, std::move(opened.reason));
+    if (expectedFile) {
+        FileIdentity identity;
+        if (OsStatus identified = file.Identity(identity); !identified)
+            return WriteFailure(WriteOutcome::FileError, std::move(identified.reason));
+        if (identity != *expectedFile)
+            return WriteFailure(WriteOutcome::RecordsChanged);
+    }
     if (!IsNationFileLength(length) || length / NATION_RECORD_SIZE != expectedRecords
         || expectedRecords > MAX_NATION_RECORDS)
         return WriteFailure(WriteOutcome::RecordsChanged);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +30,15 @@ struct NationEntry {
 
 bool IsNationFileLength(std::uint64_t length);
 
+// Which file a path led to when it was opened: where the path is a link
+// that has since been pointed elsewhere, it leads to another file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 enum class ReadOutcome {
     Read,
     NotNationFile,  // the length is not a whole number of records
@@ -42,6 +52,9 @@ struct ReadResult {
     // The membership byte of each record as read, for a patch to check that
     // nothing else has changed it since.
     std::vector<std::uint8_t> memberBytes;
+    // The file that was read, for a patch to check that the path still leads
+    // to it.
+    FileIdentity identity;
     std::string reason;
 };
 
@@ -68,7 +81,10 @@ struct WriteResult {
 };
 
 // The backup a patch leaves of the file as it was before the first patch:
-// beside it, named like it with ".bak" added.
+// beside it, named like it with ".bak" added. Where the path is a link, the
+// backup goes beside the file the link leads to, which holds the bytes: a
+// backup renamed to the link's name would take the link's place and leave
+// the database as it was.
 std::string BackupPathOf(const std::string& path);
 
 enum class Backup {
@@ -85,11 +101,13 @@ enum class Backup {
 // same names at the same indexes, and when `expectedMemberBytes` is not
 // empty, the same membership bytes: the bytes as the caller last read or
 // wrote them, so that a change made meanwhile by another program (or another
-// editor) is never silently undone. Otherwise nothing is written and no
+// editor) is never silently undone; and where `expectedFile` is given, the
+// path must still lead to that file. Otherwise nothing is written and no
 // backup is made.
 WriteResult WriteMemberships(const std::string& path, std::size_t expectedRecords,
                              const std::function<bool(std::size_t)>& isMember,
                              std::span<const std::string> expectedNames = {}, Backup backup = Backup::None,
-                             std::span<const std::uint8_t> expectedMemberBytes = {});
+                             std::span<const std::uint8_t> expectedMemberBytes = {},
+                             std::optional<FileIdentity> expectedFile = std::nullopt);
 
 } // namespace nationfile

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NationFile.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -51,6 +53,7 @@ public:
     // named in the failure.
     OsStatus CreateNew(const std::string& path);
     OsStatus Size(std::uint64_t& size) const;
+    OsStatus Identity(FileIdentity& identity) const;
     // Fills all of `into` from `offset`, or fails: a file that ends early is
     // a failure, not a short answer.
     OsStatus ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
@@ -83,5 +86,9 @@ NameHolder WhatHasName(const std::string& path);
 OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken);
 // Removes a file this library made; a failure leaves nothing worse.
 void RemoveFile(const std::string& path);
+// The path of the file a link leads to, through links to links; the path
+// itself where it is no link. Links among the folders on the way are left as
+// they are: the file is in the same folder either way.
+std::string FileBehindLinks(const std::string& path);
 
 } // namespace nationfile

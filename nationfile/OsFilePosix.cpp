@@ -3,6 +3,7 @@
 #include "PosixCalls.h"
 
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <csignal>
 #include <cstdio>
@@ -193,6 +194,15 @@ OsStatus OsFile::Size(std::uint64_t& size) const
     return OsStatus::Success();
 }
 
+OsStatus OsFile::Identity(FileIdentity& identity) const
+{
+    struct stat info {};
+    if (Os().fstat(fd_, &info) == -1)
+        return Errno(errno);
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return OsStatus::Success();
+}
+
 OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const
 {
     std::size_t done = 0;
@@ -292,6 +302,27 @@ OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bo
 void RemoveFile(const std::string& path)
 {
     Os().unlink(path.c_str());
+}
+
+std::string FileBehindLinks(const std::string& path)
+{
+    std::string behind = path;
+    // As many links as the system follows in one path; past that it gives
+    // up too (ELOOP), and the open fails first.
+    for (int link = 0; link < 40; ++link) {
+        struct stat info {};
+        if (Os().lstat(behind.c_str(), &info) == -1 || !S_ISLNK(info.st_mode))
+            break;
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
+        const ssize_t length = readlink(behind.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) > target.size())
+            break;
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = behind.find_last_of('/');
+        behind = target.starts_with('/') || slash == std::string::npos ? target
+                                                                     : behind.substr(0, slash + 1) + target;
+    }
+    return behind;
 }
 
 OsStatus OsFile::Close()

@@ -74,7 +74,7 @@ OsStatus Failure(DWORD error, const std::wstring& path)
         const DWORD attributes = Os().GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
             return ReadOnly();
-        if (!UnderWine() && LiesUnder(Utf8FromWide(path), ProgramFilesFolders()))
+        if (!UnderWine() && LiesUnder(Utf8FromWide(PlainPath(path)), ProgramFilesFolders()))
             return OsStatus::Failure("Windows protects the game's folder under Program Files; run the editor as "
                                      "administrator (right-click it, then \"Run as administrator\"), or keep the "
                                      "game outside Program Files");
@@ -117,7 +117,7 @@ OVERLAPPED At(std::uint64_t offset)
 
 NameHolder WhatHasName(const std::string& path)
 {
-    const std::wstring wide = WideFromUtf8(path);
+    const std::wstring wide = SystemPath(path);
     const DWORD attributes = Os().GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return NameHolder::Nothing;
@@ -140,9 +140,9 @@ NameHolder WhatHasName(const std::string& path)
 OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
 {
     taken = false;
-    const std::wstring wideTo = WideFromUtf8(to);
+    const std::wstring wideTo = SystemPath(to);
     // Without MOVEFILE_REPLACE_EXISTING the move fails rather than replace.
-    if (Os().MoveFileExW(WideFromUtf8(from).c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH))
+    if (Os().MoveFileExW(SystemPath(from).c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH))
         return OsStatus::Success();
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
@@ -154,7 +154,33 @@ OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bo
 
 void RemoveFile(const std::string& path)
 {
-    Os().DeleteFileW(WideFromUtf8(path).c_str());
+    Os().DeleteFileW(SystemPath(path).c_str());
+}
+
+// A link to a file (a symbolic link of NTFS): the file it leads to, where
+// Windows can name it (from Vista on).
+std::string FileBehindLinks(const std::string& path)
+{
+    const std::wstring wide = SystemPath(path);
+    const DWORD attributes = Os().GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return path;
+    using FinalPathCall = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    const auto finalPath = reinterpret_cast<FinalPathCall>(
+        reinterpret_cast<void*>(Os().GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (finalPath == nullptr)
+        return path;
+    HANDLE target = Os().CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (target == INVALID_HANDLE_VALUE)
+        return path;
+    std::wstring behind(32768, L'\0');
+    const DWORD length = finalPath(target, behind.data(), static_cast<DWORD>(behind.size()), 0);
+    Os().CloseHandle(target);
+    if (length == 0 || length >= behind.size())
+        return path;
+    behind.resize(length);
+    return Utf8FromWide(PlainPath(behind));
 }
 
 OsFile::~OsFile()
@@ -166,10 +192,10 @@ OsFile::~OsFile()
 OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 {
     bool valid = true;
-    const std::wstring wide = WideFromUtf8(path, &valid);
+    const std::wstring wide = SystemPath(path, &valid);
     if (!valid)
         return OsStatus::Failure("The path is not valid UTF-8 text");
-    if (NamesDevice(wide))
+    if (NamesDevice(PlainPath(wide)))
         return OsStatus::Failure("The path names a device, not a file");
     // Looking before opening: a folder opened for writing fails with a bare
     // "access denied".
@@ -205,7 +231,7 @@ OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 OsStatus OsFile::CreateNew(const std::string& path)
 {
     bool valid = true;
-    const std::wstring wide = WideFromUtf8(path, &valid);
+    const std::wstring wide = SystemPath(path, &valid);
     if (!valid)
         return OsStatus::Failure("The path is not valid UTF-8 text");
     // CREATE_NEW: fails when anything has the name.
@@ -246,6 +272,16 @@ OsStatus OsFile::Size(std::uint64_t& size) const
     if (!Os().GetFileSizeEx(handle_, &length))
         return Failure(GetLastError(), path_);
     size = static_cast<std::uint64_t>(length.QuadPart);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Identity(FileIdentity& identity) const
+{
+    BY_HANDLE_FILE_INFORMATION information {};
+    if (!GetFileInformationByHandle(handle_, &information))
+        return Failure(GetLastError(), path_);
+    identity = {information.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
     return OsStatus::Success();
 }
 

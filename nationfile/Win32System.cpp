@@ -4,6 +4,7 @@
 #include "Win32Calls.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace nationfile {
 
@@ -35,6 +36,39 @@ std::vector<std::string> ProgramFilesFolders()
 bool UnderWine()
 {
     return ActiveCalls().GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+namespace {
+
+constexpr std::wstring_view kLongForm = L"\\\\?\\";
+constexpr std::wstring_view kLongShare = L"\\\\?\\UNC\\";
+
+} // namespace
+
+std::wstring SystemPath(const std::string& utf8, bool* valid)
+{
+    std::wstring wide = WideFromUtf8(utf8, valid);
+    if (wide.size() < MAX_PATH || wide.starts_with(kLongForm))
+        return wide;
+    // The long form is taken as it stands, without the system's clean-up of
+    // the path ("..", "/"): the path is made whole first.
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size())
+        return wide;
+    full.resize(length);
+    if (full.starts_with(L"\\\\"))
+        return std::wstring(kLongShare) + full.substr(2);
+    return std::wstring(kLongForm) + full;
+}
+
+std::wstring PlainPath(const std::wstring& systemPath)
+{
+    if (systemPath.starts_with(kLongShare))
+        return L"\\\\" + systemPath.substr(kLongShare.size());
+    if (systemPath.starts_with(kLongForm))
+        return systemPath.substr(kLongForm.size());
+    return systemPath;
 }
 
 } // namespace nationfile

@@ -19,4 +19,12 @@ std::vector<std::string> ProgramFilesFolders();
 // its own in ntdll.
 bool UnderWine();
 
+// A path as Windows' file calls take it: the plain form where it is short
+// enough, else the long form (\\?\), which reaches past MAX_PATH characters on
+// every Windows without a setting of the system's. Text that is not UTF-8
+// gives nothing and sets `valid` to false.
+std::wstring SystemPath(const std::string& utf8, bool* valid = nullptr);
+// The plain form of such a path, for words a player reads.
+std::wstring PlainPath(const std::wstring& systemPath);
+
 } // namespace nationfile

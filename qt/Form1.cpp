@@ -217,6 +217,7 @@ QWidget* Form1::createControl(const form::Control& design)
     help->setFocusPolicy(Qt::StrongFocus);
     help->setTabChangesFocus(true);
     help->setPlainText(design.text);
+    help->setAccessibleName(form::HELP_NAME);
     return help;
 }
 
@@ -383,11 +384,17 @@ void Form1::End()
     close();
 }
 
-// Kept in the user's configuration folder, as Qt's settings are.
+// Kept in the user's configuration folder, as Qt's settings are, as the
+// folder's own bytes: a name that is no UTF-8 would not survive as text.
+// Earlier versions kept it as text.
 std::string Form1::RememberedFolder() const
 {
-    if (!rememberedFolder_)
-        rememberedFolder_ = QFile::encodeName(QSettings().value("lastFolder").toString()).toStdString();
+    if (!rememberedFolder_) {
+        const QVariant kept = QSettings().value("lastFolder");
+        rememberedFolder_ = (kept.typeId() == QMetaType::QByteArray ? kept.toByteArray()
+                                                                    : QFile::encodeName(kept.toString()))
+                                .toStdString();
+    }
     return *rememberedFolder_;
 }
 
@@ -396,7 +403,7 @@ void Form1::RememberFolder(const std::string& folder)
     if (RememberedFolder() == folder)
         return;
     rememberedFolder_ = folder;
-    QSettings().setValue("lastFolder", QFile::decodeName(QByteArray::fromStdString(folder)));
+    QSettings().setValue("lastFolder", QByteArray::fromStdString(folder));
 }
 
 void Form1::showTickMenu(const QPoint& at)
@@ -433,5 +440,8 @@ void Form1::dropEvent(QDropEvent* event)
     if (urls.size() != 1 || !urls.constFirst().isLocalFile())
         return;
     event->acceptProposedAction();
-    editor_.LoadFile(QFile::encodeName(urls.constFirst().toLocalFile()).toStdString());
+    // The path's own bytes, as the file manager percent-encoded them: a
+    // name that is no UTF-8 would not survive Qt's text.
+    editor_.LoadFile(QByteArray::fromPercentEncoding(urls.constFirst().path(QUrl::FullyEncoded).toLatin1())
+                         .toStdString());
 }

@@ -153,8 +153,11 @@ void NationListView::keyboardSearch(const QString& search)
     const std::optional<std::size_t> found = find_.Type(
         rows_, search.toStdString(), current.isValid() ? std::optional<std::size_t>(current.row()) : std::nullopt);
     const QModelIndex index = found ? model()->index(static_cast<int>(*found), 0) : QModelIndex();
-    if (!index.isValid())
+    // No name starts so: a beep, as the platform's own lists give.
+    if (!index.isValid()) {
+        QApplication::beep();
         return;
+    }
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     scrollTo(index);
 }

@@ -4,6 +4,7 @@
 #include "Dpi.h"
 #include "FormDesign.h"
 #include "Guarded.h"
+#include "NamedAccessible.h"
 #include "WideText.h"
 
 #include <commctrl.h>
@@ -112,6 +113,10 @@ LRESULT CALLBACK HelpBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             const auto& key = *reinterpret_cast<const MSG*>(lParam);
             if (key.message == WM_KEYDOWN && key.wParam == VK_TAB)
                 return DefSubclassProc(window, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+        }
+        if (message == WM_GETOBJECT) {
+            if (const LRESULT named = NamedAccessible::Answer(window, wParam, lParam, WideFromUtf8(form::HELP_NAME)))
+                return named;
         }
         if (message == WM_NCDESTROY)
             RemoveWindowSubclass(window, HelpBoxProc, 1);

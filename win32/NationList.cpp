@@ -185,6 +185,8 @@ void NationList::Find(wchar_t typed)
         focused < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(focused)));
     if (found)
         Select(*found);
+    else // No name starts so: a beep, as Windows' own lists give.
+        MessageBeep(MB_OK);
 }
 
 bool NationList::IsCutShort(std::size_t index, const std::wstring& text) const

@@ -7,6 +7,7 @@
 #include "FakeView.h"
 #include "NationFile.h"
 #include "TestFiles.h"
+#include "Text.h"
 
 #include <doctest/doctest.h>
 
@@ -56,6 +57,9 @@ struct Fixture {
         fs::create_symlink(dir / "three.dat", dir / "link.dat");
         fs::create_symlink(dir / "loop.dat", dir / "loop.dat");
         fs::create_symlink(dir / "gone.dat", dir / "dangling.dat");
+        // Old archives unpack names in Latin-1: bytes that are no UTF-8.
+        fs::create_directory(dir / "caf\xE9");
+        REQUIRE(WriteFile(dir / "caf\xE9" / "Nation.dat", MakeNationFile(6, 9)));
 #endif
         editor = std::make_unique<Editor>(view);
         editor->Form_Load();
@@ -70,11 +74,12 @@ struct Fixture {
         REQUIRE(editor->State().strFileName == PathOf(name));
     }
 
-    // The words of a refused load: the library's reason, with the path.
+    // The words of a refused load: the library's reason, with the path as
+    // a message shows it.
     std::string CannotLoad(const std::string& name) const
     {
-        return "Cannot load the file \"" + PathOf(name) + "\": " + nationfile::ReadNationFile(PathOf(name)).reason
-            + ".";
+        return text::Readable("Cannot load the file \"" + PathOf(name) + "\": "
+                              + nationfile::ReadNationFile(PathOf(name)).reason + ".");
     }
 };
 

@@ -505,20 +505,26 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
     struct Row {
         std::string row;
         std::string file;
-        std::string message;
+        std::string message; // "cannot load": the library's reason, with the path
         std::string listed;
     };
     const Row rows[] = {
         {"a nation file", "five.dat", "", "five.dat"},
         {"a file of the wrong length", "long.dat", kRefused, "three.dat"},
-        {"no such file", "missing.dat", "missing.dat", "three.dat"},
+        {"no such file", "missing.dat", "cannot load", "three.dat"},
+#ifndef _WIN32
+        // The path keeps its bytes; the message shows a replacement
+        // character for the one that is no UTF-8.
+        {"a nation file in a folder named in Latin-1", "caf\xE9/Nation.dat", "", "caf\xE9/Nation.dat"},
+        {"no such file in a folder named in Latin-1", "caf\xE9/missing.dat", "cannot load", "three.dat"},
+#endif
     };
     for (const Row& row : rows) {
         INFO(row.row);
         Fixture f;
         f.Load("three.dat");
         f.view.dialogTitles.clear();
-        const std::string expected = row.message == "missing.dat" ? f.CannotLoad("missing.dat") : row.message;
+        const std::string expected = row.message == "cannot load" ? f.CannotLoad(row.file) : row.message;
         f.editor->LoadFile(f.PathOf(row.file));
         CHECK(f.view.dialogTitles.empty());
         REQUIRE(f.view.messages.size() == (expected.empty() ? 0u : 1u));
@@ -526,6 +532,14 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
             CHECK(f.view.messages[0].text == expected);
         CHECK(f.editor->State().strFileName == f.PathOf(row.listed));
         CHECK(f.view.nations.NationCount() == ReadNationFile(f.PathOf(row.listed)).entries.size());
+        if (row.file != row.listed)
+            continue;
+        // And it patches, with its backup beside it.
+        const Bytes before = ReadFile(FromUtf8(f.PathOf(row.file)));
+        f.editor->cmdAllEEC_Click();
+        f.editor->cmdPatch_Click();
+        CHECK(f.view.messages.back().text == "File Patched Succesfully");
+        CHECK(ReadFile(FromUtf8(f.PathOf(row.file) + ".bak")) == before);
     }
 }
 
@@ -545,4 +559,30 @@ TEST_CASE_FIXTURE(Fixture, "the open-file dialog starts in the folder of the las
     view.rememberedFolder = Utf8(dir / "gone");
     editor->cmdLoad_Click();
     CHECK(view.dialogFolders.back() != Utf8(dir / "gone"));
+
+    // A game folder deeper than Windows' dialog takes (333 characters in
+    // all): its file loads, patches and gets its backup, and the dialog is
+    // handed a name of the folder it can take.
+    fs::path deep = dir.Path();
+    while (Utf8(deep).size() < 320)
+        deep /= "A folder of saved games, kept";
+    fs::create_directories(deep);
+    const std::string nation = Utf8(deep / "Nation.dat");
+    REQUIRE(WriteFile(deep / "Nation.dat", MakeNationFile(3)));
+    view.messages.clear();
+    editor->LoadFile(nation);
+    REQUIRE(editor->State().strFileName == nation);
+    editor->cmdAllEEC_Click();
+    editor->cmdPatch_Click();
+    CHECK(view.messages.back().text == "File Patched Succesfully");
+    CHECK(ReadFile(deep / "Nation.dat.bak") == MakeNationFile(3));
+    CHECK(view.rememberedFolder == Utf8(deep));
+    view.chosenPaths.push_back("");
+    editor->cmdLoad_Click();
+    const std::string started = view.dialogFolders.back();
+    REQUIRE(!started.empty());
+    CHECK(fs::equivalent(FromUtf8(started), deep));
+#ifdef _WIN32
+    CHECK(FromUtf8(started).wstring().size() <= MAX_PATH - 14);
+#endif
 }

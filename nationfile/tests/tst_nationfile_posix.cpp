@@ -85,19 +85,67 @@ TEST_CASE("a FIFO is refused without hanging")
     CHECK(written.outcome == WriteOutcome::FileError);
 }
 
-TEST_CASE("a symlink to a nation file reads, and the write reaches its target")
+TEST_CASE("a link to a nation file: the patch reaches the file the link leads to, and its backup goes beside that "
+          "file; a link pointed elsewhere since the read is refused")
 {
-    TempDir dir;
-    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
-    fs::create_symlink(dir / "Nation.dat", dir / "link to nation.dat");
-    const ReadResult read = ReadNationFile(Utf8(dir / "link to nation.dat"));
-    CHECK(read.outcome == ReadOutcome::Read);
-    CHECK(read.entries.size() == 3);
-    const WriteResult written
-        = WriteMemberships(Utf8(dir / "link to nation.dat"), 3, [](std::size_t) { return true; });
-    CHECK(written.outcome == WriteOutcome::Written);
-    CHECK(MemberOf(ReadFile(dir / "Nation.dat"), 0) == MEMBER_YES);
-    CHECK(fs::is_symlink(dir / "link to nation.dat"));
+    struct Row {
+        std::string row;
+        std::string link;     // the path the editor is given
+        std::string target;   // what it leads to, as the link holds it ("" no link)
+        std::string behind;   // the file the bytes are in
+        bool retarget = false; // the link points to another copy between the read and the patch
+    };
+    const Row rows[] = {
+        {"a link beside its file", "Nation.dat", "real.dat", "real.dat"},
+        {"a link to a file in another folder", "Nation.dat", "@elsewhere/Nation.dat", "elsewhere/Nation.dat"},
+        {"a link to a link", "Nation.dat", "second link", "elsewhere/Nation.dat"},
+        {"a link among the folders on the way", "through/Nation.dat", "", "elsewhere/Nation.dat"},
+        {"a folder named in Latin-1, no link", "caf\xE9/Nation.dat", "", "caf\xE9/Nation.dat"},
+        {"a link pointed elsewhere since the read", "Nation.dat", "real.dat", "real.dat", true},
+    };
+    for (const Row& row : rows) {
+        INFO(row.row);
+        TempDir dir;
+        const Bytes original = MakeNationFile(3);
+        fs::create_directories(dir / "elsewhere");
+        fs::create_directories(dir / "caf\xE9");
+        REQUIRE(WriteFile(dir / row.behind, original));
+        REQUIRE(WriteFile(dir / "copy.dat", original));
+        fs::create_symlink(dir / "elsewhere", dir / "through");
+        fs::create_symlink("elsewhere/Nation.dat", dir / "second link");
+        if (!row.target.empty())
+            fs::create_symlink(row.target.starts_with('@') ? Utf8(dir / row.target.substr(1)) : row.target,
+                               dir / row.link);
+        const std::string path = Utf8(dir / row.link);
+        const ReadResult read = ReadNationFile(path);
+        REQUIRE(read.outcome == ReadOutcome::Read);
+        // Links among the folders are left in the path: the file is in the
+        // same folder either way.
+        CHECK(BackupPathOf(path) == Utf8(dir / (row.target.empty() ? row.link : row.behind)) + ".bak");
+        if (row.retarget) {
+            fs::remove(dir / row.link);
+            fs::create_symlink("copy.dat", dir / row.link);
+        }
+        const WriteResult written = WriteMemberships(path, 3, [](std::size_t) { return true; },
+                                                     NamesOf(read.entries), Backup::BeforeFirstPatch,
+                                                     read.memberBytes, read.identity);
+        if (row.retarget) {
+            CHECK(written.outcome == WriteOutcome::RecordsChanged);
+            CHECK(ReadFile(dir / "copy.dat") == original);
+            CHECK(ReadFile(dir / row.behind) == original);
+            CHECK(!fs::exists(dir / "copy.dat.bak"));
+            CHECK(!fs::exists(dir / (row.behind + ".bak")));
+            continue;
+        }
+        CHECK(written.outcome == WriteOutcome::Written);
+        CHECK(MemberOf(ReadFile(dir / row.behind), 0) == MEMBER_YES);
+        // Renamed to the file's name, the backup is the database as it was.
+        CHECK(ReadFile(dir / (row.behind + ".bak")) == original);
+        if (!row.target.empty()) {
+            CHECK(!fs::exists(dir / (row.link + ".bak")));
+            CHECK(fs::is_symlink(dir / row.link));
+        }
+    }
 }
 
 TEST_CASE("a file on a read-only file system is listed, and its patch refused with the system's reason"

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -131,6 +132,30 @@ struct Window {
         SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
         Pump(form.Handle());
     }
+};
+
+// Presses OK in each message box the window shows while it lives, as a
+// player would: a preset sums up what it did in one.
+class AnsweringMessages {
+public:
+    AnsweringMessages()
+        : hook_(SetWindowsHookExW(WH_CBT, Answer, nullptr, GetCurrentThreadId()))
+    {
+    }
+    ~AnsweringMessages() { UnhookWindowsHookEx(hook_); }
+    AnsweringMessages(const AnsweringMessages&) = delete;
+    AnsweringMessages& operator=(const AnsweringMessages&) = delete;
+
+private:
+    static LRESULT CALLBACK Answer(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto window = reinterpret_cast<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && ClassOf(window) == L"#32770")
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    HHOOK hook_;
 };
 
 const std::vector<std::string> kNames = {"Albania",       "Austria",     "Belgium",
@@ -271,6 +296,25 @@ TEST_CASE("the controls: kinds, texts, places and fonts as designed, larger abov
     }
     CHECK(TextOf(w.Control(ControlId(form::RichTextBox1))).starts_with(L"Elect nations into the European Union by clicking"));
     CHECK(TextOf(w.Control(ControlId(form::RichTextBox1))).find(L"useful\r\n\r\nAlthough") != std::wstring::npos);
+
+    // A screen reader names the help box, which has no label of its own.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* help = nullptr;
+    REQUIRE(SUCCEEDED(AccessibleObjectFromWindow(w.Control(ControlId(form::RichTextBox1)), OBJID_CLIENT,
+                                                 IID_IAccessible, reinterpret_cast<void**>(&help))));
+    VARIANT self {};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    CHECK(SUCCEEDED(help->get_accName(self, &name)));
+    CHECK(std::wstring(name != nullptr ? name : L"") == L"Help");
+    VARIANT role {};
+    CHECK(SUCCEEDED(help->get_accRole(self, &role)));
+    CHECK(role.lVal == ROLE_SYSTEM_TEXT);
+    SysFreeString(name);
+    help->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
 }
 
 TEST_CASE("colours: grey window, red game name, labels see-through, version label and help box on button face")
@@ -594,6 +638,7 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
         REQUIRE(WriteFile(dir / "Nation.dat", MakeMembersFile(records)));
         REQUIRE(WriteFile(dir / "Nation.dat.bak", MakeMembersFile(records)));
         Window w;
+        const AnsweringMessages answering;
         Editor& editor = w.form.Commands();
         editor.LoadFile(Utf8(dir / "Nation.dat"));
         Pump(w.form.Handle());
