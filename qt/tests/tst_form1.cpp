@@ -801,6 +801,9 @@ void TestForm1::screenReader()
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
     QCOMPARE(list->role(), QAccessible::List);
     QCOMPARE(list->text(QAccessible::Name), QString("Nations"));
+    // The help box has no label of its own to be named after.
+    QCOMPARE(QAccessible::queryAccessibleInterface(control<QTextEdit>("RichTextBox1"))->text(QAccessible::Name),
+             QString("Help"));
     QCOMPARE(list->childCount(), 6);
     // Each nation a tick box, ticked as in the file (byte 2 in record 2).
     for (int row = 0; row < 6; ++row) {
