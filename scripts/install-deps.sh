@@ -26,6 +26,11 @@ build="
     dbus-daemon
     at-spi2-core
     python3-pyatspi
+    orca
+    speech-dispatcher
+    speech-dispatcher-espeak-ng
+    espeak-ng
+    procps
     qt6-gtk-platformtheme
     fonts-dejavu-core
     desktop-file-utils

@@ -254,6 +254,20 @@ def start_xvfb(log):
     return xvfb, f":{number}"
 
 
+def start_window_manager(env, command):
+    """Starts a window manager and waits until it has taken the screen."""
+    wm = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
+                               text=True)
+        if "window id" in probe.stdout:
+            break
+        time.sleep(0.05)
+    time.sleep(0.5)
+    return wm
+
+
 # The nations of the sample file that belonged to the European Union on
 # 1 July 2013, as the sample names them.
 EU_2013_IN_SAMPLE = {

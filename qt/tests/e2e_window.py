@@ -29,20 +29,6 @@ WINDOW_MANAGERS = {
 }
 
 
-def start_window_manager(env, name):
-    """Starts a window manager and waits until it has taken the screen."""
-    wm = subprocess.Popen(WINDOW_MANAGERS[name], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
-        probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
-                               text=True)
-        if "window id" in probe.stdout:
-            break
-        time.sleep(0.05)
-    time.sleep(0.5)
-    return wm
-
-
 class QtWindow(e2e.Window):
     def check_frame(self, desktop, window, what):
         """The window manager offers neither minimise nor maximise, and
@@ -198,7 +184,7 @@ def focus_by_mouse(desktop, space):
     os.makedirs(settings, exist_ok=True)
     with open(os.path.join(settings, "keyfile"), "w") as keyfile:
         keyfile.write("[org/gnome/desktop/wm/preferences]\nfocus-mode='mouse'\n")
-    wm = start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), "metacity")
+    wm = e2e.start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), WINDOW_MANAGERS["metacity"])
     try:
         with e2e.running([EDITOR, space.beside], desktop.env) as editor:
             window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
@@ -224,7 +210,7 @@ def main():
         with e2e.Session(space.root, env, buses=True) as session:
             desktop = e2e.Desktop(session.env)
             for name in WINDOW_MANAGERS:
-                wm = start_window_manager(session.env, name)
+                wm = e2e.start_window_manager(session.env, WINDOW_MANAGERS[name])
                 try:
                     if name == "openbox":
                         e2e.run([EDITOR], session.env, desktop, QtWindow(), space)
