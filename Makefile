@@ -80,15 +80,24 @@ fuzz: ## the fuzzers on the file library, FUZZ_SECONDS each
 	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
-# Medians of ten runs each, into $(BUILD_DIR)/bench/results.json and a table.
-bench: ## load and patch speed beside their floors
-	@sh scripts/install-deps.sh bench
+# Both windows' speed: the Linux window's with Google Benchmark, the Windows
+# window's under Wine on a virtual display, in a prefix of the bench's own.
+# Each benchmark is named as it starts; the table judges medians of ten
+# repetitions against the targets, measuring a miss again before failing.
+bench: ## both windows' speed beside their floors and targets
+	@sh scripts/install-deps.sh bench windows
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	@cmake --build $(BUILD_DIR) --target bench_nation
+	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
+	    -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	@cmake --build $(WINDOWS_DIR) --target bench_nation_win32
+	@echo "The Wine prefix of the Windows benchmarks: $(abspath $(WINDOWS_DIR))/wine-prefix-bench"
+	@sh scripts/wine-prefix-setup.sh $(abspath $(WINDOWS_DIR))/wine-prefix-bench >/dev/null 2>&1 \
+	    || { echo "the Wine prefix could not be made" >&2; exit 1; }
 	@mkdir -p $(BUILD_DIR)/bench
-	@$(BUILD_DIR)/bench/bench_nation --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
-	    --benchmark_out=$(BUILD_DIR)/bench/results.json --benchmark_out_format=json >/dev/null
-	@python3 scripts/bench-table.py $(BUILD_DIR)/bench/results.json
+	@sh scripts/with-xvfb.sh python3 scripts/bench.py $(BUILD_DIR)/bench $(BUILD_DIR)/bench/bench_nation \
+	    $(CURDIR)/scripts/wine-run.sh $(abspath $(WINDOWS_DIR))/wine-prefix-bench \
+	    $(abspath $(WINDOWS_DIR))/bench/bench_nation_win32.exe
 
 PACKAGE_DIR ?= build-package
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cwctype>
 #include <string_view>
 #include <vector>
@@ -16,9 +17,9 @@ namespace nationfile {
 const Win32Calls& SystemCalls()
 {
     static const Win32Calls calls = {
-        ::GetFileAttributesW, ::CreateFileW, ::GetFileType,      ::GetFileSizeEx, ::ReadFile,
-        ::WriteFile,          ::FlushFileBuffers, ::CloseHandle, ::MoveFileExW,   ::DeleteFileW,
-        ::GetProcAddress,
+        ::GetFileAttributesW, ::CreateFileW,      ::GetFileType,     ::GetFileSizeEx,   ::ReadFile,
+        ::WriteFile,          ::CreateFileMappingW, ::MapViewOfFile, ::FlushViewOfFile, ::UnmapViewOfFile,
+        ::FlushFileBuffers,   ::CloseHandle,      ::MoveFileExW,     ::DeleteFileW,     ::GetProcAddress,
     };
     return calls;
 }
@@ -113,7 +114,89 @@ OVERLAPPED At(std::uint64_t offset)
     return at;
 }
 
+// A store into a view raises a structured exception instead of returning an
+// error when its page can't be read in or written (EXCEPTION_IN_PAGE_ERROR:
+// a failing disk, a network share gone), and this compiler has no __try.
+// For the one loop that stores, a vectored handler takes such an exception
+// at an address inside the view and resumes in ResumeAfterFault, which
+// jumps back to the loop's recovery point; every other exception passes on.
+struct ViewGuard {
+    const std::uint8_t* view;
+    std::size_t length;
+    void* recovery[5]; // __builtin_setjmp's buffer
+};
+// Volatile: only the handler reads it, which the compiler can't see.
+thread_local ViewGuard* volatile activeGuard = nullptr;
+
+[[noreturn]] void ResumeAfterFault()
+{
+    __builtin_longjmp(activeGuard->recovery, 1);
+}
+
+LONG CALLBACK TakeFaultInView(EXCEPTION_POINTERS* exception)
+{
+    const ViewGuard* guard = activeGuard;
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    if (guard == nullptr
+        || (record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR && record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+        || record.NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const ULONG_PTR address = record.ExceptionInformation[1];
+    const auto first = reinterpret_cast<ULONG_PTR>(guard->view);
+    if (address < first || address - first >= guard->length)
+        return EXCEPTION_CONTINUE_SEARCH;
+    // The jump is made once Windows has finished dispatching the exception,
+    // not from inside the handler, which would leave the dispatcher's own
+    // state behind (XP holds the handler list's lock while it calls them).
+    // The faulting store's stack is given a return address's room and the
+    // alignment a call would leave; nothing is ever returned to.
+#if defined(__i386__)
+    CONTEXT& context = *exception->ContextRecord;
+    context.Esp = (context.Esp & ~DWORD {15}) - sizeof(DWORD);
+    context.Eip = reinterpret_cast<DWORD>(&ResumeAfterFault);
+#else
+#error "the resumption after a fault in a view is written for 32-bit x86"
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Windows refuses a flush for a moment while its own writer is busy with
+// the same pages (ERROR_LOCK_VIOLATION); that passes, and is waited out.
+bool FlushView(const void* view)
+{
+    constexpr int kTries = 10;
+    constexpr DWORD kPauseMs = 25;
+    for (int tries = 1;; ++tries) {
+        if (Os().FlushViewOfFile(view, 0))
+            return true;
+        if (GetLastError() != ERROR_LOCK_VIOLATION || tries == kTries)
+            return false;
+        Sleep(kPauseMs);
+    }
+}
+
 } // namespace
+
+bool StoreIntoView(std::uint8_t* view, std::size_t length, std::span<const ByteAt> bytes)
+{
+    ViewGuard guard {view, length, {}};
+    PVOID handler = AddVectoredExceptionHandler(1, TakeFaultInView);
+    if (handler == nullptr)
+        return false;
+    volatile bool stored = false;
+    if (__builtin_setjmp(guard.recovery) == 0) {
+        activeGuard = &guard;
+        // The stores stay between the guard's start and end.
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        for (const ByteAt& byte : bytes)
+            view[byte.offset] = byte.value;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        stored = true;
+    }
+    activeGuard = nullptr;
+    RemoveVectoredExceptionHandler(handler);
+    return stored;
+}
 
 NameHolder WhatHasName(const std::string& path)
 {
@@ -307,20 +390,41 @@ OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) cons
 
 OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes)
 {
-    // One write per byte at its offset: no byte in between is rewritten, and
-    // a failing disk answers with an error code. A mapped view would raise a
-    // structured exception instead, which this compiler can't catch.
+    if (bytes.empty())
+        return OsStatus::Success();
     for (const ByteAt& byte : bytes) {
         if (byte.offset >= fileLength)
             return OsStatus::Failure("The file changed length while it was written");
-        OVERLAPPED at = At(byte.offset);
-        DWORD written = 0;
-        if (!Os().WriteFile(handle_, &byte.value, 1, &written, &at))
-            return Failure(GetLastError(), path_);
-        if (written != 1)
-            return OsStatus::Failure("The file could not be written: the disk is full or failing");
     }
-    return OsStatus::Success();
+    // A view is the one way to change scattered single bytes of a file
+    // without a system call for each of them or rewriting the bytes in
+    // between. A mapping of size 0 is the file as long as it is: a larger
+    // one would lengthen the file.
+    HANDLE mapping = Os().CreateFileMappingW(handle_, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+    if (mapping == nullptr)
+        return Failure(GetLastError(), path_);
+    auto* view = static_cast<std::uint8_t*>(
+        Os().MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(fileLength)));
+    if (view == nullptr) {
+        const DWORD error = GetLastError();
+        Os().CloseHandle(mapping);
+        return Failure(error, path_);
+    }
+
+    // FlushViewOfFile hands the pages to the disk; Sync()'s
+    // FlushFileBuffers then waits until they and the file's own records are
+    // on it.
+    OsStatus status = OsStatus::Success();
+    if (!StoreIntoView(view, static_cast<std::size_t>(fileLength), bytes))
+        status = OsStatus::Failure("The file could not be written: the disk or the network share that holds it "
+                                   "is full or failing");
+    else if (!FlushView(view))
+        status = Failure(GetLastError(), path_);
+    if (!Os().UnmapViewOfFile(view) && status)
+        status = Failure(GetLastError(), path_);
+    if (!Os().CloseHandle(mapping) && status)
+        status = Failure(GetLastError(), path_);
+    return status;
 }
 
 OsStatus OsFile::Sync()

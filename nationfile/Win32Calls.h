@@ -1,5 +1,11 @@
 #pragma once
 
+#include "OsFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
 #include <windows.h>
 
 namespace nationfile {
@@ -15,6 +21,12 @@ struct Win32Calls {
     BOOL(WINAPI* GetFileSizeEx)(HANDLE file, PLARGE_INTEGER size);
     BOOL(WINAPI* ReadFile)(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED at);
     BOOL(WINAPI* WriteFile)(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED at);
+    // A patch stores its bytes through one view of the file.
+    HANDLE(WINAPI* CreateFileMappingW)(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protection,
+                                       DWORD sizeHigh, DWORD sizeLow, LPCWSTR name);
+    LPVOID(WINAPI* MapViewOfFile)(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+    BOOL(WINAPI* FlushViewOfFile)(LPCVOID view, SIZE_T bytes);
+    BOOL(WINAPI* UnmapViewOfFile)(LPCVOID view);
     BOOL(WINAPI* FlushFileBuffers)(HANDLE file);
     BOOL(WINAPI* CloseHandle)(HANDLE file);
     BOOL(WINAPI* MoveFileExW)(LPCWSTR from, LPCWSTR to, DWORD flags);
@@ -27,5 +39,11 @@ struct Win32Calls {
 const Win32Calls& SystemCalls();
 // The calls OsFile uses; the system's unless a test has changed them.
 Win32Calls& ActiveCalls();
+
+// Stores each byte at its offset into `view`, `length` bytes long, and
+// answers whether all were stored: a store that faults inside the view (a
+// failing disk or network share) ends the stores, not the program. A fault
+// anywhere else is left to whoever handles it.
+bool StoreIntoView(std::uint8_t* view, std::size_t length, std::span<const ByteAt> bytes);
 
 } // namespace nationfile

@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kInUse = "The file is in use by another program; close the game, then try again";
+const std::string kStoreFault
+    = "The file could not be written: the disk or the network share that holds it is full or failing";
 const auto kAlwaysMember = [](std::size_t) { return true; };
 
 std::string ToUtf8(const std::wstring& text)
@@ -146,6 +148,63 @@ HANDLE WINAPI FailCreate(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DW
 {
     SetLastError(gError);
     return INVALID_HANDLE_VALUE;
+}
+HANDLE WINAPI FailMapping(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCWSTR)
+{
+    SetLastError(gError);
+    return nullptr;
+}
+LPVOID WINAPI FailView(HANDLE, DWORD, DWORD, DWORD, SIZE_T)
+{
+    SetLastError(gError);
+    return nullptr;
+}
+// A view that can't be written, as a failing disk leaves it: every store
+// into it faults.
+LPVOID WINAPI ReadOnlyView(HANDLE mapping, DWORD, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
+{
+    return SystemCalls().MapViewOfFile(mapping, FILE_MAP_READ, offsetHigh, offsetLow, bytes);
+}
+int gFlushes = 0;
+BOOL WINAPI FailViewFlush(LPCVOID, SIZE_T)
+{
+    ++gFlushes;
+    return Fail();
+}
+BOOL WINAPI LockedFirstFlush(LPCVOID view, SIZE_T bytes)
+{
+    if (++gFlushes == 1)
+        return Fail();
+    return SystemCalls().FlushViewOfFile(view, bytes);
+}
+// Fails, though the view is gone, as a failing call may leave it.
+BOOL WINAPI FailUnmap(LPCVOID view)
+{
+    SystemCalls().UnmapViewOfFile(view);
+    return Fail();
+}
+// Fails the first handle closed, the mapping's, closed all the same.
+int gCloses = 0;
+BOOL WINAPI FailFirstClose(HANDLE handle)
+{
+    const BOOL closed = SystemCalls().CloseHandle(handle);
+    return ++gCloses == 1 ? Fail() : closed;
+}
+// The second read of a patch is its read-back.
+int gReads = 0;
+BOOL WINAPI FailSecondRead(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED at)
+{
+    if (++gReads == 2)
+        return Fail();
+    return SystemCalls().ReadFile(file, buffer, count, read, at);
+}
+// Reads back the last record's membership byte changed.
+BOOL WINAPI CorruptSecondRead(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED at)
+{
+    const BOOL done = SystemCalls().ReadFile(file, buffer, count, read, at);
+    if (++gReads == 2 && done && *read >= NATION_RECORD_SIZE)
+        static_cast<std::uint8_t*>(buffer)[*read - NATION_RECORD_SIZE + MEMBER_OFFSET] ^= 0x40;
+    return done;
 }
 // Fails the second file opened, the backup's.
 int gCreates = 0;
@@ -340,7 +399,7 @@ TEST_CASE("Windows' other failures are quoted with their number, and a patch tha
     };
     const Row rows[] = {
         {"the disk is full", ERROR_DISK_FULL,
-         [](Win32Calls& calls) { calls.WriteFile = FailWrite; },
+         [](Win32Calls& calls) { calls.FlushViewOfFile = FailViewFlush; },
          SystemReason(ERROR_DISK_FULL)},
         {"the flush fails", ERROR_WRITE_FAULT,
          [](Win32Calls& calls) { calls.FlushFileBuffers = FailFlush; },
@@ -351,28 +410,143 @@ TEST_CASE("Windows' other failures are quoted with their number, and a patch tha
         {"a network share goes away", ERROR_NETNAME_DELETED,
          [](Win32Calls& calls) { calls.GetFileSizeEx = FailSize; },
          SystemReason(ERROR_NETNAME_DELETED)},
-        {"a lock appears while writing", ERROR_LOCK_VIOLATION,
-         [](Win32Calls& calls) { calls.WriteFile = FailWrite; },
-         kInUse},
         {"the path reaches something other than a disk file", 0,
          [](Win32Calls& calls) { calls.GetFileType = PipeType; },
          "Not an ordinary file on a disk"},
+        {"the file can't be mapped", ERROR_NOT_ENOUGH_MEMORY,
+         [](Win32Calls& calls) { calls.CreateFileMappingW = FailMapping; },
+         SystemReason(ERROR_NOT_ENOUGH_MEMORY)},
+        {"no room for the view", ERROR_NOT_ENOUGH_MEMORY,
+         [](Win32Calls& calls) { calls.MapViewOfFile = FailView; },
+         SystemReason(ERROR_NOT_ENOUGH_MEMORY)},
+        {"a store into the view faults", 0,
+         [](Win32Calls& calls) { calls.MapViewOfFile = ReadOnlyView; },
+         kStoreFault},
+        {"the view can't be unmapped", ERROR_INVALID_ADDRESS,
+         [](Win32Calls& calls) { calls.UnmapViewOfFile = FailUnmap; },
+         SystemReason(ERROR_INVALID_ADDRESS)},
+        {"the mapping can't be closed", ERROR_INVALID_HANDLE,
+         [](Win32Calls& calls) { calls.CloseHandle = FailFirstClose; },
+         SystemReason(ERROR_INVALID_HANDLE)},
+        {"the read-back fails", ERROR_CRC,
+         [](Win32Calls& calls) { calls.ReadFile = FailSecondRead; },
+         SystemReason(ERROR_CRC)},
+        {"the read-back differs", 0,
+         [](Win32Calls& calls) { calls.ReadFile = CorruptSecondRead; },
+         "The membership bytes read back differ from those written"},
     };
     TempDir dir;
     const Bytes original = MakeNationFile(3);
     for (const Row& row : rows) {
         INFO(row.row);
         REQUIRE(WriteFile(dir / "Nation.dat", original));
+        gCloses = 0;
+        gReads = 0;
         Injected fault(row.error);
         row.inject(ActiveCalls());
         const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember);
         CHECK(written.outcome == WriteOutcome::FileError);
         CHECK(written.reason == row.reason);
+        // Each membership byte old or new, every other byte as it was.
         const Bytes after = ReadFile(dir / "Nation.dat");
         REQUIRE(after.size() == original.size());
         for (std::size_t at = 0; at < after.size(); ++at)
-            CHECK((after[at] == original[at] || IsMemberOffset(at)));
+            CHECK((after[at] == original[at]
+                   || (IsMemberOffset(at) && static_cast<std::uint8_t>(after[at]) == MEMBER_YES)));
     }
+}
+
+TEST_CASE("a flush of the view that meets a lock is tried again, and fails as in use when the lock stays")
+{
+    struct Row {
+        std::string row;
+        BOOL(WINAPI* flush)(LPCVOID, SIZE_T);
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"Windows' own writer holds the pages for a moment", LockedFirstFlush, ""},
+        {"the lock stays", FailViewFlush, kInUse},
+    };
+    TempDir dir;
+    const Bytes original = MakeNationFile(3);
+    for (const Row& row : rows) {
+        INFO(row.row);
+        REQUIRE(WriteFile(dir / "Nation.dat", original));
+        gFlushes = 0;
+        Injected locked(ERROR_LOCK_VIOLATION);
+        ActiveCalls().FlushViewOfFile = row.flush;
+        const WriteResult written = WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember);
+        CHECK(written.outcome == (row.reason.empty() ? WriteOutcome::Written : WriteOutcome::FileError));
+        CHECK(written.reason == row.reason);
+        CHECK(gFlushes > 1);
+        const Bytes after = ReadFile(dir / "Nation.dat");
+        for (std::size_t record = 0; record < 3 && row.reason.empty(); ++record)
+            CHECK(MemberOf(after, record) == MEMBER_YES);
+    }
+}
+
+namespace {
+
+// Makes a fault that reaches it good: a read-only page writable again, a
+// guard page's flag is gone already. It is called only for exceptions the
+// library's own handler passes on.
+int gPassedOn = 0;
+
+LONG CALLBACK MendAndCount(EXCEPTION_POINTERS* exception)
+{
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION) {
+        DWORD before = 0;
+        VirtualProtect(reinterpret_cast<void*>(record.ExceptionInformation[1]), 1, PAGE_READWRITE, &before);
+    } else if (record.ExceptionCode != EXCEPTION_GUARD_PAGE) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    ++gPassedOn;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+} // namespace
+
+TEST_CASE("a store that faults inside the view ends the stores; every other exception passes on")
+{
+    struct Row {
+        std::string row;
+        DWORD secondPage; // the protection of the second of two pages
+        std::size_t viewPages;
+        bool stored;
+        int passedOn;
+    };
+    const Row rows[] = {
+        {"a read-only page in the view", PAGE_READONLY, 2, false, 0},
+        {"a read-only page past the view's end", PAGE_READONLY, 1, true, 1},
+        {"a guard page in the view: no store fault", PAGE_READWRITE | PAGE_GUARD, 2, true, 1},
+    };
+    SYSTEM_INFO system {};
+    GetSystemInfo(&system);
+    const std::size_t page = system.dwPageSize;
+    PVOID handler = AddVectoredExceptionHandler(0, MendAndCount);
+    REQUIRE(handler != nullptr);
+    for (const Row& row : rows) {
+        INFO(row.row);
+        auto* pages = static_cast<std::uint8_t*>(
+            VirtualAlloc(nullptr, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        REQUIRE(pages != nullptr);
+        DWORD before = 0;
+        REQUIRE(VirtualProtect(pages + page, page, row.secondPage, &before));
+        gPassedOn = 0;
+        const ByteAt bytes[] = {{10, 1}, {page + 10, 2}};
+        CHECK(StoreIntoView(pages, row.viewPages * page, bytes) == row.stored);
+        CHECK(gPassedOn == row.passedOn);
+        CHECK(pages[10] == 1);
+        CHECK(pages[page + 10] == (row.stored ? 2 : 0));
+
+        // Once the stores have ended, a fault there is someone else's.
+        REQUIRE(VirtualProtect(pages + page, page, PAGE_READONLY, &before));
+        *static_cast<volatile std::uint8_t*>(pages + page + 11) = 3;
+        CHECK(gPassedOn == row.passedOn + 1);
+        VirtualFree(pages, 0, MEM_RELEASE);
+    }
+    RemoveVectoredExceptionHandler(handler);
 }
 
 TEST_CASE("a backup through a failing Windows call: nothing patched, nothing half made")

@@ -1,6 +1,6 @@
 // Shows one window and ends once it has been painted: the editor's
 // ("editor"), or a plain window with the same controls (kinds, texts, places
-// and fonts) made the plainest way ("plain"). startup_window.py times each
+// and fonts) made the plainest way ("plain"). bench_nation_win32 times each
 // from the start of its process.
 #include "Form1.h"
 #include "FormDesign.h"
