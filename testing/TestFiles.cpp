@@ -6,9 +6,29 @@
 #include <iterator>
 #include <system_error>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 using namespace nationfile;
 
 namespace testfiles {
+
+#ifdef __EMSCRIPTEN__
+namespace {
+
+// Emscripten's own file calls take no length beyond 2 GiB; Node's do.
+EM_JS(int, NodeTruncate, (const char* path, double length), {
+    try {
+        require("fs").truncateSync(UTF8ToString(path), length);
+        return 1;
+    } catch (error) {
+        return 0;
+    }
+});
+
+} // namespace
+#endif
 
 Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill)
 {
@@ -84,6 +104,9 @@ bool MakeEmptyFile(const std::filesystem::path& path, std::uint64_t length)
 {
     if (!WriteFile(path, {}))
         return false;
+#ifdef __EMSCRIPTEN__
+    return NodeTruncate(Utf8(path).c_str(), static_cast<double>(length)) != 0;
+#endif
     std::error_code error;
     std::filesystem::resize_file(path, length, error);
     return !error;
