@@ -144,33 +144,43 @@ const files = (() => {
       record.bytes.set(bytes, offset);
     },
 
-    // Only the bytes that differ are written. The browser writes them into
-    // a copy of the file that takes its place when the writer closes
-    // (sync), all at once.
+    // The bytes that differ, in the file as this patch read it. A browser
+    // writes a new copy of the file, which takes the file's place when the
+    // writer closes (sync), however little is written; each write costs it
+    // a millisecond or more, so the stretch from the first byte that
+    // differs to the last goes in one write: the file as read, those bytes
+    // changed. Nothing else in that stretch may have changed meanwhile.
     async store(file, length, offsets, values) {
       const record = recordOf(file);
       const { place } = record;
       if (record.backup || record.made) fail("The file was not opened for patching");
-      if (place.handle) {
-        if ((await place.handle.getFile()).size !== length) fail("The file changed length while it was written");
-        try {
-          const stream = await place.handle.createWritable({ keepExistingData: true });
-          record.writer = stream.getWriter();
-          const writes = [];
-          offsets.forEach((offset, i) =>
-            writes.push(record.writer.write({ type: "write", position: offset, data: values.subarray(i, i + 1) }))
-          );
-          await Promise.all(writes);
-        } catch (error) {
-          fail(`The browser could not write the file (${error.message})`);
-        }
+      if (!record.bytes) record.bytes = await bytesOf(record.snapshot, 0, record.snapshot.size);
+      const patched = record.bytes.slice();
+      offsets.forEach((offset, i) => {
+        patched[offset] = values[i];
+      });
+      if (!place.handle) {
+        record.pending = patched;
         return;
       }
-      if (!record.bytes) record.bytes = await bytesOf(record.snapshot, 0, record.snapshot.size);
-      record.pending = record.bytes.slice();
-      offsets.forEach((offset, i) => {
-        record.pending[offset] = values[i];
-      });
+      const first = offsets.reduce((least, offset) => Math.min(least, offset));
+      const end = offsets.reduce((most, offset) => Math.max(most, offset)) + 1;
+      let unchanged = false;
+      try {
+        record.writer = (await place.handle.createWritable({ keepExistingData: true })).getWriter();
+        const now = await place.handle.getFile();
+        const stretch = new Uint8Array(await now.slice(first, end).arrayBuffer());
+        unchanged = now.size === length && stretch.every((byte, i) => byte === record.bytes[first + i]);
+        if (unchanged)
+          await record.writer.write({ type: "write", position: first, data: patched.subarray(first, end) });
+      } catch (error) {
+        dropWriter(record);
+        fail(`The browser could not write the file (${error.message})`);
+      }
+      if (!unchanged) {
+        dropWriter(record);
+        fail("Another program changed the file while it was being patched; load it again");
+      }
     },
 
     async sync(file) {
