@@ -3,7 +3,8 @@ SHELL := /bin/bash
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test windows sanitize fuzz bench package release release-check clean
+.PHONY: all deps configure build run test windows web run-web bench-web sanitize fuzz bench package release \
+    release-check clean
 
 all: build
 
@@ -26,11 +27,12 @@ run: build
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
 	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/qt/nation-editor Nation.dat
 
-# Both platforms: the Linux build, then the Windows build with its tests
-# under Wine.
-test: build windows
+# Every platform: the Linux build, the Windows build with its tests under
+# Wine, and the web page with its tests under Node and in Chromium.
+test: build windows web
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
+	@ctest --test-dir $(WEB_DIR) --output-on-failure
 
 WINDOWS_DIR ?= build-windows
 
@@ -41,6 +43,34 @@ windows:
 	    $(CMAKE_FLAGS)
 	@cmake --build $(WINDOWS_DIR)
 	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"
+
+WEB_DIR ?= build-web
+
+# The web page, compiled to WebAssembly by Debian's emscripten: the folder
+# $(WEB_DIR)/site, which any web server serves as it is, and its zip. Its
+# tests compare its patches with the Linux build's in $(BUILD_DIR).
+web:
+	@sh scripts/install-deps.sh web
+	@emcmake cmake -S . -B $(WEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) \
+	    $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WEB_DIR)
+	@echo "The page: $(WEB_DIR)/site; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
+
+WEB_PORT ?= 8080
+
+# Serves the page to this machine alone, with a fresh sample nation file to
+# load into it.
+run-web: web
+	@mkdir -p $(WEB_DIR)/try
+	@/usr/bin/node $(WEB_DIR)/sample/make-sample-nation.js $(WEB_DIR)/try/Nation.dat
+	@echo "A fresh sample nation file to load: $(abspath $(WEB_DIR))/try/Nation.dat"
+	@echo "The editor: http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
+	@/usr/bin/python3 -m http.server --bind 127.0.0.1 --directory $(WEB_DIR)/site $(WEB_PORT)
+
+# The page's load in headless Chromium, medians of ten, beside its targets.
+bench-web: web
+	@/usr/bin/python3 web/tests/bench_page.py $(WEB_DIR)/site $(BUILD_DIR)/web/tests/same-steps
 
 SANITIZE_DIR ?= build-sanitize
 
@@ -83,6 +113,7 @@ bench:
 	@$(BUILD_DIR)/bench/bench_nation --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
 	    --benchmark_out=$(BUILD_DIR)/bench/results.json --benchmark_out_format=json >/dev/null
 	@python3 scripts/bench-table.py $(BUILD_DIR)/bench/results.json
+	@$(MAKE) --no-print-directory bench-web
 
 PACKAGE_DIR ?= build-package
 
@@ -98,14 +129,15 @@ package:
 # dist/: the players' zip, the Debian package, the source archive of the
 # commit and SHA256SUMS, the same bytes from the same commit anywhere.
 release:
-	@sh scripts/install-deps.sh package windows
+	@sh scripts/install-deps.sh package windows web
 	@sh scripts/release.sh
 
 # Two releases of the commit from two clones at different paths, a few
 # seconds apart, compared byte for byte.
 release-check:
-	@sh scripts/install-deps.sh package windows
+	@sh scripts/install-deps.sh package windows web
 	@sh scripts/check-release.sh
 
 clean:
-	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release build-release-windows dist
+	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release \
+	    build-release-windows build-release-web dist

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Writes dist/: the players' zip, the Debian package, the source archive of
-# the commit and SHA256SUMS. The same commit gives the same bytes wherever it
+# Writes dist/: the players' zip, the web page's zip, the Debian package, the
+# source archive of the commit and SHA256SUMS. The same commit gives the same bytes wherever it
 # is built and whenever: every date is the last commit's (SOURCE_DATE_EPOCH),
 # the program files hold no link time and no folder of the build machine,
 # and the archives list their entries in a fixed order with fixed
@@ -15,7 +15,7 @@ export SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
 export LC_ALL=C TZ=UTC
 umask 022
 version=$(sed -n 's/^project(NationEditor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-rm -rf dist build-release build-release-windows
+rm -rf dist build-release build-release-windows build-release-web
 mkdir dist
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
@@ -28,6 +28,11 @@ cmake -S . -B build-release-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/
     -DCMAKE_BUILD_TYPE=Release -DNATION_BUILD_TESTS=OFF -DNATION_REPRODUCIBLE=ON >/dev/null
 cmake --build build-release-windows --target players_zip
 cp build-release-windows/nation-editor-"$version"-windows.zip dist/
+
+emcmake cmake -S . -B build-release-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DNATION_BUILD_TESTS=OFF \
+    -DNATION_REPRODUCIBLE=ON -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node >/dev/null
+cmake --build build-release-web --target web_zip
+cp build-release-web/nation-editor-"$version"-web.zip dist/
 
 git archive --format=tar --prefix="nation-editor-$version/" HEAD | gzip -n -9 > "dist/nation-editor-$version-source.tar.gz"
 

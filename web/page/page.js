@@ -8,7 +8,6 @@ const page = (() => {
   const controls = []; // by the design's index, the tab order
   const accessKeys = new Map(); // "L" -> the button it presses
   let client = null; // the window's client area
-  let note = null; // a line under the window, read out when it changes
   let applicationTitle = "";
   let busy = false; // a command runs, perhaps waiting for the player
   let ended = false;
@@ -44,8 +43,9 @@ const page = (() => {
     return `${bold ? "bold " : ""}${points}pt ${family}`;
   }
 
+  // A line under the window, read out when it changes.
   function setNote(text) {
-    note.textContent = text;
+    document.getElementById("note").textContent = text;
   }
 
   // Runs one of the program's functions that may wait for the player: one
@@ -541,6 +541,16 @@ const page = (() => {
     });
   }
 
+  // A browser loads the page's WebAssembly only from a web server.
+  function stopped(what) {
+    ended = true;
+    setNote(
+      location.protocol === "file:"
+        ? "The editor runs only from a web server, not from a file on the disk: see its README.txt."
+        : `The editor stopped (${what}). Reload the page to start again.`
+    );
+  }
+
   // ---- what the files tell the player ------------------------------------------
 
   files.setPlayer(
@@ -560,6 +570,13 @@ const page = (() => {
   );
 
   addEventListener("keydown", onAccessKey);
+  // The WebAssembly that never came: the page says so rather than stay
+  // empty. Opened from the disk, no error of the program's reaches the page
+  // (each file is an origin of its own), so it says so at once.
+  addEventListener("unhandledrejection", (event) => {
+    if (document.getElementById("editor").hasAttribute("aria-busy")) stopped(event.reason);
+  });
+  if (location.protocol === "file:") stopped("");
   addEventListener("beforeunload", (event) => {
     if (!ended && (busy || Module._web_unpatched())) {
       event.preventDefault();
@@ -575,7 +592,6 @@ const page = (() => {
       applicationTitle = application;
       list.name = listName;
       client = document.getElementById("client");
-      note = document.getElementById("note");
       document.getElementById("title").textContent = title;
       Object.assign(client.style, {
         width: `${width}px`,
@@ -661,10 +677,7 @@ const page = (() => {
       window.close();
     },
 
-    stopped(what) {
-      ended = true;
-      setNote(`The editor stopped (${what}). Reload the page to start again.`);
-    },
+    stopped,
   };
 
   // A small button beside the list opens its context menu, for a pointer or
