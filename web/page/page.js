@@ -578,7 +578,8 @@ const page = (() => {
   });
   if (location.protocol === "file:") stopped("");
   addEventListener("beforeunload", (event) => {
-    if (!ended && (busy || Module._web_unpatched())) {
+    const started = !document.getElementById("editor").hasAttribute("aria-busy");
+    if (started && !ended && (busy || Module._web_unpatched())) {
       event.preventDefault();
       event.returnValue = "";
     }

@@ -25,6 +25,11 @@ ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
 EU_MEMBERS, FREE_MOVEMENT = 2, 3
 
 
+# Whether the browser would ask before the tab closes.
+LEAVING = ("const leaving = new Event('beforeunload', {cancelable: true});"
+           "dispatchEvent(leaving); return leaving.defaultPrevented;")
+
+
 def members_of(data):
     return [data[i * RECORD + MEMBER] for i in range(len(data) // RECORD)]
 
@@ -139,6 +144,7 @@ def download(page, root):
     page.keys(Keys.SPACE)
     check(page.focused() == "row:C\u00f4te d'Ivoire", f"typed without its accent, a name is found: {page.focused()}")
     check(page.downloads_since(0) == [], "ticking hands nothing over")
+    check(page.js(LEAVING), "closing the tab with a file loaded and not patched asks first")
 
     page.alt("e")
     question = page.dialog()
@@ -164,6 +170,7 @@ def download(page, root):
     check(len(patched) == len(ORIGINAL) and others(patched) == others(ORIGINAL), "no other byte changed")
     check("put it in place of the old Nation.dat" in page.note(), f"the page says what to do with it: {page.note()!r}")
     check(not any(row[2] for row in page.rows()), "after the patch no nation stands out")
+    check(not page.js(LEAVING), "after the patch the tab closes without asking")
 
     since = time.time()
     page.alt("m")
