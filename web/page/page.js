@@ -9,8 +9,10 @@ const page = (() => {
   const accessKeys = new Map(); // "L" -> the button it presses
   let client = null; // the window's client area
   let applicationTitle = "";
+  let listName = "";
   let busy = false; // a command runs, perhaps waiting for the player
   let ended = false;
+  let messages = 0; // for each message's own ids
 
   function element(tag, attributes = {}, ...children) {
     const made = document.createElement(tag);
@@ -79,8 +81,8 @@ const page = (() => {
   // ---- the nation list ----------------------------------------------------
 
   // Only the rows in view are in the page (and the current row, which
-  // keeps the keyboard): 32,767 rows of check boxes would take a browser
-  // seconds to lay out.
+  // keeps the keyboard): with 32,767 rows of check boxes in it, each load
+  // and each tick in bulk would lay them all out.
   const list = {
     names: [],
     marks: new Uint8Array(0),
@@ -93,7 +95,7 @@ const page = (() => {
     spare: [],
     drawing: 0,
 
-    create(design, listName) {
+    create(design) {
       this.box = element("div", { class: "control list", id: design.name });
       this.scroller = element("div", {
         class: "rows",
@@ -106,6 +108,8 @@ const page = (() => {
       this.box.append(this.scroller);
       this.scroller.addEventListener("scroll", () => this.drawSoon());
       this.scroller.addEventListener("keydown", (event) => this.onKey(event));
+      // A check box ticks itself when Space is let go; the list has ticked
+      // already when it went down.
       this.scroller.addEventListener("keyup", (event) => {
         if (event.key === " ") event.preventDefault();
       });
@@ -411,7 +415,7 @@ const page = (() => {
   function message(text, title, question) {
     return new Promise((resolve) => {
       const back = document.activeElement;
-      const id = `message-${Date.now()}`;
+      const id = `message-${++messages}`;
       const dialog = element(
         "dialog",
         { class: "message", role: "alertdialog", "aria-labelledby": `${id}-title`, "aria-describedby": `${id}-text` },
@@ -588,10 +592,10 @@ const page = (() => {
   return {
     chosenPath: "",
 
-    window(title, application, width, height, background, text, listName) {
+    window(title, application, width, height, background, text, nationsName) {
       document.title = title;
       applicationTitle = application;
-      list.name = listName;
+      listName = nationsName;
       client = document.getElementById("client");
       document.getElementById("title").textContent = title;
       Object.assign(client.style, {
@@ -615,7 +619,7 @@ const page = (() => {
         shown.dataset.index = design.index;
         shown.addEventListener("click", () => pressButton(design.index));
       } else if (design.kind === "list") {
-        shown = list.create(design, list.name);
+        shown = list.create(design);
       } else if (design.kind === "help") {
         shown = element("textarea", { class: "control help", readonly: "", spellcheck: "false" });
         shown.value = design.text;
