@@ -6,7 +6,8 @@ SHELL := /bin/bash
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all help deps configure build run test windows sanitize fuzz bench package release release-check clean
+.PHONY: all help deps configure build run test windows web run-web bench-web sanitize fuzz bench
+.PHONY: package release release-check clean
 
 all: build ## what a bare make does: the same as build
 
@@ -32,11 +33,12 @@ run: build ## starts the Linux program on a fresh sample nation file
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"
 	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/qt/nation-editor Nation.dat
 
-# Both platforms: the Linux build, then the Windows build with its tests
-# under Wine.
-test: build windows ## every test: the Linux ones, then the Windows ones under Wine
+# Every platform: the Linux build, the Windows build with its tests under
+# Wine, and the web page with its tests under Node and in Chromium.
+test: build windows web ## every test: Linux, then Windows under Wine, then the page under Node and in Chromium
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
+	@ctest --test-dir $(WEB_DIR) --output-on-failure
 
 WINDOWS_DIR ?= build-windows
 
@@ -47,6 +49,34 @@ windows: ## cross-builds the Windows program, its tests, the players' zip
 	    $(CMAKE_FLAGS)
 	@cmake --build $(WINDOWS_DIR)
 	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"
+
+WEB_DIR ?= build-web
+
+# The web page, compiled to WebAssembly by Debian's emscripten: the folder
+# $(WEB_DIR)/site, which any web server serves as it is, and its zip. Its
+# tests compare its patches with the Linux build's in $(BUILD_DIR).
+web: ## the web page's folder and its zip, built with emscripten
+	@sh scripts/install-deps.sh web
+	@emcmake cmake -S . -B $(WEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) \
+	    $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WEB_DIR)
+	@echo "The page: $(WEB_DIR)/site; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
+
+WEB_PORT ?= 8080
+
+# Serves the page to this machine alone, with a fresh sample nation file to
+# load into it.
+run-web: web ## serves the web page on localhost, with a sample file to load
+	@mkdir -p $(WEB_DIR)/try
+	@/usr/bin/node $(WEB_DIR)/sample/make-sample-nation.js $(WEB_DIR)/try/Nation.dat
+	@echo "A fresh sample nation file to load: $(abspath $(WEB_DIR))/try/Nation.dat"
+	@echo "The editor: http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
+	@/usr/bin/python3 -m http.server --bind 127.0.0.1 --directory $(WEB_DIR)/site $(WEB_PORT)
+
+# The page's load in headless Chromium, medians of ten, beside its targets.
+bench-web: web ## the web page's load in headless Chromium beside its targets
+	@/usr/bin/python3 web/tests/bench_page.py $(WEB_DIR)/site $(BUILD_DIR)/web/tests/same-steps
 
 SANITIZE_DIR ?= build-sanitize
 
@@ -98,6 +128,7 @@ bench: ## both windows' speed beside their floors and targets
 	@sh scripts/with-xvfb.sh python3 scripts/bench.py $(BUILD_DIR)/bench $(BUILD_DIR)/bench/bench_nation \
 	    $(CURDIR)/scripts/wine-run.sh $(abspath $(WINDOWS_DIR))/wine-prefix-bench \
 	    $(abspath $(WINDOWS_DIR))/bench/bench_nation_win32.exe
+	@$(MAKE) --no-print-directory bench-web
 
 PACKAGE_DIR ?= build-package
 
@@ -113,16 +144,16 @@ package: ## the Debian package, in build-package/packages/
 # dist/: the players' zip, the Debian package, the source archive of the
 # commit and SHA256SUMS, the same bytes from the same commit anywhere, in a
 # clone or in its source archive, unpacked.
-release: ## dist/: the players' zip, the .deb, the source, SHA256SUMS
-	@sh scripts/install-deps.sh package windows
+release: ## dist/: the players' zip, the .deb, the web zip, the source, SHA256SUMS
+	@sh scripts/install-deps.sh package windows web
 	@sh scripts/release.sh
 
 # Two releases of the commit from two clones at different paths, a few
 # seconds apart, and a third from the first one's source archive, unpacked,
 # compared byte for byte.
 release-check: ## the release from two clones and from its source, compared
-	@sh scripts/install-deps.sh package windows
+	@sh scripts/install-deps.sh package windows web
 	@sh scripts/check-release.sh
 
 clean: ## removes every build folder and dist/
-	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release dist
+	@rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR) build-release dist

@@ -33,7 +33,8 @@ enum class WriteAccess {
 
 // One open nation file. Every call the library makes to the operating system
 // to read or patch a nation file goes through this class; each platform has
-// its own implementation of it (OsFilePosix.cpp, OsFileWin32.cpp).
+// its own implementation of it (OsFilePosix.cpp, OsFileWin32.cpp; in a web
+// page OsFileWeb.cpp, whose calls go to the page's JavaScript).
 class OsFile {
 public:
     OsFile() = default;
@@ -71,7 +72,7 @@ private:
     void* handle_ = nullptr; // a HANDLE; null while no file is open
     std::wstring path_;      // for the words of a failure
 #else
-    int fd_ = -1;
+    int fd_ = -1; // in a web page, the page's number for the file
 #endif
 };
 

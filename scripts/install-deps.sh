@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs. Idempotent: asks apt only
 # for what is missing. Without root it prints the command to run instead.
 # Usage: install-deps.sh [GROUP...]
-# groups: build (the default), windows, fuzz, bench, package
+# groups: build (the default), windows, web, fuzz, bench, package
 set -eu
 
 build="
@@ -52,6 +52,21 @@ windows="
     python3-pefile
     fonts-wine
 "
+# The web page, compiled by emscripten; its tests under Node and in headless
+# Chromium through Selenium.
+web="
+    cmake
+    ninja-build
+    make
+    doctest-dev
+    python3
+    emscripten
+    nodejs
+    node-acorn
+    chromium
+    chromium-driver
+    python3-selenium
+"
 fuzz="
     clang
     libclang-rt-14-dev
@@ -69,6 +84,7 @@ for group in "${@:-build}"; do
     case "$group" in
         build) PACKAGES="$PACKAGES $build" ;;
         windows) PACKAGES="$PACKAGES $windows" ;;
+        web) PACKAGES="$PACKAGES $web" ;;
         fuzz) PACKAGES="$PACKAGES $build $fuzz" ;;
         bench) PACKAGES="$PACKAGES $build $bench" ;;
         package) PACKAGES="$PACKAGES $build $package" ;;

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Writes dist/: the players' zip, the Debian package, the source archive of
-# the commit and SHA256SUMS. The same commit gives the same bytes wherever it
+# Writes dist/: the players' zip, the web page's zip, the Debian package, the
+# source archive of the commit and SHA256SUMS. The same commit gives the same bytes wherever it
 # is built and whenever: every date is the last commit's (SOURCE_DATE_EPOCH),
 # the program files hold no link time and no folder of the build machine,
 # and the archives list their entries in a fixed order with fixed
@@ -68,6 +68,14 @@ players_zip() {
     cp build-release/windows/nation-editor-"$version"-windows.zip dist/
 }
 
+# The page's folder, zipped, built by Debian's emscripten.
+web_zip() {
+    emcmake cmake -S . -B build-release/web -G Ninja -DCMAKE_BUILD_TYPE=Release -DNATION_BUILD_TESTS=OFF \
+        -DNATION_REPRODUCIBLE=ON -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node >/dev/null
+    cmake --build build-release/web --target web_zip
+    cp build-release/web/nation-editor-"$version"-web.zip dist/
+}
+
 # Made from the record alone, in a clone as in the unpacked archive.
 source_archive() {
     "$python" scripts/source-archive.py write "$record" "nation-editor-$version/" \
@@ -76,6 +84,7 @@ source_archive() {
 
 debian_package
 players_zip
+web_zip
 source_archive
 
 (cd dist && sha256sum -- * > SHA256SUMS)

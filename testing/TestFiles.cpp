@@ -1,14 +1,35 @@
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 using namespace nationfile;
 
 namespace testfiles {
+
+#ifdef __EMSCRIPTEN__
+namespace {
+
+// Emscripten's own file calls take no length beyond 2 GiB; Node's do.
+EM_JS(int, NodeTruncate, (const char* path, double length), {
+    try {
+        require("fs").truncateSync(UTF8ToString(path), length);
+        return 1;
+    } catch (error) {
+        return 0;
+    }
+});
+
+} // namespace
+#endif
 
 Bytes MakeRecord(std::string_view name, std::uint8_t member, std::uint32_t fill)
 {
@@ -52,6 +73,52 @@ Bytes MakeMembersFile(std::size_t count)
     return file;
 }
 
+Bytes MakeEdition0102File()
+{
+    // clang-format off
+    static const char* const kNames[] = {
+    "Afghanistan", "Albania", "Algeria", "American Samoa", "Andorra", "Angola", "Anguilla", "Antigua & Barbuda",
+    "Argentina", "Armenia", "Aruba", "Australia", "Austria", "Azerbaijan", "Bahamas", "Bahrain", "Bangladesh",
+    "Barbados", "Belarus", "Belgium", "Belize", "Benin", "Bermuda", "Bhutan", "Bolivia", "Bosnia-Herzegovina",
+    "Botswana", "Brazil", "British Virgin Islands", "Brunei", "Bulgaria", "Burkina Faso", "Burundi", "Cambodia",
+    "Cameroon", "Canada", "Cape Verde Islands", "Cayman Islands", "Central African Republic", "Chad", "Chile",
+    "China", "Chinese Taipei", "Colombia", "Congo", "Cook Islands", "Costa Rica", "C\xF4" "te d'Ivoire", "Croatia",
+    "Cuba", "Cyprus", "Czech Republic", "Czechoslovakia", "Denmark", "Djibouti", "Dominica", "Dominican Republic",
+    "DR Congo", "East Germany", "Ecuador", "Egypt", "El Salvador", "England", "Equatorial Guinea", "Eritrea",
+    "Estonia", "Ethiopia", "Faroe Islands", "Fiji", "Finland", "France", "FYR Macedonia", "Gabon", "Gambia",
+    "Georgia", "Germany", "Ghana", "Gibraltar", "Greece", "Greenland", "Grenada", "Guam", "Guatemala", "Guinea",
+    "Guinea-Bissau", "Guyana", "Haiti", "Holland", "Honduras", "Hong Kong", "Hungary", "Iceland", "India",
+    "Indonesia", "Iran", "Iraq", "Israel", "Italy", "Jamaica", "Japan", "Jordan", "Kazakhstan", "Kenya", "Kuwait",
+    "Kyrgyzstan", "Laos", "Latvia", "Lebanon", "Lesotho", "Liberia", "Libya", "Liechtenstein", "Lithuania",
+    "Luxembourg", "Macao", "Madagascar", "Malawi", "Malaysia", "Maldives", "Mali", "Malta", "Martinique",
+    "Mauritania", "Mauritius", "Mexico", "Moldova", "Mongolia", "Montserrat", "Morocco", "Mozambique", "Myanmar",
+    "Namibia", "Nepal", "Netherlands Antilles", "New Zealand", "Nicaragua", "Niger", "Nigeria", "North Korea",
+    "Northern Ireland", "Norway", "Oman", "Pakistan", "Palestine", "Panama", "Papua New Guinea", "Paraguay",
+    "Peru", "Philippines", "Poland", "Portugal", "Puerto Rico", "Qatar", "Republic of Ireland", "R\xE9" "union",
+    "Romania", "Russia", "Rwanda", "Samoa", "San Marino", "S\xE3" "o Tom\xE9" " & Principe", "Saudi Arabia",
+    "Scotland", "Senegal", "Seychelles", "Sierra Leone", "Singapore", "Slovakia", "Slovenia", "Solomon Islands",
+    "Somalia", "South Africa", "South Korea", "Soviet Union", "Spain", "Sri Lanka", "St Kitts & Nevis", "St Lucia",
+    "St Vincent & the Grenadines", "Sudan", "Surinam", "Swaziland", "Sweden", "Switzerland", "Syria", "Tahiti",
+    "Tajikistan", "Tanzania", "Thailand", "Togo", "Tonga", "Trinidad & Tobago", "Tunisia", "Turkey",
+    "Turkmenistan", "Turks & Caicos Islands", "Uganda", "Ukraine", "United Arab Emirates", "United States",
+    "Uruguay", "US Virgin Islands", "Uzbekistan", "Vanuatu", "Venezuela", "Vietnam", "Wales", "West Germany",
+    "Yemen", "Yugoslavia", "Zambia", "Zanzibar", "Zimbabwe",
+    };
+    // clang-format on
+    static const std::string_view kMembers[] = {
+        "Austria", "Belgium", "Denmark", "England", "Finland", "France", "Germany", "Greece", "Holland", "Iceland",
+        "Italy", "Liechtenstein", "Luxembourg", "Northern Ireland", "Norway", "Portugal", "Republic of Ireland",
+        "Scotland", "Spain", "Sweden", "Wales",
+    };
+    static_assert(std::size(kNames) == EDITION_0102_NATIONS);
+    Bytes file;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+        const bool member = std::find(std::begin(kMembers), std::end(kMembers), kNames[i]) != std::end(kMembers);
+        file += MakeRecord(kNames[i], member ? MEMBER_YES : MEMBER_NO, static_cast<std::uint32_t>(i));
+    }
+    return file;
+}
+
 std::vector<std::string> NamesOf(const std::vector<NationEntry>& entries)
 {
     std::vector<std::string> names;
@@ -84,6 +151,9 @@ bool MakeEmptyFile(const std::filesystem::path& path, std::uint64_t length)
 {
     if (!WriteFile(path, {}))
         return false;
+#ifdef __EMSCRIPTEN__
+    return NodeTruncate(Utf8(path).c_str(), static_cast<double>(length)) != 0;
+#endif
     std::error_code error;
     std::filesystem::resize_file(path, length, error);
     return !error;

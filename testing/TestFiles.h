@@ -2,6 +2,7 @@
 
 #include "NationFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,13 @@ Bytes MakeNationFile(std::size_t count, std::uint32_t seed = 1);
 // as MakeNationFile names them, none a member in the file: a preset of any
 // year finds all its members there and unticks none, so it says nothing.
 Bytes MakeMembersFile(std::size_t count);
+
+// A file as large as the 01/02 edition's: 213 nations in alphabetical
+// order, named as a database of 2001 names them ("São Tomé & Principe", in
+// Windows-1252 bytes; old states among them), the European Union's members
+// of 2001, Iceland, Norway and Liechtenstein members in the file.
+Bytes MakeEdition0102File();
+inline constexpr std::size_t EDITION_0102_NATIONS = 213;
 
 // The names of entries, as a write expects them.
 std::vector<std::string> NamesOf(const std::vector<nationfile::NationEntry>& entries);

@@ -11,7 +11,7 @@
 #include "Win32Calls.h"
 
 #include <windows.h>
-#else
+#elif !defined(__EMSCRIPTEN__)
 #include <sys/mount.h>
 #endif
 
@@ -70,6 +70,8 @@ TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list
         {"a symlink to a nation file", "", {"link.dat"}, {}, "link.dat", false},
         {"a symlink loop", "", {"loop.dat", ""}, {"loop.dat"}, "", true},
         {"a dangling symlink", "", {"dangling.dat", ""}, {"dangling.dat"}, "", true},
+#endif
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
         {"a FIFO, then cancel", "", {"fifo", ""}, {"fifo"}, "", true},
 #endif
     };
@@ -274,7 +276,8 @@ TEST_CASE("two editors on one file: a patch never undoes the other's, and its ow
     CHECK(ReadNationFile(nation).memberBytes == std::vector<std::uint8_t> {MEMBER_YES, MEMBER_YES, MEMBER_YES});
 }
 
-#ifndef _WIN32
+// Node has no mount.
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 TEST_CASE_FIXTURE(Fixture, "a file on a read-only file system is listed; its patch says why and changes nothing"
                   * doctest::test_suite("skippable"))
 {

@@ -1,0 +1,263 @@
+// OsFile in a web page, compiled to WebAssembly: every call goes to the
+// page's JavaScript, which holds the files the player gave the page (the
+// browser's file handles, the chosen files' bytes, downloads). The calls
+// wait for its promises (ASYNCIFY), so that the library's checks and its
+// read-back run against the file as the browser gives it.
+//
+// The files' host is Module.nationFiles: web/page/files.js in the page,
+// testing/NodeFiles.js for the tests under Node. Each of its calls answers
+// (or resolves to) its result, or throws the words of a failure:
+//   open(path, writeRequired) -> file        size(file) -> length
+//   read(file, offset, length) -> bytes      write(file, offset, bytes)
+//   store(file, length, offsets, values)     sync(file)    close(file)
+//   createNew(path) -> file                  discard(file), at once
+//   whatHasName(path) -> 0 nothing, 1 file, 2 folder, 3 other
+//   rename(from, to) -> true when `to` was taken      remove(path)
+//   isFolder(path) -> bool (GameFolderWeb.cpp)
+#include "OsFile.h"
+
+#include <emscripten.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace nationfile {
+namespace {
+
+// A failed call answers -1 and leaves its words for Failure(), which takes
+// them once.
+EM_JS(void, DefineFailureChannel, (), {
+    Module.nationFileFailed = (failure) => {
+        Module.nationFileFailure = String(failure && failure.message || failure);
+        return -1;
+    };
+});
+[[maybe_unused]] const bool kFailureChannel = (DefineFailureChannel(), true);
+
+EM_JS(int, FailureLength, (), {
+    Module.nationFileFailure = Module.nationFileFailure || "The page could not reach the file";
+    return lengthBytesUTF8(Module.nationFileFailure);
+});
+
+EM_JS(void, TakeFailure, (char* into, int size), {
+    stringToUTF8(Module.nationFileFailure, into, size);
+    Module.nationFileFailure = null;
+});
+
+OsStatus Failure()
+{
+    std::string words(static_cast<std::size_t>(FailureLength()), '\0');
+    TakeFailure(words.data(), static_cast<int>(words.size()) + 1);
+    return OsStatus::Failure(std::move(words));
+}
+
+OsStatus Answered(double answer)
+{
+    return answer < 0 ? Failure() : OsStatus::Success();
+}
+
+EM_ASYNC_JS(double, HostOpen, (const char* path, int writeRequired), {
+    try {
+        return await Module.nationFiles.open(UTF8ToString(path), writeRequired != 0);
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostCreateNew, (const char* path), {
+    try {
+        return await Module.nationFiles.createNew(UTF8ToString(path));
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostSize, (int file), {
+    try {
+        return await Module.nationFiles.size(file);
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+// The memory may have grown while the host read: HEAPU8 is looked at only
+// once the bytes are there.
+EM_ASYNC_JS(double, HostRead, (int file, double offset, unsigned char* into, double length), {
+    try {
+        const bytes = await Module.nationFiles.read(file, offset, length);
+        if (bytes.length !== length)
+            throw new Error("The file became shorter while it was being read");
+        HEAPU8.set(bytes, into);
+        return 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostWrite, (int file, double offset, const unsigned char* bytes, double length), {
+    try {
+        await Module.nationFiles.write(file, offset, HEAPU8.slice(bytes, bytes + length));
+        return 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostStore,
+            (int file, double length, const unsigned* offsets, const unsigned char* values, int count), {
+    try {
+        await Module.nationFiles.store(file, length, HEAPU32.slice(offsets >> 2, (offsets >> 2) + count),
+                                       HEAPU8.slice(values, values + count));
+        return 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostSync, (int file), {
+    try {
+        await Module.nationFiles.sync(file);
+        return 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(double, HostClose, (int file), {
+    try {
+        await Module.nationFiles.close(file);
+        return 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+// Not waited for: it runs from a destructor, also while an exception
+// unwinds, when nothing may wait.
+EM_JS(void, HostDiscard, (int file), {
+    Module.nationFiles.discard(file);
+});
+
+EM_ASYNC_JS(int, HostWhatHasName, (const char* path), {
+    return await Module.nationFiles.whatHasName(UTF8ToString(path));
+});
+
+EM_ASYNC_JS(int, HostRename, (const char* from, const char* to), {
+    try {
+        return (await Module.nationFiles.rename(UTF8ToString(from), UTF8ToString(to))) ? 1 : 0;
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
+EM_ASYNC_JS(void, HostRemove, (const char* path), {
+    try {
+        await Module.nationFiles.remove(UTF8ToString(path));
+    } catch (failure) {
+    }
+});
+
+} // namespace
+
+OsFile::~OsFile()
+{
+    if (fd_ != -1)
+        HostDiscard(fd_);
+}
+
+OsStatus OsFile::Open(const std::string& path, WriteAccess write)
+{
+    const double file = HostOpen(path.c_str(), write == WriteAccess::Required ? 1 : 0);
+    if (file < 0)
+        return Failure();
+    fd_ = static_cast<int>(file);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::CreateNew(const std::string& path)
+{
+    const double file = HostCreateNew(path.c_str());
+    if (file < 0)
+        return Failure();
+    fd_ = static_cast<int>(file);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::Size(std::uint64_t& size) const
+{
+    const double length = HostSize(fd_);
+    if (length < 0)
+        return Failure();
+    size = static_cast<std::uint64_t>(length);
+    return OsStatus::Success();
+}
+
+OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const
+{
+    return Answered(HostRead(fd_, static_cast<double>(offset), into.data(), static_cast<double>(into.size())));
+}
+
+OsStatus OsFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)
+{
+    return Answered(HostWrite(fd_, static_cast<double>(offset), bytes.data(), static_cast<double>(bytes.size())));
+}
+
+OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes)
+{
+    if (bytes.empty())
+        return OsStatus::Success();
+    // One call for all the bytes: a call to the page is a wait for a promise.
+    std::vector<unsigned> offsets;
+    std::vector<unsigned char> values;
+    offsets.reserve(bytes.size());
+    values.reserve(bytes.size());
+    for (const ByteAt& byte : bytes) {
+        if (byte.offset >= fileLength || byte.offset > std::numeric_limits<unsigned>::max())
+            return OsStatus::Failure("A byte to store lies beyond the end of the file");
+        offsets.push_back(static_cast<unsigned>(byte.offset));
+        values.push_back(byte.value);
+    }
+    return Answered(HostStore(fd_, static_cast<double>(fileLength), offsets.data(), values.data(),
+                              static_cast<int>(offsets.size())));
+}
+
+OsStatus OsFile::Sync()
+{
+    return Answered(HostSync(fd_));
+}
+
+OsStatus OsFile::Close()
+{
+    const int file = fd_;
+    fd_ = -1;
+    return Answered(HostClose(file));
+}
+
+NameHolder WhatHasName(const std::string& path)
+{
+    switch (HostWhatHasName(path.c_str())) {
+    case 1:
+        return NameHolder::File;
+    case 2:
+        return NameHolder::Folder;
+    case 3:
+        return NameHolder::Other;
+    default:
+        return NameHolder::Nothing;
+    }
+}
+
+OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
+{
+    const int answer = HostRename(from.c_str(), to.c_str());
+    taken = answer == 1;
+    return answer < 0 ? Failure() : OsStatus::Success();
+}
+
+void RemoveFile(const std::string& path)
+{
+    HostRemove(path.c_str());
+}
+
+} // namespace nationfile

@@ -1,0 +1,246 @@
+#include "Form1.h"
+
+#include "ButtonCommands.h"
+
+#include <emscripten.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace {
+
+// What the page shows of a row: its tick, and whether the tick differs
+// from the file's.
+constexpr unsigned char kTicked = 1;
+constexpr unsigned char kChanged = 2;
+
+// The browser scales its pixels itself: the design at 96 dots per inch.
+int Pixels(int twips)
+{
+    return form::Pixels(twips, form::UNSCALED_DPI);
+}
+
+EM_JS(void, PageWindow, (const char* title, const char* application, int width, int height, int red, int green,
+                         int blue, int textRed, int textGreen, int textBlue, const char* listName), {
+    Module.page.window(UTF8ToString(title), UTF8ToString(application), width, height, [red, green, blue],
+                       [textRed, textGreen, textBlue], UTF8ToString(listName));
+});
+
+EM_JS(void, PageControl, (int index, int kind, const char* name, const char* text, int left, int top, int width,
+                          int height, const char* face, int hundredthsOfPoint, int bold, int serif, int background,
+                          int centred, int red, int redRed, int redGreen, int redBlue), {
+    Module.page.control({
+        index : index,
+        kind : ["button", "list", "label", "help"][kind],
+        name : UTF8ToString(name),
+        text : UTF8ToString(text),
+        left : left,
+        top : top,
+        width : width,
+        height : height,
+        font : {face : UTF8ToString(face), points : hundredthsOfPoint / 100, bold : bold != 0, serif : serif != 0},
+        background : ["own", "window", "buttonFace"][background],
+        centred : centred != 0,
+        colour : red ? [redRed, redGreen, redBlue] : null
+    });
+});
+
+EM_JS(void, PageFocus, (int index), { Module.page.focus(index); });
+
+EM_JS(void, PageHelpText, (const char* text), { Module.page.helpText(UTF8ToString(text)); });
+
+// The names one after another, each ended by a zero, which no name holds:
+// one text to decode for the whole list, not 32,767.
+EM_JS(void, PageNationsReplaced, (const char* names, int length, const unsigned char* marks, int count), {
+    const text = new TextDecoder().decode(HEAPU8.subarray(names, names + length));
+    const zero = String.fromCharCode(0);
+    Module.page.nationsReplaced(count ? text.slice(0, -1).split(zero) : [], HEAPU8.slice(marks, marks + count));
+});
+
+EM_JS(void, PageTicksChanged, (const unsigned* rows, const unsigned char* marks, int count), {
+    Module.page.marksChanged(HEAPU32.slice(rows >> 2, (rows >> 2) + count), HEAPU8.slice(marks, marks + count));
+});
+
+EM_JS(void, PageAllMarks, (const unsigned char* marks, int count), {
+    Module.page.allMarksChanged(HEAPU8.slice(marks, marks + count));
+});
+
+EM_ASYNC_JS(int, PageMessage, (const char* text, const char* title, int question), {
+    return await Module.page.message(UTF8ToString(text), UTF8ToString(title), question != 0);
+});
+
+// The path chosen, held by the page until taken.
+EM_ASYNC_JS(int, PageOpenDialog, (const char* title, const char* description, const char* pattern,
+                                  const char* folder), {
+    Module.page.chosenPath = await Module.page.openDialog(UTF8ToString(title), UTF8ToString(description),
+                                                          UTF8ToString(pattern), UTF8ToString(folder));
+    return lengthBytesUTF8(Module.page.chosenPath);
+});
+
+EM_JS(void, PageTakeChosenPath, (char* into, int size), {
+    stringToUTF8(Module.page.chosenPath, into, size);
+    Module.page.chosenPath = "";
+});
+
+EM_JS(void, PageMenuEntry, (int depth, const char* label, int enabled, int submenu), {
+    Module.page.menuEntry(depth, UTF8ToString(label), enabled != 0, submenu != 0);
+});
+
+EM_JS(void, PageLaunch, (const char* address), { Module.page.launch(UTF8ToString(address)); });
+
+EM_JS(void, PageEnd, (), { Module.page.end(); });
+
+} // namespace
+
+Form1::Form1()
+    : editor_(*this)
+    // As long as Windows' own lists wait for the next key of a name: a
+    // browser tells a page no such pause of its own.
+    , find_(std::chrono::milliseconds(1000))
+{
+    nations_.SetObserver(this);
+    createControls();
+    editor_.Form_Load();
+    PageFocus(form::cmdLoad);
+}
+
+Form1::~Form1()
+{
+    nations_.SetObserver(nullptr);
+}
+
+// The design as the page draws it: the frame, then the controls in tab
+// order.
+void Form1::createControls()
+{
+    PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT), form::BACKGROUND.red,
+               form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green, form::TEXT.blue,
+               form::LIST_NAME);
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
+        const form::Control& design = form::CONTROLS[i];
+        const form::Font& font = form::FontOf(design.font);
+        PageControl(static_cast<int>(i), static_cast<int>(design.kind), design.name, design.text,
+                    Pixels(design.left), Pixels(design.top), Pixels(design.width), Pixels(design.height), font.face,
+                    font.hundredthsOfPoint, font.bold, font.serif, static_cast<int>(design.background),
+                    design.centred, design.red, form::RED.red, form::RED.green, form::RED.blue);
+    }
+}
+
+void Form1::ButtonClicked(form::Index button)
+{
+    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
+        if (run.button == button)
+            (editor_.*run.command)();
+    }
+}
+
+void Form1::SetTicked(std::size_t row, bool ticked)
+{
+    if (row < nations_.NationCount())
+        nations_.SetNationTicked(row, ticked);
+}
+
+std::optional<std::size_t> Form1::Find(const std::string& key, std::optional<std::size_t> current)
+{
+    return find_.Type(nations_, key, current);
+}
+
+void Form1::ShowTickMenu()
+{
+    shownMenu_ = editor_.TickMenu();
+    showTickEntries(shownMenu_, 0);
+}
+
+void Form1::showTickEntries(const std::vector<TickMenuEntry>& entries, int depth)
+{
+    for (const TickMenuEntry& entry : entries) {
+        PageMenuEntry(depth, entry.label.c_str(), entry.enabled, entry.IsSubmenu());
+        showTickEntries(entry.submenu, depth + 1);
+    }
+}
+
+void Form1::ChooseTickEntry(std::span<const std::size_t> path)
+{
+    const std::vector<TickMenuEntry>* entries = &shownMenu_;
+    const TickMenuEntry* chosen = nullptr;
+    for (const std::size_t index : path) {
+        if (entries == nullptr || index >= entries->size())
+            return;
+        chosen = &(*entries)[index];
+        entries = &chosen->submenu;
+    }
+    if (chosen != nullptr && chosen->enabled) {
+        // The menu is the page's no more: a message the entry shows may
+        // outlast it.
+        const TickMenuEntry entry = *chosen;
+        editor_.ApplyTicks(entry);
+    }
+}
+
+std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilter& filter, const std::string& folder)
+{
+    const int length = PageOpenDialog(title.c_str(), filter.description, filter.pattern, folder.c_str());
+    std::string path(static_cast<std::size_t>(length), '\0');
+    PageTakeChosenPath(path.data(), length + 1);
+    return path;
+}
+
+MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons)
+{
+    const bool question = buttons == MessageButtons::YesNo;
+    const int answer
+        = PageMessage(text.c_str(), title.empty() ? form::APPLICATION_TITLE : title.c_str(), question ? 1 : 0);
+    if (!question)
+        return MessageAnswer::Ok;
+    return answer == 1 ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+void Form1::SetHelpText(const std::string& text)
+{
+    PageHelpText(text.c_str());
+}
+
+void Form1::Launch(const std::string& address)
+{
+    PageLaunch(address.c_str());
+}
+
+void Form1::End()
+{
+    PageEnd();
+}
+
+void Form1::NationsReplaced(std::size_t count)
+{
+    std::string names;
+    for (const std::string& name : nations_.Names()) {
+        names += name;
+        names += '\0';
+    }
+    std::vector<unsigned char> marks(count);
+    for (std::size_t row = 0; row < count; ++row)
+        marks[row] = Marks(row);
+    PageNationsReplaced(names.data(), static_cast<int>(names.size()), marks.data(), static_cast<int>(count));
+}
+
+void Form1::TicksChanged(std::span<const std::size_t> rows)
+{
+    std::vector<unsigned> changed(rows.begin(), rows.end());
+    std::vector<unsigned char> marks(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        marks[i] = Marks(rows[i]);
+    PageTicksChanged(changed.data(), marks.data(), static_cast<int>(changed.size()));
+}
+
+void Form1::TicksInFileChanged()
+{
+    std::vector<unsigned char> marks(nations_.NationCount());
+    for (std::size_t row = 0; row < marks.size(); ++row)
+        marks[row] = Marks(row);
+    PageAllMarks(marks.data(), static_cast<int>(marks.size()));
+}
+
+unsigned char Form1::Marks(std::size_t row) const
+{
+    return (nations_.IsNationTicked(row) ? kTicked : 0) | (nations_.IsChanged(row) ? kChanged : 0);
+}

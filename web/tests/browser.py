@@ -1,0 +1,358 @@
+"""The page served as any web server serves it (Python's own, from the
+site folder, on a port of its own) and opened in Debian's headless Chromium,
+driven through ChromeDriver by Selenium: keys and clicks as a player's,
+files given through the file input or the origin-private file system, what
+the browser downloads in a folder of the test's own. Every process it starts
+is ended on leaving, with a check that none outlives it."""
+import base64
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from e2e_scenario import SKIPPED, check
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+
+
+def browser_missing():
+    """Why the browser can't be driven here, or None."""
+    for tool in (CHROMIUM, CHROMEDRIVER):
+        if not os.path.exists(tool):
+            return f"{tool} is not installed"
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        return "python3-selenium is not installed"
+    return None
+
+
+class Page:
+    def __init__(self, site, root):
+        self.site = site
+        self.root = root
+        self.profile = tempfile.mkdtemp(prefix="profile-", dir=root)
+        self.downloads = tempfile.mkdtemp(prefix="downloads-", dir=root)
+        self.server = None
+        self.driver = None
+        self.chromedriver = None
+
+    def __enter__(self):
+        from selenium import webdriver
+        from selenium.common.exceptions import WebDriverException
+        from selenium.webdriver.chrome.service import Service
+
+        self.server = subprocess.Popen(
+            ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        told = self.server.stdout.readline()
+        self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
+        options = webdriver.ChromeOptions()
+        options.binary_location = CHROMIUM
+        # Headless, as root, and without reaching for hosts this network
+        # refuses.
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--window-size=1024,768", f"--user-data-dir={self.profile}"):
+            options.add_argument(argument)
+        service = Service(CHROMEDRIVER, log_path=os.devnull)
+        try:
+            self.driver = webdriver.Chrome(service=service, options=options)
+        except WebDriverException as error:
+            self.chromedriver = service
+            self.__exit__(None, None, None)
+            raise BrowserMissing(f"Chromium does not start here: {error.msg}") from error
+        self.chromedriver = service
+        self.driver.set_script_timeout(30)
+        self.cdp("Browser.setDownloadBehavior", behavior="allow", downloadPath=self.downloads)
+        return self
+
+    def __exit__(self, *exception):
+        if self.driver is not None:
+            try:
+                self.driver.quit()
+            except Exception:
+                pass
+        if self.chromedriver is not None and self.chromedriver.process is not None:
+            stop(self.chromedriver.process)
+        if self.server is not None:
+            stop(self.server)
+        time.sleep(0.3)
+        left = [pid for pid in processes_naming(self.profile)]
+        for pid in left:
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
+        check(not left, f"no browser process outlives the test: {left}")
+        return False
+
+    def cdp(self, command, **parameters):
+        return self.driver.execute_cdp_cmd(command, parameters)
+
+    def js(self, script, *arguments):
+        return self.driver.execute_script(script, *arguments)
+
+    def js_async(self, script, *arguments):
+        """A script whose promise is waited for; its value comes back."""
+        return self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            f"(async (...args) => {{ {script} }})(...Array.from(arguments).slice(0, -1))"
+            ".then(done, (error) => done({failed: String(error)}));", *arguments)
+
+    def open(self, before_load=None):
+        """Opens the page afresh, and waits until the editor has the
+        keyboard. `before_load` runs in the page before its own scripts."""
+        if before_load:
+            self.cdp("Page.addScriptToEvaluateOnNewDocument", source=before_load)
+        self.driver.get(self.address)
+        return self.wait(lambda: self.js("return document.getElementById('editor')"
+                                         ".getAttribute('aria-busy') === null"), "the editor comes up")
+
+    def wait(self, condition, what, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            value = condition()
+            if value:
+                return value
+            time.sleep(0.05)
+        check(False, f"in time: {what}")
+        return None
+
+    # ---- the keyboard, as a player's -------------------------------------
+
+    def keys(self, *keys):
+        from selenium.webdriver.common.action_chains import ActionChains
+        actions = ActionChains(self.driver)
+        for key in keys:
+            actions.send_keys(key)
+        actions.perform()
+
+    def chord(self, modifier, key):
+        from selenium.webdriver.common.action_chains import ActionChains
+        ActionChains(self.driver).key_down(modifier).send_keys(key).key_up(modifier).perform()
+
+    def alt(self, letter):
+        from selenium.webdriver.common.keys import Keys
+        self.chord(Keys.ALT, letter)
+
+    def type(self, text):
+        for letter in text:
+            self.keys(letter)
+
+    def focused(self):
+        """What has the keyboard: a control's id, or a row's nation."""
+        return self.js("""const at = document.activeElement;
+            const row = at.closest('.row');
+            const control = at.closest('.control');
+            return row ? 'row:' + row.textContent : control ? control.id : at.id || at.tagName;""")
+
+    def focus_list(self):
+        """The list's current row takes the keyboard, as a click on it
+        would give it."""
+        self.js("document.querySelector('.row.current input').focus()")
+
+    # ---- what the page shows ---------------------------------------------
+
+    def dialog(self, timeout=10.0):
+        """The open message: its title, text and buttons, once it is up."""
+        return self.wait(lambda: self.js("""const shown = document.querySelector('dialog[open]');
+            return shown && {title: shown.querySelector('.caption').textContent,
+                             text: shown.querySelector('.text').textContent,
+                             role: shown.getAttribute('role'),
+                             buttons: [...shown.querySelectorAll('button')].map((b) => b.textContent),
+                             focused: shown.contains(document.activeElement)};"""), "a message comes up", timeout)
+
+    def no_dialog(self, wait=0.6):
+        time.sleep(wait)
+        return not self.js("return document.querySelector('dialog[open]') !== null")
+
+    def answer(self, key, what):
+        """Answers the open message with a key, and waits until it is gone."""
+        self.js("document.querySelector('dialog[open]').dataset.answered = 'yes'")
+        self.keys(key)
+        check(self.wait(lambda: self.js("return document.querySelector('dialog[data-answered]') === null"),
+                        f"{what}: the message goes"), f"{what}: the message goes")
+
+    def message(self, title, what, *wanted, key="\ue007"):
+        """Waits for a message titled `title`, checks that it says each of
+        `wanted`, and answers it (Enter, unless told)."""
+        shown = self.dialog()
+        check(shown is not None and shown["title"] == title, f"{what}: a message titled {title!r}: {shown}")
+        if shown:
+            check(all(part in shown["text"] for part in wanted), f"{what}: it says {wanted}: {shown['text']!r}")
+            self.answer(key, what)
+        return shown
+
+    def rows(self):
+        """The rows the list draws: (nation, ticked, bold, description)."""
+        return [tuple(row) for row in self.js("""return [...document.querySelectorAll('.row')]
+            .sort((a, b) => a.dataset.row - b.dataset.row)
+            .map((row) => [row.textContent, row.querySelector('input').checked,
+                           getComputedStyle(row.querySelector('.name')).fontWeight >= 600,
+                           row.querySelector('input').getAttribute('aria-description') || '']);""")]
+
+    def note(self):
+        return self.js("return document.getElementById('note').textContent")
+
+    def ended(self):
+        return self.js("return document.getElementById('editor').hidden")
+
+    # ---- files -----------------------------------------------------------
+
+    def without_file_handles(self):
+        """The page as a browser without the File System Access API shows
+        it: the open-file dialog is the file input's."""
+        self.js("window.showOpenFilePicker = undefined; window.showSaveFilePicker = undefined;")
+        # The browser's own dialog can't be driven: the test hands the input
+        # its file instead, as the dialog would.
+        self.cdp("Page.setInterceptFileChooserDialog", enabled=True)
+
+    def choose_file(self, path):
+        """The open-file dialog is up: the file input takes `path`."""
+        if self.wait(lambda: self.js("return document.getElementById('file-input').onchange !== null"),
+                     "the open-file dialog comes up"):
+            self.driver.find_element("id", "file-input").send_keys(path)
+
+    def cancel_file(self):
+        if self.wait(lambda: self.js("return document.getElementById('file-input').onchange !== null"),
+                     "the open-file dialog comes up"):
+            self.js("document.getElementById('file-input').dispatchEvent(new Event('cancel'))")
+
+    # The browser saves a download over one of the same name, as the test
+    # tells it to: each is known by its time.
+    def handed_over(self, since, names, timeout=10.0):
+        """The downloads written since `since` (a time.time()), once those
+        named are all there and complete: {name: bytes}."""
+        def done():
+            found = {}
+            for name in os.listdir(self.downloads):
+                path = os.path.join(self.downloads, name)
+                if name.endswith((".crdownload", ".tmp")):
+                    return None
+                if os.path.getmtime(path) >= since:
+                    found[name] = open(path, "rb").read()
+            return found if set(names) <= set(found) else None
+        return self.wait(done, f"the downloads {names}", timeout) or {}
+
+    def downloads_since(self, since):
+        return sorted(name for name in os.listdir(self.downloads)
+                      if os.path.getmtime(os.path.join(self.downloads, name)) >= since)
+
+    # The origin-private file system: handles of the same kind as the files
+    # a player picks, which the test can fill and read.
+    def private_file(self, name, data):
+        self.js_async("""const root = await navigator.storage.getDirectory();
+            const file = await root.getFileHandle(args[0], {create: true});
+            const writable = await file.createWritable();
+            await writable.write(Uint8Array.from(atob(args[1]), (c) => c.charCodeAt(0)));
+            await writable.close();""", name, base64.b64encode(data).decode())
+
+    def private_bytes(self, name):
+        found = self.js_async("""const root = await navigator.storage.getDirectory();
+            try {
+                const file = await (await root.getFileHandle(args[0])).getFile();
+                const bytes = new Uint8Array(await file.arrayBuffer());
+                let text = '';
+                for (let i = 0; i < bytes.length; i += 8192)
+                    text += String.fromCharCode(...bytes.subarray(i, i + 8192));
+                return btoa(text);
+            } catch (error) { return null; }""", name)
+        return None if found is None else base64.b64decode(found)
+
+    def private_remove(self, name):
+        self.js_async("""const root = await navigator.storage.getDirectory();
+            await root.removeEntry(args[0]).catch(() => {});""", name)
+
+    def pick_private(self, name, backup=""):
+        """The browser's pickers answer with files of the origin-private
+        file system: `name` when a file is opened; when one is saved,
+        `backup`, or the name the page suggests (""), or a cancel (None)."""
+        self.js("""window.picked = {open: arguments[0], save: arguments[1], offered: null};
+            window.showOpenFilePicker = async () => {
+                const root = await navigator.storage.getDirectory();
+                return [await root.getFileHandle(window.picked.open)];
+            };
+            window.showSaveFilePicker = async (options) => {
+                window.picked.offered = options.suggestedName;
+                const name = window.picked.save === '' ? options.suggestedName : window.picked.save;
+                if (name === null) throw new DOMException('cancelled', 'AbortError');
+                const root = await navigator.storage.getDirectory();
+                return root.getFileHandle(name, {create: true});
+            };""", name, backup)
+
+    def drop(self, name, data):
+        """A file dropped on the page, as a file manager drops one."""
+        self.js("""const data = new DataTransfer();
+            data.items.add(new File([Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0))], arguments[0]));
+            const target = document.getElementById('lstNations');
+            target.dispatchEvent(new DragEvent('dragover', {dataTransfer: data, bubbles: true, cancelable: true}));
+            target.dispatchEvent(new DragEvent('drop', {dataTransfer: data, bubbles: true, cancelable: true}));""",
+                name, base64.b64encode(data).decode())
+
+    # What the page hands the desktop, noted instead of followed.
+    def note_launches(self):
+        self.js("""window.launched = [];
+            document.addEventListener('click', (event) => {
+                if (event.target.tagName === 'A' && !event.target.download) {
+                    window.launched.push(event.target.href);
+                    event.preventDefault();
+                }
+            }, true);""")
+
+    def launched(self):
+        return self.js("return window.launched")
+
+    def accessibility_tree(self):
+        return self.cdp("Accessibility.getFullAXTree")["nodes"]
+
+
+class BrowserMissing(Exception):
+    pass
+
+
+def stop(program):
+    if program.poll() is not None:
+        return
+    program.terminate()
+    try:
+        program.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        program.kill()
+        program.wait()
+
+
+def processes_naming(text):
+    """The processes whose command line holds `text`."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == os.getpid():
+            continue
+        try:
+            command = open(f"/proc/{entry}/cmdline", "rb").read()
+            state = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if text.encode() in command and state != "Z":
+            found.append(int(entry))
+    return found
+
+
+def run_case(case, site, play):
+    """Runs one case in a browser of its own; 77 where none can start."""
+    missing = browser_missing()
+    if missing:
+        print(f"SKIPPED: {missing}; the page's end-to-end test needs Chromium, ChromeDriver and Selenium")
+        return SKIPPED
+    root = tempfile.mkdtemp(prefix=f"e2e-page-{case}-")
+    try:
+        with Page(site, root) as page:
+            play(page, root)
+    except BrowserMissing as why:
+        print(f"SKIPPED: {why}")
+        return SKIPPED
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    return None
