@@ -13,6 +13,7 @@
 //   createNew(path) -> file                  discard(file), at once
 //   whatHasName(path) -> 0 nothing, 1 file, 2 folder, 3 other
 //   rename(from, to) -> true when `to` was taken      remove(path)
+//   identity(file) -> a number the same for each opening of one file
 //   isFolder(path) -> bool (GameFolderWeb.cpp)
 #include "OsFile.h"
 
@@ -83,6 +84,14 @@ EM_ASYNC_JS(double, HostSize, (int file), {
 
 // The memory may have grown while the host read: HEAPU8 is looked at only
 // once the bytes are there.
+EM_ASYNC_JS(double, HostIdentity, (int file), {
+    try {
+        return await Module.nationFiles.identity(file);
+    } catch (failure) {
+        return Module.nationFileFailed(failure);
+    }
+});
+
 EM_ASYNC_JS(double, HostRead, (int file, double offset, unsigned char* into, double length), {
     try {
         const bytes = await Module.nationFiles.read(file, offset, length);
@@ -193,6 +202,15 @@ OsStatus OsFile::Size(std::uint64_t& size) const
     return OsStatus::Success();
 }
 
+OsStatus OsFile::Identity(FileIdentity& identity) const
+{
+    const double file = HostIdentity(fd_);
+    if (file < 0)
+        return Failure();
+    identity = {0, static_cast<std::uint64_t>(file)};
+    return OsStatus::Success();
+}
+
 OsStatus OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const
 {
     return Answered(HostRead(fd_, static_cast<double>(offset), into.data(), static_cast<double>(into.size())));
@@ -258,6 +276,12 @@ OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bo
 void RemoveFile(const std::string& path)
 {
     HostRemove(path.c_str());
+}
+
+// A page's paths name the files the player gave it: no link among them.
+std::string FileBehindLinks(const std::string& path)
+{
+    return path;
 }
 
 } // namespace nationfile

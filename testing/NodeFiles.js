@@ -62,6 +62,7 @@ Module.nationFiles = (() => {
       }
     },
     size: (file) => attempt(() => fs.fstatSync(fd(file)).size),
+    identity: (file) => attempt(() => fs.fstatSync(fd(file)).ino),
     read(file, offset, length) {
       const bytes = new Uint8Array(length);
       for (let done = 0; done < length; ) {

@@ -120,6 +120,13 @@ const files = (() => {
       return noSuchFile();
     },
 
+    // The file behind a path is the one the player gave for it, whatever
+    // the browser says of its name since; its backup a file of its own.
+    identity(file) {
+      const record = recordOf(file);
+      return [...places.keys()].find((number) => places.get(number) === record.place) * 2 + (record.backup ? 1 : 0);
+    },
+
     async size(file) {
       const record = recordOf(file);
       return record.made ? record.bytes.length : record.snapshot.size;
