@@ -44,12 +44,17 @@ class QtWindow(e2e.Window):
     def check_frame(self, desktop, window, what):
         """The window manager offers neither minimise nor maximise, and
         under openbox the window has no taskbar button of its own."""
-        allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
-        offered = [a for a in allowed
-                   if a.split("_ACTION_")[-1] in ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN")]
+        def actions():
+            allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
+            return allowed, [a for a in allowed if a.split("_ACTION_")[-1] in
+                             ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN")]
+        # The window manager works the actions out again as the window's
+        # hints come in, which may be after it shows.
+        e2e.poll(lambda: "_NET_WM_ACTION_CLOSE" in actions()[0] and not actions()[1])
+        allowed, offered = actions()
         e2e.check("_NET_WM_ACTION_CLOSE" in allowed and not offered,
                   f"{what}: the window manager offers close and neither minimise nor maximise {offered}")
-        e2e.check("_NET_WM_STATE_SKIP_TASKBAR" in desktop.atoms(window, "_NET_WM_STATE"),
+        e2e.check(e2e.poll(lambda: "_NET_WM_STATE_SKIP_TASKBAR" in desktop.atoms(window, "_NET_WM_STATE")),
                   f"{what}: no taskbar button of its own")
 
 
@@ -68,6 +73,9 @@ def screen_reader(desktop, space):
     open(nation, "wb").write(space.original)
     subprocess.run([MAKE_SAMPLE, other], check=True)
     heard_log = os.path.join(space.root, "heard.log")
+
+    def heard():
+        return open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
     with e2e.running([sys.executable, "-c", LISTENER, heard_log], desktop.env), \
             e2e.running([EDITOR, nation], dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")) as editor:
         window = desktop.wait_started("CM3 99/00 Tallowmere")
@@ -89,12 +97,10 @@ def screen_reader(desktop, space):
         # the editor has the keyboard back, Tab reaches the list and Space
         # ticks its first nation, which is heard. The keys go where the
         # keyboard is, as a user's do: the test activates no window for them.
+        e2e.check(e2e.poll(lambda: "listening" in heard()), "the screen reader listens")
         desktop.xdotool("mousemove", "5", "5")
         e2e.load_by_typing(desktop, window, other)
         e2e.check(e2e.poll(lambda: desktop.keyboard() == window), "after the dialog the editor has the keyboard")
-
-        def heard():
-            return open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
         desktop.xdotool("key", "Tab")
         e2e.poll(lambda: "object:state-changed:focused|Albania|1" in heard())
         desktop.xdotool("key", "space")
@@ -121,6 +127,7 @@ listener = Atspi.EventListener.new(heard)
 for kind in ("object:state-changed:checked", "object:state-changed:focused", "object:state-changed:active",
              "object:property-change:accessible-description", "window:activate"):
     listener.register(kind)
+out.write("listening\\n")
 GLib.MainLoop().run()
 """
 
