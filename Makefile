@@ -24,10 +24,12 @@ build: configure ## builds the Linux program and its tests in build/
 	@cmake --build $(BUILD_DIR)
 
 # The editor starts with a fresh copy of the sample nation file loaded, so
-# that it can be ticked and patched at once.
+# that it can be ticked and patched at once. Only the editor and the
+# sample's generator are built for it, not the tests.
 TRY_DIR ?= $(BUILD_DIR)/try
 
-run: build ## starts the Linux program on a fresh sample nation file
+run: configure ## starts the Linux program on a fresh sample nation file
+	@cmake --build $(BUILD_DIR) --target nation-editor make-sample-nation
 	@mkdir -p $(TRY_DIR)
 	@$(BUILD_DIR)/sample/make-sample-nation $(TRY_DIR)/Nation.dat
 	@echo "A fresh sample nation file to try: $(abspath $(TRY_DIR))/Nation.dat"

@@ -58,7 +58,7 @@ std::vector<std::string> WinePrefixes(const std::string& home, const std::string
 // game's Data folder where one is found (on Linux in the Wine prefixes, on
 // Windows under the Program Files folders and the top-level folders of each
 // fixed drive), else the home folder on Linux and nothing on Windows, which
-// leaves the choice to the dialog.
-std::string DefaultGameFolder();
+// leaves the choice to the dialog. The search keeps to `limits`.
+std::string DefaultGameFolder(const SearchLimits& limits = {});
 
 } // namespace nationfile

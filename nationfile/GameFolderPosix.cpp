@@ -49,14 +49,14 @@ bool ListFolderEntries(const std::string& folder, std::vector<FolderEntry>& entr
     return true;
 }
 
-std::string DefaultGameFolder()
+std::string DefaultGameFolder(const SearchLimits& limits)
 {
     const char* home = std::getenv("HOME");
     const char* wine = std::getenv("WINEPREFIX");
     std::vector<std::string> drives;
     for (const std::string& prefix : WinePrefixes(home != nullptr ? home : "", wine != nullptr ? wine : ""))
         drives.push_back(prefix + "/drive_c");
-    if (std::string found = FindGameDataFolder(drives); !found.empty())
+    if (std::string found = FindGameDataFolder(drives, limits); !found.empty())
         return found;
     return home != nullptr ? home : "";
 }

@@ -107,9 +107,9 @@ std::vector<std::string> GameRoots()
 
 } // namespace
 
-std::string DefaultGameFolder()
+std::string DefaultGameFolder(const SearchLimits& limits)
 {
-    return FindGameDataFolder(GameRoots());
+    return FindGameDataFolder(GameRoots(), limits);
 }
 
 } // namespace nationfile

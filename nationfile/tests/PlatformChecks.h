@@ -26,4 +26,16 @@ std::vector<UnusablePath> UnusablePaths(const testfiles::TempDir& dir);
 // The most memory the process has held so far, in KiB.
 long PeakMemoryKiB();
 
+// The bytes the library reads from files while one lives, counted through
+// its table of calls.
+class CountedReads {
+public:
+    CountedReads();
+    ~CountedReads();
+    CountedReads(const CountedReads&) = delete;
+    CountedReads& operator=(const CountedReads&) = delete;
+
+    std::uint64_t Bytes() const;
+};
+
 } // namespace platformchecks

@@ -3,6 +3,7 @@
 #include "GameFolder.h"
 #include "NationFile.h"
 #include "PlatformChecks.h"
+#include "PosixCalls.h"
 #include "Skip.h"
 #include "TestFiles.h"
 
@@ -21,6 +22,11 @@
 using namespace nationfile;
 using namespace testfiles;
 namespace fs = std::filesystem;
+
+// All the time a search of the test's own folders needs, however busy the
+// machine: what it finds or misses is then the search's doing, not the
+// clock's.
+const SearchLimits kUnhurried {.time = std::chrono::minutes(1)};
 
 namespace platformchecks {
 
@@ -45,6 +51,30 @@ long PeakMemoryKiB()
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+namespace {
+std::uint64_t bytesRead = 0;
+}
+
+CountedReads::CountedReads()
+{
+    bytesRead = 0;
+    ActiveCalls().pread = [](int fd, void* buffer, std::size_t count, off_t offset) {
+        const ssize_t got = SystemCalls().pread(fd, buffer, count, offset);
+        bytesRead += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+        return got;
+    };
+}
+
+CountedReads::~CountedReads()
+{
+    ActiveCalls().pread = SystemCalls().pread;
+}
+
+std::uint64_t CountedReads::Bytes() const
+{
+    return bytesRead;
 }
 
 } // namespace platformchecks
@@ -207,13 +237,13 @@ TEST_CASE("a game's Data folder is found in a Wine prefix, within bounds, withou
     REQUIRE(WriteFile(driveC / "windows" / "system32" / "Data" / "Nation.dat", {}));
     fs::create_symlink(dir.Path(), driveC / "link to everything");
     const std::vector<std::string> roots = {Utf8(driveC)};
-    CHECK(FindGameDataFolder(roots).empty());
+    CHECK(FindGameDataFolder(roots, kUnhurried).empty());
 
     REQUIRE(WriteFile(game / "NATION.DAT", MakeNationFile(1)));
-    CHECK(FindGameDataFolder(roots) == Utf8(game));
-    CHECK(FindGameDataFolder(roots, {.depth = 3}).empty());
+    CHECK(FindGameDataFolder(roots, kUnhurried) == Utf8(game));
+    CHECK(FindGameDataFolder(roots, {.depth = 3, .time = kUnhurried.time}).empty());
     CHECK(FindGameDataFolder(roots, {.time = std::chrono::milliseconds(0)}).empty());
-    CHECK(FindGameDataFolder(std::vector<std::string> {Utf8(dir / "nowhere")}).empty());
+    CHECK(FindGameDataFolder(std::vector<std::string> {Utf8(dir / "nowhere")}, kUnhurried).empty());
     CHECK(FolderOf(Utf8(game / "NATION.DAT")) == Utf8(game));
     CHECK(FolderOf("/Nation.dat") == "/");
 }
@@ -253,7 +283,7 @@ TEST_CASE("the first dialog finds a game in each Wine manager's prefixes, the on
             expected = Utf8(data);
         }
         setenv("HOME", Utf8(dir.Path()).c_str(), 1);
-        CHECK(DefaultGameFolder() == expected);
+        CHECK(DefaultGameFolder(kUnhurried) == expected);
     }
     setenv("HOME", home.c_str(), 1);
     if (!savedPrefix.empty())

@@ -2,10 +2,12 @@
 """The Linux editor end to end: Qt's X11 platform on Xvfb, under a window
 manager (openbox), driven from outside by xdotool (see e2e_scenario.py),
 and read as a screen reader reads it, over AT-SPI on an accessibility bus of
-the test's own. Exits 77 (skipped) when Xvfb, openbox or one of the X tools
-is missing.
+the test's own. Each case (CASES) runs on a display, buses and a window
+manager of its own. Exits 77 (skipped) when Xvfb, openbox or one of the X
+tools is missing.
 
-Usage: e2e_window.py PATH-TO-EDITOR PATH-TO-MAKE-SAMPLE-NATION
+Usage: e2e_window.py CASE PATH-TO-EDITOR PATH-TO-MAKE-SAMPLE-NATION
+       e2e_window.py --list
 """
 import os
 import subprocess
@@ -14,8 +16,7 @@ import time
 
 import e2e_scenario as e2e
 
-EDITOR = os.path.abspath(sys.argv[1])
-MAKE_SAMPLE = os.path.abspath(sys.argv[2])
+EDITOR = MAKE_SAMPLE = None
 
 
 # The window managers the editor is tried under: openbox for the whole
@@ -33,12 +34,17 @@ class QtWindow(e2e.Window):
     def check_frame(self, desktop, window, what):
         """The window manager offers neither minimise nor maximise, and
         under openbox the window has no taskbar button of its own."""
-        allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
-        offered = [a for a in allowed
-                   if a.split("_ACTION_")[-1] in ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN")]
+        def actions():
+            allowed = desktop.atoms(window, "_NET_WM_ALLOWED_ACTIONS")
+            return allowed, [a for a in allowed if a.split("_ACTION_")[-1] in
+                             ("MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN")]
+        # The window manager works the actions out again as the window's
+        # hints come in, which may be after it shows.
+        e2e.poll(lambda: "_NET_WM_ACTION_CLOSE" in actions()[0] and not actions()[1])
+        allowed, offered = actions()
         e2e.check("_NET_WM_ACTION_CLOSE" in allowed and not offered,
                   f"{what}: the window manager offers close and neither minimise nor maximise {offered}")
-        e2e.check("_NET_WM_STATE_SKIP_TASKBAR" in desktop.atoms(window, "_NET_WM_STATE"),
+        e2e.check(e2e.poll(lambda: "_NET_WM_STATE_SKIP_TASKBAR" in desktop.atoms(window, "_NET_WM_STATE")),
                   f"{what}: no taskbar button of its own")
 
 
@@ -57,14 +63,13 @@ def screen_reader(desktop, space):
     open(nation, "wb").write(space.original)
     subprocess.run([MAKE_SAMPLE, other], check=True)
     heard_log = os.path.join(space.root, "heard.log")
+
+    def heard():
+        return open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
     with e2e.running([sys.executable, "-c", LISTENER, heard_log], desktop.env), \
             e2e.running([EDITOR, nation], dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")) as editor:
-        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
-        nations = None
-        deadline = time.monotonic() + 15
-        while nations is None and time.monotonic() < deadline:
-            nations = find_accessible(Atspi, "Nations")
-            time.sleep(0.2)
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
+        nations = e2e.poll(lambda: find_accessible(Atspi, "Nations"))
         e2e.check(nations is not None and nations.get_role_name() == "list",
                   f"the nation list is read as a list named Nations: {nations and nations.get_role_name()}")
         if window is None or nations is None:
@@ -78,24 +83,32 @@ def screen_reader(desktop, space):
         e2e.check(read == [("check box", name, member) for name, member in zip(space.names, members)],
                   f"each nation is a tick box named by it, checked as in the file: {read}")
 
-        # The pointer away, another file typed in the dialog and Enter: a
-        # moment later the editor has the keyboard, Tab reaches the list and
-        # Space ticks its first nation, which is heard. The keys go where the
+        # The pointer away, another file typed in the dialog and Enter: once
+        # the editor has the keyboard back, Tab reaches the list and Space
+        # ticks its first nation, which is heard. The keys go where the
         # keyboard is, as a user's do: the test activates no window for them.
+        e2e.check(e2e.poll(lambda: "listening" in heard()), "the screen reader listens")
         desktop.xdotool("mousemove", "5", "5")
         e2e.load_by_typing(desktop, window, other)
-        time.sleep(2.5)
+
+        def back():
+            lines = heard()
+            dialog = max((at for at, line in enumerate(lines) if "|Locate your Nation.dat file|" in line), default=-1)
+            return "window:activate|CM3 99/00 Tallowmere|0" in lines[dialog + 1:]
+        # The window system hands the keyboard back before the editor knows
+        # it has it; a key is the editor's once it says it is active.
+        e2e.check(e2e.poll(back), "after the dialog the editor is heard active again")
         desktop.xdotool("key", "Tab")
-        time.sleep(1.0)
-        heard = open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
-        focused = [line for line in heard if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
+        e2e.poll(lambda: "object:state-changed:focused|Albania|1" in heard())
+        desktop.xdotool("key", "space")
+        ticked = "object:state-changed:checked|Albania|1"
+        e2e.check(e2e.poll(lambda: ticked in heard()),
+                  f"after a load by keyboard, Tab and Space tick the first nation, and it is heard: {heard()[-5:]}")
+        # What Tab made heard was all said before the tick.
+        before = heard()[:heard().index(ticked)] if ticked in heard() else heard()
+        focused = [line for line in before if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
         e2e.check(focused[-1:] == ["object:state-changed:focused|Albania|1"],
                   f"Tab into the list: the nation Space would tick is heard last: {focused[-3:]}")
-        desktop.xdotool("key", "space")
-        time.sleep(1.5)
-        heard = open(heard_log).read().splitlines() if os.path.exists(heard_log) else []
-        e2e.check("object:state-changed:checked|Albania|1" in heard,
-                  f"after a load by keyboard, Tab and Space tick the first nation, and it is heard: {heard[-5:]}")
         e2e.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
 
 
@@ -111,6 +124,7 @@ listener = Atspi.EventListener.new(heard)
 for kind in ("object:state-changed:checked", "object:state-changed:focused", "object:state-changed:active",
              "object:property-change:accessible-description", "window:activate"):
     listener.register(kind)
+out.write("listening\\n")
 GLib.MainLoop().run()
 """
 
@@ -134,11 +148,12 @@ def dark_theme(desktop):
     it stays readable: 4.5:1 at least for each label whose colour the theme
     gave, the game's name in its designed red."""
     with e2e.running([EDITOR], dict(desktop.env, QT_QPA_PLATFORMTHEME="gtk3", GTK_THEME="Adwaita:dark")) as editor:
-        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
         if window is None:
             e2e.check(False, "the editor comes up under a dark theme")
             return
-        time.sleep(0.5)
+        # Once it is painted: the game's name in red.
+        e2e.poll(lambda: (192, 0, 0) in desktop.colours(window, 296, 16, 497, 33))
         # The labels' boxes in pixels: the design's twips over 15.
         for name, box in (("Label1", (320, 32, 561, 73)), ("Label3", (536, 56, 569, 73))):
             colours = desktop.colours(window, *box)
@@ -158,12 +173,11 @@ def dialog_on_screen(desktop):
     """Near the screen's top, the open-file dialog still has its title bar on
     the screen."""
     with e2e.running([EDITOR], desktop.env) as editor:
-        window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
         if window is None:
             e2e.check(False, "the editor comes up")
             return
-        desktop.xdotool("windowmove", window, "100", "0")
-        time.sleep(0.5)
+        desktop.xdotool("windowmove", "--sync", window, "100", "0")
         desktop.keys(window, "alt+l")
         dialog = desktop.wait_for("Locate your Nation.dat file")
         e2e.check(dialog is not None and desktop.frame_top(dialog) >= 0,
@@ -187,7 +201,7 @@ def focus_by_mouse(desktop, space):
     wm = e2e.start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), WINDOW_MANAGERS["metacity"])
     try:
         with e2e.running([EDITOR, space.beside], desktop.env) as editor:
-            window = desktop.wait_for("CM3 99/00 Tallowmere", timeout=30)
+            window = desktop.wait_started("CM3 99/00 Tallowmere")
             e2e.check(window is not None, "metacity, focus by mouse: the editor comes up")
             if window:
                 desktop.xdotool("mousemove", "5", "5")
@@ -197,10 +211,40 @@ def focus_by_mouse(desktop, space):
         e2e.stop(wm)
 
 
+def beside_another_program(desktop, space, manager):
+    e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
+        [EDITOR, *arguments], env=desktop.env, cwd=space.root), space, manager)
+
+
+def scenario_case(name):
+    """A case of the scenario both windows play."""
+    return lambda desktop, space, manager: e2e.run(name, [EDITOR], desktop.env, desktop, QtWindow(), space)
+
+
+# Each case with the window manager it runs under: the scenario both
+# windows play and the screen reader's, the dark theme's and the dialog's
+# cases under openbox; beside another program under each; focus by mouse
+# under a metacity of its own.
+CASES = {
+    **{name: ("openbox", scenario_case(name)) for name in e2e.CASES},
+    "screen_reader": ("openbox", lambda desktop, space, manager: screen_reader(desktop, space)),
+    "dark_theme": ("openbox", lambda desktop, space, manager: dark_theme(desktop)),
+    "dialog_on_screen": ("openbox", lambda desktop, space, manager: dialog_on_screen(desktop)),
+    **{f"beside_another_program_{name}": (name, beside_another_program) for name in WINDOW_MANAGERS},
+    "focus_by_mouse": (None, lambda desktop, space, manager: focus_by_mouse(desktop, space)),
+}
+
+
 def main():
+    global EDITOR, MAKE_SAMPLE
+    if sys.argv[1:] == ["--list"]:
+        print("\n".join(CASES))
+        return 0
+    case, EDITOR, MAKE_SAMPLE = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
     if e2e.missing_tools(["Xvfb", "openbox", "xfwm4", "metacity", "dbus-daemon", "xdotool", "xprop", "xwd",
                           "xwininfo", "xclip", "xmessage"]):
         return e2e.SKIPPED
+    manager, play = CASES[case]
     space = e2e.Workspace([MAKE_SAMPLE])
     env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "DBUS_", "XDG_CURRENT", "GTK_"))}
     # A home of its own: the editor remembers its last folder there.
@@ -209,19 +253,12 @@ def main():
     try:
         with e2e.Session(space.root, env, buses=True) as session:
             desktop = e2e.Desktop(session.env)
-            for name in WINDOW_MANAGERS:
-                wm = e2e.start_window_manager(session.env, WINDOW_MANAGERS[name])
-                try:
-                    if name == "openbox":
-                        e2e.run([EDITOR], session.env, desktop, QtWindow(), space)
-                        screen_reader(desktop, space)
-                        dark_theme(desktop)
-                        dialog_on_screen(desktop)
-                    e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
-                        [EDITOR, *arguments], env=session.env, cwd=space.root), space, name)
-                finally:
+            wm = e2e.start_window_manager(session.env, WINDOW_MANAGERS[manager], manager) if manager else None
+            try:
+                play(desktop, space, manager)
+            finally:
+                if wm:
                     e2e.stop(wm)
-            focus_by_mouse(desktop, space)
     finally:
         space.remove()
     return e2e.result()

@@ -226,6 +226,9 @@ private:
 void TestForm1::initTestCase()
 {
     QApplication::setStyle(new ButtonIconsStyle);
+    // The keys of a name the tests type make one name however long a busy
+    // machine keeps the test from running between two of them.
+    QApplication::setKeyboardInputInterval(60'000);
     // The remembered folder goes to a settings file of the tests' own.
     QStandardPaths::setTestModeEnabled(true);
 }

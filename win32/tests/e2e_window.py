@@ -1,23 +1,21 @@
 #!/usr/bin/env python3
 """The Windows editor end to end: the program file under Wine on Xvfb,
 driven from outside by xdotool (see e2e_scenario.py). No window manager
-runs: the test prefix has Wine draw its own frames. Wine's server is ended
-with the display, and nothing the test started outlives it.
+runs: the test prefix has Wine draw its own frames. Each case of the
+scenario (e2e_scenario.CASES) runs on a display of its own; Wine's server is
+ended with the display, and nothing the test started outlives it.
 
-Usage: e2e_window.py PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE PATH-TO-MAKE-SAMPLE-NATION-EXE
+Usage: e2e_window.py CASE PATH-TO-EXE WINE-PREFIX PATH-TO-WINDOW-TEXT-EXE PATH-TO-MAKE-SAMPLE-NATION-EXE
+       e2e_window.py --list
 """
 import os
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 import e2e_scenario as e2e
 
-PROGRAM = os.path.abspath(sys.argv[1])
-PREFIX = os.path.abspath(sys.argv[2])
-WINDOW_TEXT = os.path.abspath(sys.argv[3])
-MAKE_SAMPLE = os.path.abspath(sys.argv[4])
+PREFIX = WINDOW_TEXT = None
 WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 
@@ -28,8 +26,9 @@ class WineWindow(e2e.Window):
 
     def choose_file(self, desktop, dialog, path, replace):
         super().choose_file(desktop, dialog, path, replace)
-        # The name box's own completion list may take the first Enter.
-        if not desktop.wait_gone("Locate your Nation.dat file", timeout=1.5):
+        # The name box's own completion list may take the first Enter: a
+        # second goes to the dialog only while it is still there.
+        if not desktop.wait_gone("Locate your Nation.dat file") and desktop.find("Locate your Nation.dat file"):
             desktop.keys(dialog, "Return")
 
     def check_message_place(self, desktop, box, window, what):
@@ -43,7 +42,7 @@ class WineWindow(e2e.Window):
     def message_text(self, desktop, box, title):
         # Wine's message box copies nothing: its text is asked of Windows.
         return subprocess.run([WINE_RUN, PREFIX, WINDOW_TEXT, title], env=desktop.env, capture_output=True,
-                              text=True, timeout=30).stdout
+                              text=True, timeout=e2e.START_TIMEOUT).stdout
 
     def client_origin(self, desktop, window):
         # Wine draws the frame inside the X window: the client area, 601 x
@@ -56,16 +55,21 @@ class WineWindow(e2e.Window):
 
 
 def main():
+    global PREFIX, WINDOW_TEXT
+    if sys.argv[1:] == ["--list"]:
+        print("\n".join(e2e.CASES))
+        return 0
+    case, program, PREFIX, WINDOW_TEXT, make_sample = sys.argv[1], *(os.path.abspath(a) for a in sys.argv[2:6])
     if e2e.missing_tools(["Xvfb", "xdotool", "xwd", "xclip", "wine"]):
         return e2e.SKIPPED
-    space = e2e.Workspace([WINE_RUN, PREFIX, MAKE_SAMPLE])
+    space = e2e.Workspace([WINE_RUN, PREFIX, make_sample])
     try:
         with e2e.Session(space.root, dict(os.environ, PATH=space.bin + ":" + os.environ.get("PATH", ""))) as session:
             desktop = e2e.Desktop(session.env)
             # Without a window manager the focus is given, not asked for.
             desktop.focus_command = "windowfocus"
             try:
-                e2e.run([WINE_RUN, PREFIX, PROGRAM], session.env, desktop, WineWindow(), space)
+                e2e.run(case, [WINE_RUN, PREFIX, program], session.env, desktop, WineWindow(), space)
             finally:
                 subprocess.run(["wineserver", "-k"], env=dict(session.env, WINEPREFIX=PREFIX))
     finally:
