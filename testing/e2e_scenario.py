@@ -648,33 +648,40 @@ def load_tick_patch(desktop, window_kind, launch, space):
     choose_file(desktop, window_kind, space.nation)
     check(desktop.wait_gone("Locate your Nation.dat file"), "a new load of the changed file")
 
-    # The members of 2004, from the context menu: the file lacks most.
+    # The members of 2004, from the context menu: one message says what the
+    # preset did (Austria was ticked already), and names the members the
+    # file lacks.
     tick_preset(desktop, window_kind, window, 1)
-    missing = desktop.wait_for("Cm3 Tallowmere")
-    check(missing is not None, "a message names the members the file does not hold")
-    if missing:
-        text = window_kind.message_text(desktop, missing, "Cm3 Tallowmere")
-        check("2004" in text and "Denmark" in text and "Cyprus" in text and "Austria" not in text,
-              f"the message names Denmark and Cyprus, not Austria: {text!r}")
-        desktop.keys(missing, "Return")
+    summary = desktop.wait_for("Cm3 Tallowmere")
+    check(summary is not None, "a message sums up what the preset did")
+    if summary:
+        text = window_kind.message_text(desktop, summary, "Cm3 Tallowmere")
+        check("4 nations are ticked now, as members of the European Union in 2004." in text
+              and "Newly ticked: Wales" in text and "Newly unticked: Albania, " in text and "Denmark" in text
+              and "Cyprus" in text and "Austria" not in text,
+              f"the message counts 4 nations, names Wales as ticked, Albania as unticked and Denmark and Cyprus "
+              f"as missing, not Austria: {text!r}")
+        desktop.keys(summary, "Return")
         check(desktop.wait_gone("Cm3 Tallowmere"), "the message goes away")
     desktop.keys(window, "alt+p")
     answer_message(desktop, window_kind, "SUCCESS")
     check(memberships(space.nation) == [1, 2, 2, 1, 2, 1, 1, 2],
           f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: {memberships(space.nation)}")
 
-    # Free movement in 2020, by keyboard alone from Load after a new load:
-    # the file's England and Wales are named as unticked.
+    # Free movement in 2021, the first year after the United Kingdom's
+    # transition, by keyboard alone from Load after a new load: the file's
+    # England and Wales are named as unticked.
     desktop.keys(window, "alt+l")
     choose_file(desktop, window_kind, space.nation)
     check(desktop.wait_gone("Locate your Nation.dat file"), "a new load after the patch")
-    tick_preset(desktop, window_kind, window, 4, FREE_MOVEMENT, tab_from_load=True)
-    message_says(desktop, window_kind, "Cm3 Tallowmere", "Iceland", "Switzerland",
-                 "members in the file but not in the European Union, the EEA and Switzerland in 2020", "England, Wales")
+    tick_preset(desktop, window_kind, window, 5, FREE_MOVEMENT, tab_from_load=True)
+    message_says(desktop, window_kind, "Cm3 Tallowmere", "2 nations are ticked now", "Iceland", "Switzerland",
+                 "Newly unticked: England, Wales",
+                 "members in the file but not in the European Union, the EEA and Switzerland in 2021", "England, Wales")
     desktop.keys(window, "alt+p")
     answer_message(desktop, window_kind, "SUCCESS")
     check(memberships(space.nation) == [1, 2, 2, 1, 1, 1, 1, 1],
-          f"free movement in 2020: Austria and Belgium alone: {memberships(space.nation)}")
+          f"free movement in 2021: Austria and Belgium alone: {memberships(space.nation)}")
 
     desktop.keys(window, "alt+a")
     desktop.keys(window, "alt+v")
@@ -699,7 +706,8 @@ def load_tick_patch(desktop, window_kind, launch, space):
 
 def sample_given_at_start(desktop, window_kind, launch, space):
     """Started with the sample file's path: it is loaded, so exit asks. The
-    members of 2013 from the context menu, all of them in the sample."""
+    members of 2013 from the context menu, all of them in the sample: the
+    preset's message counts them."""
     subprocess.run([*space.sample_maker, window_kind.path(space.sample)], env=desktop.env, capture_output=True)
     check(os.path.exists(space.sample), "the sample file is made")
     editor = launch([window_kind.path(space.sample)])
@@ -713,12 +721,10 @@ def sample_given_at_start(desktop, window_kind, launch, space):
             desktop.keys(question, "n")
             desktop.wait_gone("Cm3 Tallowmere")
         tick_preset(desktop, window_kind, window, 3)
-        # A message would stand in the patch's way: the patch's own message
-        # shows only once the preset has been handled without one.
+        message_says(desktop, window_kind, "Cm3 Tallowmere",
+                     f"{len(EU_2013_IN_SAMPLE)} nations are ticked now, as members of the European Union in 2013.")
         desktop.keys(window, "alt+p")
-        success = desktop.wait_for("SUCCESS")
-        check(not desktop.find("Cm3 Tallowmere"), "the sample holds every member of 2013: no message")
-        answer_message(desktop, window_kind, "SUCCESS", box=success)
+        answer_message(desktop, window_kind, "SUCCESS")
         ticked = {name for name, member in zip(names_in(space.sample), memberships(space.sample)) if member == 2}
         check(ticked == EU_2013_IN_SAMPLE,
               f"the members of 2013 ticked in the sample, Holland and Republic of Ireland among them: "
@@ -770,12 +776,46 @@ def patches_refused(desktop, window_kind, launch, space):
 
 # The cases both windows play, each with a new editor and new files, in the
 # order they were played as one scenario.
+def deep_folder(desktop, window_kind, launch, space):
+    """A game folder deeper than Windows' open-file dialog takes, its file's
+    path 333 characters long or more as the program sees it: the file given
+    at start loads and patches, with its backup beside it; then Load's
+    dialog opens, also after a restart, when it starts in that folder."""
+    folder = space.root
+    while len(window_kind.path(os.path.join(folder, "Nation.dat"))) < 333:
+        folder = os.path.join(folder, "A folder of saved games, kept")
+    os.makedirs(folder)
+    nation = os.path.join(folder, "Nation.dat")
+    open(nation, "wb").write(space.original)
+    for start in ("with the file", "again"):
+        editor = launch([window_kind.path(nation)] if start == "with the file" else [])
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
+        check(window is not None, f"the editor comes up {start}")
+        if window is None:
+            editor.kill()
+            return
+        if start == "with the file":
+            desktop.keys(window, "alt+m", "alt+p")
+            answer_message(desktop, window_kind, "SUCCESS")
+            check(memberships(nation) == [2] * 8 and open(nation + ".bak", "rb").read() == space.original,
+                  f"a file at a path of {len(window_kind.path(nation))} characters patched, its backup beside it")
+        desktop.keys(window, "alt+l")
+        dialog = desktop.wait_for("Locate your Nation.dat file")
+        check(dialog is not None, f"started {start}, Load's dialog opens after a file in the deep folder was loaded")
+        if dialog:
+            desktop.keys(dialog, "Escape")
+            check(desktop.wait_gone("Locate your Nation.dat file"), "Escape cancels the dialog")
+        desktop.keys(window, "alt+e")
+        ended(editor, f"started {start}, exit ends the editor")
+
+
 CASES = {
     "keyboard_at_start": keyboard_at_start,
     "load_tick_patch": load_tick_patch,
     "sample_given_at_start": sample_given_at_start,
     "patches_refused": patches_refused,
     "refused_path_at_start": refused_path_at_start,
+    "deep_folder": deep_folder,
 }
 
 

@@ -216,6 +216,33 @@ def beside_another_program(desktop, space, manager):
         [EDITOR, *arguments], env=desktop.env, cwd=space.root), space, manager)
 
 
+def latin1_folder(desktop, space):
+    """A folder named in Latin-1, as old archives unpack it (bytes that are
+    no UTF-8): its file given at start loads and patches, with its backup
+    beside it; a missing file there is named with a replacement character."""
+    folder = os.path.join(space.root, os.fsdecode(b"Caf\xe9 de l'\xe9t\xe9"))
+    os.makedirs(folder)
+    nation = os.path.join(folder, "Nation.dat")
+    open(nation, "wb").write(space.original)
+    with e2e.running([EDITOR, nation], desktop.env) as editor:
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
+        e2e.check(window is not None, "the editor comes up with a file in a folder named in Latin-1")
+        if window:
+            desktop.keys(window, "alt+m", "alt+p")
+            e2e.answer_message(desktop, QtWindow(), "SUCCESS")
+            e2e.check(e2e.memberships(nation) == [2] * 8 and open(nation + ".bak", "rb").read() == space.original,
+                      "the file in the Latin-1 folder patched, its backup beside it")
+            desktop.keys(window, "alt+e")
+        e2e.ended(editor, "after the patch, exit ends the editor")
+    with e2e.running([EDITOR, os.path.join(folder, "Gone.dat")], desktop.env) as editor:
+        e2e.message_says(desktop, QtWindow(), "ERROR", "Caf\ufffd de l'\ufffdt\ufffd/Gone.dat",
+                         "No such file or directory")
+        window = desktop.wait_started("CM3 99/00 Tallowmere")
+        if window:
+            desktop.keys(window, "alt+e")
+        e2e.ended(editor, "with nothing loaded, exit ends the editor")
+
+
 def scenario_case(name):
     """A case of the scenario both windows play."""
     return lambda desktop, space, manager: e2e.run(name, [EDITOR], desktop.env, desktop, QtWindow(), space)
@@ -230,6 +257,7 @@ CASES = {
     "screen_reader": ("openbox", lambda desktop, space, manager: screen_reader(desktop, space)),
     "dark_theme": ("openbox", lambda desktop, space, manager: dark_theme(desktop)),
     "dialog_on_screen": ("openbox", lambda desktop, space, manager: dialog_on_screen(desktop)),
+    "latin1_folder": ("openbox", lambda desktop, space, manager: latin1_folder(desktop, space)),
     **{f"beside_another_program_{name}": (name, beside_another_program) for name in WINDOW_MANAGERS},
     "focus_by_mouse": (None, lambda desktop, space, manager: focus_by_mouse(desktop, space)),
 }
