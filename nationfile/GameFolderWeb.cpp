@@ -31,7 +31,7 @@ bool ListFolderEntries(const std::string&, std::vector<FolderEntry>& entries)
     return false;
 }
 
-std::string DefaultGameFolder()
+std::string DefaultGameFolder(const SearchLimits&)
 {
     return {};
 }

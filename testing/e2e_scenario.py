@@ -275,13 +275,7 @@ class Session:
             stop(program)
         # The buses' own services end as they see the buses go.
         poll(lambda: not self.leftovers())
-        left = self.leftovers()
-        for pid in left:
-            try:
-                os.kill(pid, 9)
-            except ProcessLookupError:
-                pass
-        check(not left, f"no process outlives the test: {left}")
+        check_none_left(self.leftovers(), "no process outlives the test")
         return False
 
     def leftovers(self):
@@ -912,8 +906,21 @@ def running(command, env):
             program.wait()
 
 
+def check_none_left(left, what):
+    """Checks that no process of `left` (ids) is left, and ends those that
+    are, so that a failed test leaves nothing behind either."""
+    for pid in left:
+        try:
+            os.kill(pid, 9)
+        except ProcessLookupError:
+            pass
+    check(not left, f"{what}: {left}")
+
+
 def stop(program):
     """Asks a program to end, and makes it end."""
+    if program.poll() is not None:
+        return
     program.terminate()
     try:
         program.wait(timeout=10)

@@ -2,31 +2,41 @@
 // machine's files, through testing/NodeFiles.js.
 #include "PlatformChecks.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-
+#include <emscripten.h>
 #include <emscripten/heap.h>
-
-using namespace testfiles;
-namespace fs = std::filesystem;
 
 namespace platformchecks {
 
-std::vector<UnusablePath> UnusablePaths(const TempDir& dir)
-{
-    fs::create_directory(dir / "folder");
-    fs::create_symlink(dir / "gone.dat", dir / "dangling");
-    fs::create_symlink(dir / "loop", dir / "loop");
-    return {
-        {"no such file", Utf8(dir / "missing.dat"), std::strerror(ENOENT)},
-        {"in a missing folder", Utf8(dir / "nowhere" / "Nation.dat"), std::strerror(ENOENT)},
-        {"a directory", Utf8(dir / "folder"), std::strerror(EISDIR)},
-        {"a dangling symlink", Utf8(dir / "dangling"), std::strerror(ENOENT)},
-        {"a symlink loop", Utf8(dir / "loop"), std::strerror(ELOOP)},
-        {"a device", "/dev/null", "Not a regular file"},
-        {"empty path", "", std::strerror(ENOENT)},
+namespace {
+
+// The host's reads, counted on their way to the library.
+EM_JS(void, StartCountingReads, (), {
+    Module.uncountedRead = Module.nationFiles.read;
+    Module.bytesRead = 0;
+    Module.nationFiles.read = (file, offset, length) => {
+        const bytes = Module.uncountedRead(file, offset, length);
+        Module.bytesRead += bytes.length;
+        return bytes;
     };
+});
+EM_JS(void, StopCountingReads, (), { Module.nationFiles.read = Module.uncountedRead; });
+EM_JS(double, BytesCounted, (), { return Module.bytesRead; });
+
+} // namespace
+
+CountedReads::CountedReads()
+{
+    StartCountingReads();
+}
+
+CountedReads::~CountedReads()
+{
+    StopCountingReads();
+}
+
+std::uint64_t CountedReads::Bytes() const
+{
+    return static_cast<std::uint64_t>(BytesCounted());
 }
 
 // WebAssembly's memory only grows: its size is the most it has held.

@@ -11,7 +11,7 @@ import subprocess
 import tempfile
 import time
 
-from e2e_scenario import SKIPPED, check
+from e2e_scenario import SKIPPED, check, check_none_left, stop
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -80,13 +80,7 @@ class Page:
         if self.server is not None:
             stop(self.server)
         time.sleep(0.3)
-        left = [pid for pid in processes_naming(self.profile)]
-        for pid in left:
-            try:
-                os.kill(pid, 9)
-            except ProcessLookupError:
-                pass
-        check(not left, f"no browser process outlives the test: {left}")
+        check_none_left(processes_naming(self.profile), "no browser process outlives the test")
         return False
 
     def cdp(self, command, **parameters):
@@ -311,17 +305,6 @@ class Page:
 
 class BrowserMissing(Exception):
     pass
-
-
-def stop(program):
-    if program.poll() is not None:
-        return
-    program.terminate()
-    try:
-        program.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        program.kill()
-        program.wait()
 
 
 def processes_naming(text):
