@@ -77,6 +77,28 @@ void Editor::LoadFile(const std::string& path)
         state_.strFileName = listedFile;
 }
 
+namespace {
+
+// A folder as the open-file dialog can start in it: the folder itself, or
+// its short name on Windows, else the nearest folder above it that the
+// dialog can take. A dialog shows folders by their names as text: one whose
+// name is no UTF-8 (Latin-1 on Linux) is passed over as well.
+std::string ShownFolder(std::string folder)
+{
+    while (!folder.empty()) {
+        const std::string shown = FolderForDialog(folder);
+        if (!shown.empty() && text::Readable(shown) == shown)
+            return shown;
+        std::string above = FolderOf(folder);
+        if (above == folder)
+            break;
+        folder = std::move(above);
+    }
+    return {};
+}
+
+} // namespace
+
 // Reads the file at strFileName into the list, or says why it can't.
 bool Editor::LoadChosenFile()
 {
@@ -103,12 +125,14 @@ bool Editor::LoadChosenFile()
     fileIdentity_ = read.identity;
     state_.blnPatched = false;
     // A folder the dialog could not start in would be offered at every
-    // start to come.
+    // start to come: the nearest one above it that it can is kept instead.
     const std::string folder = FolderOf(state_.strFileName);
-    if (!FolderForDialog(folder).empty())
-        view_.RememberFolder(folder);
+    const std::string kept = FolderForDialog(folder).empty() ? ShownFolder(folder) : folder;
+    if (!kept.empty())
+        view_.RememberFolder(kept);
     return true;
 }
+
 
 // Where the open-file dialog starts: beside the file just refused, else in
 // the folder of the last file loaded (in this run or an earlier one), else
@@ -116,15 +140,15 @@ bool Editor::LoadChosenFile()
 std::string Editor::DialogFolder(const std::string& refusedPath) const
 {
     if (!refusedPath.empty()) {
-        if (std::string folder = FolderForDialog(FolderOf(refusedPath)); !folder.empty())
+        if (std::string folder = ShownFolder(FolderOf(refusedPath)); !folder.empty())
             return folder;
     }
     const std::string remembered = view_.RememberedFolder();
     if (!remembered.empty() && IsFolder(remembered)) {
-        if (std::string folder = FolderForDialog(remembered); !folder.empty())
+        if (std::string folder = ShownFolder(remembered); !folder.empty())
             return folder;
     }
-    return FolderForDialog(DefaultGameFolder());
+    return ShownFolder(DefaultGameFolder());
 }
 
 void Editor::cmdPatch_Click()

@@ -18,7 +18,8 @@ bool IsFolder(const std::string& path);
 // The folder as the open-file dialog can start in it, or nothing where it
 // can't. Windows' dialog takes no folder longer than MAX_PATH less a file's
 // 8.3 name (handed a longer one, it faults): such a folder is named by its
-// short name where the system keeps one. Other platforms' dialogs take any.
+// short name where the system keeps one (Wine's dialog opens none). Other
+// platforms' dialogs take any.
 std::string FolderForDialog(const std::string& folder);
 
 // What a search sees of one entry of a folder. Links and junctions count as

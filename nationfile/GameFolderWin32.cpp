@@ -21,6 +21,9 @@ std::string FolderForDialog(const std::string& folder)
     constexpr std::size_t kLongest = MAX_PATH - 14;
     if (WideFromUtf8(folder).size() <= kLongest)
         return folder;
+    // Wine's dialog opens no folder by its short name.
+    if (UnderWine())
+        return {};
     std::wstring shortName(32768, L'\0');
     const DWORD length = GetShortPathNameW(SystemPath(folder).c_str(), shortName.data(),
                                            static_cast<DWORD>(shortName.size()));

@@ -579,13 +579,22 @@ TEST_CASE_FIXTURE(Fixture, "the open-file dialog starts in the folder of the las
     editor->cmdPatch_Click();
     CHECK(view.messages.back().text == "File Patched Succesfully");
     CHECK(ReadFile(deep / "Nation.dat.bak") == MakeNationFile(3));
-    CHECK(view.rememberedFolder == Utf8(deep));
     view.chosenPaths.push_back("");
     editor->cmdLoad_Click();
+    // The folder itself, by its short name where Windows keeps one, else the
+    // nearest one above it that the dialog takes (Wine's opens no short
+    // name); and that one is what is remembered.
     const std::string started = view.dialogFolders.back();
     REQUIRE(!started.empty());
-    CHECK(fs::equivalent(FromUtf8(started), deep));
+    CHECK((fs::equivalent(FromUtf8(started), deep) || Utf8(deep).starts_with(started)));
+    CHECK((view.rememberedFolder == Utf8(deep) || view.rememberedFolder == started));
 #ifdef _WIN32
     CHECK(FromUtf8(started).wstring().size() <= MAX_PATH - 14);
+#else
+    // A folder named in Latin-1 can't be shown by the dialog: the one above.
+    editor->LoadFile(PathOf("caf\xE9/Nation.dat"));
+    view.chosenPaths.push_back("");
+    editor->cmdLoad_Click();
+    CHECK(view.dialogFolders.back() == Utf8(dir.Path()));
 #endif
 }
