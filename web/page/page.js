@@ -470,7 +470,26 @@ const page = (() => {
       });
       document.body.append(dialog);
       dialog.showModal();
-      buttons.querySelector("button").focus();
+      const first = buttons.querySelector("button");
+      first.focus();
+      // A message put up while the window is not active, as the browser's
+      // own dialog hands it back, is said by no screen reader, and Orca
+      // says only the window's name as it comes back: the keyboard goes to
+      // the message afresh then, to the dialog, whose words Orca says, and
+      // a moment later to its button (Chromium tells of two moves in one
+      // frame as one).
+      if (!document.hasFocus()) {
+        addEventListener(
+          "focus",
+          () => {
+            if (answered) return;
+            dialog.tabIndex = -1;
+            dialog.focus();
+            setTimeout(() => answered || first.focus(), 150);
+          },
+          { once: true }
+        );
+      }
     });
   }
 

@@ -276,7 +276,7 @@ class Page:
         used = self.js_async("return (await navigator.storage.estimate()).usage")
         self.cdp("Storage.overrideQuotaForOrigin", origin=origin, quotaSize=used + room)
 
-    def pick_private(self, name, chosen=True):
+    def pick_private(self, name, chosen=True, away=False):
         """The browser's dialogs and prompts, answered from the
         origin-private file system: the open-file dialog with the file
         `name`; the folder dialog with the top folder, where `name` is, or
@@ -285,11 +285,17 @@ class Page:
         the player's since the last prompt, which uses it up; leave to write
         a file or a folder is asked for once in a visit (the private file
         system's handles never ask: the test's prompts stand in). What they
-        were asked is in window.picked."""
+        were asked is in window.picked. `away`: the folder dialog keeps the
+        window from being active until window_back()."""
         self.js("""const before = window.picked;
-            window.picked = before || {folders: [], prompts: [], input: 0, used: -1, allowed: new Set()};
-            Object.assign(window.picked, {open: arguments[0], chosen: arguments[1]});
+            window.picked = before || {folders: [], prompts: [], input: 0, used: -1, allowed: new Set(), focused: []};
+            Object.assign(window.picked, {open: arguments[0], chosen: arguments[1], away: arguments[2]});
             if (before) return;
+            document.addEventListener('focusin', (event) => {
+                const at = event.target;
+                window.picked.focused.push(at.tagName === 'DIALOG' ? `dialog ${at.querySelector('.caption').textContent}`
+                                                                   : `${at.tagName.toLowerCase()} ${at.textContent}`);
+            }, true);
             for (const type of ['keydown', 'mousedown'])
                 addEventListener(type, (event) => { if (event.isTrusted) window.picked.input = performance.now(); },
                                  true);
@@ -317,15 +323,30 @@ class Page:
                 window.picked.folders.push({id: options.id, mode: options.mode,
                                             startIn: options.startIn ? options.startIn.name : null,
                                             note: document.getElementById('note').textContent});
+                if (window.picked.away) {
+                    Object.defineProperty(document, 'hasFocus', {value: () => false, configurable: true});
+                    dispatchEvent(new FocusEvent('blur'));
+                }
                 if (!window.picked.chosen) throw new DOMException('cancelled', 'AbortError');
                 const folder = await navigator.storage.getDirectory();
                 window.picked.allowed.add(key(folder));
                 return folder;
-            };""", name, chosen)
+            };""", name, chosen, away)
+
+    def window_back(self):
+        """The window active again, after a folder dialog that kept it from
+        being so: what has the keyboard since is in picked()["focused"]."""
+        self.js("""window.picked.focused = [];
+            delete document.hasFocus;
+            dispatchEvent(new FocusEvent('focus'));""")
 
     def picked(self):
         """What the test's dialogs and prompts were asked: {folders, prompts}."""
         return self.js("return {folders: window.picked.folders, prompts: window.picked.prompts}")
+
+    def focused_since_back(self):
+        """What had the keyboard, in turn, since window_back()."""
+        return self.js("return window.picked.focused")
 
     def drop(self, name, data):
         """A file dropped on the page, as a file manager drops one."""

@@ -260,16 +260,22 @@ def in_place(page, root):
     full disk leaves nothing behind."""
     page.open()
     page.private_file("Nation.dat", ORIGINAL)
-    page.pick_private("Nation.dat")
+    page.pick_private("Nation.dat", away=True)
     page.alt("l")
     page.wait(lambda: len(page.rows()) == 8, "the file is listed")
     page.keys(Keys.TAB, Keys.SPACE)
 
     # The browser's prompt for leave to write the file uses the press of
     # Patch up; the page's message on the backup's folder gives the folder
-    # dialog its click.
+    # dialog its click. The message that follows comes up before the window
+    # is active again: once it is, the keyboard comes to the message
+    # afresh, for a screen reader to say it.
     page.alt("p")
     page.message("Cm3 Tallowmere", "the first patch in place", *BACKUP_FOLDER)
+    page.dialog()
+    page.window_back()
+    check(page.wait(lambda: page.focused_since_back() == ["dialog SUCCESS", "button OK"], "the message's keyboard"),
+          f"the window active again, the keyboard goes to the message, then its button: {page.focused_since_back()}")
     page.message("SUCCESS", "the first patch in place", "File Patched Succesfully")
     patched = page.private_bytes("Nation.dat")
     check(members_of(patched) == [2, 2, 1, 1, 2, 1, 1, 1] and others(patched) == others(ORIGINAL),
