@@ -21,9 +21,10 @@ int Pixels(int twips)
 }
 
 EM_JS(void, PageWindow, (const char* title, const char* application, int width, int height, int red, int green,
-                         int blue, int textRed, int textGreen, int textBlue, const char* listName), {
+                         int blue, int textRed, int textGreen, int textBlue, const char* listName,
+                         const char* helpName), {
     Module.page.window(UTF8ToString(title), UTF8ToString(application), width, height, [red, green, blue],
-                       [textRed, textGreen, textBlue], UTF8ToString(listName));
+                       [textRed, textGreen, textBlue], UTF8ToString(listName), UTF8ToString(helpName));
 });
 
 EM_JS(void, PageControl, (int index, int kind, const char* name, const char* text, int left, int top, int width,
@@ -115,7 +116,7 @@ void Form1::createControls()
 {
     PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT), form::BACKGROUND.red,
                form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green, form::TEXT.blue,
-               form::LIST_NAME);
+               form::LIST_NAME, form::HELP_NAME);
     for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
         const form::Control& design = form::CONTROLS[i];
         const form::Font& font = form::FontOf(design.font);

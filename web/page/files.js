@@ -5,7 +5,11 @@
 //
 // Where the browser hands the page a file handle it may write (the File
 // System Access API: Chromium's browsers), a patch writes the file in place,
-// and the backup goes where the player says in the browser's save dialog.
+// and the backup goes in a folder the player chooses for it, once. The
+// browser's save dialog would empty a file chosen in it before the page
+// could see what it held; in a folder the page sees a backup already there,
+// and keeps it. This browser remembers the folder for the file, so that a
+// later load of the same file finds its backup there and asks for nothing.
 // Elsewhere the page has the file's bytes only: a patch hands the patched
 // file over as a download, the first patch the file as it was before it,
 // and the page's own copy is the file from then on.
@@ -18,10 +22,17 @@ const files = (() => {
   // Read whole at the first read; a file larger than this (which the
   // library refuses from its length alone) only in slices.
   const WHOLE = 64 * 1024 * 1024;
+  const READ_WRITE = { mode: "readwrite" };
 
-  // What the page asks of the player, set by page.js.
-  let ask = async () => {};
-  let tell = () => {};
+  // What the page shows the player, set by page.js: a message, whose OK is
+  // the click the browser's next prompt needs; the line under the window;
+  // what a patch handed over as downloads says.
+  let player = {
+    say: async () => {},
+    note: () => {},
+    backupHandedOver: async () => {},
+    fileHandedOver: () => {},
+  };
 
   const fail = (words) => {
     throw new Error(words);
@@ -52,17 +63,193 @@ const files = (() => {
     }
   }
 
+  function sameBytes(one, other) {
+    if (one.length !== other.length) return false;
+    for (let i = 0; i < one.length; ++i) {
+      if (one[i] !== other[i]) return false;
+    }
+    return true;
+  }
+
+  // A browser's prompt opens only straight after a click, and each prompt
+  // uses that click up: after the file's own prompt, the page's message
+  // comes first, and its OK is the click the next prompt opens on.
+  async function prompted(open, words) {
+    if (!navigator.userActivation || navigator.userActivation.isActive) {
+      try {
+        return await open();
+      } catch (error) {
+        if (error.name !== "SecurityError") throw error;
+      }
+    }
+    await player.say(words);
+    return open();
+  }
+
   async function writePermission(handle) {
-    const mode = { mode: "readwrite" };
-    let state = handle.queryPermission ? await handle.queryPermission(mode) : "granted";
+    let state = handle.queryPermission ? await handle.queryPermission(READ_WRITE) : "granted";
     if (state === "prompt") {
       try {
-        state = await handle.requestPermission(mode);
+        state = await prompted(
+          () => handle.requestPermission(READ_WRITE),
+          `The browser asks next whether the page may save changes to ${handle.name}: press OK, then allow it.`
+        );
       } catch (error) {
-        fail("The browser asks whether the page may write it only straight after a click; press Patch again");
+        fail(`The browser could not ask whether the page may write it (${error.message})`);
       }
     }
     if (state !== "granted") fail("The browser was not allowed to write it");
+  }
+
+  // The folder each file's backup is kept in, by the file's handle, in this
+  // browser's IndexedDB (which keeps handles) from one visit to the next; in
+  // this visit alone where the browser keeps no IndexedDB for the page.
+  const backupFolders = (() => {
+    const STORE = "backup-folders";
+    const unstored = [];
+
+    function database() {
+      return new Promise((resolve, reject) => {
+        const request = indexedDB.open("nation-editor", 1);
+        request.onupgradeneeded = () =>
+          request.result.createObjectStore(STORE, { keyPath: "id", autoIncrement: true });
+        request.onsuccess = () => resolve(request.result);
+        request.onerror = () => reject(request.error);
+      });
+    }
+
+    async function stored(mode, act) {
+      const db = await database();
+      try {
+        return await new Promise((resolve, reject) => {
+          const transaction = db.transaction(STORE, mode);
+          const request = act(transaction.objectStore(STORE));
+          transaction.oncomplete = () => resolve(request.result);
+          transaction.onerror = transaction.onabort = () => reject(transaction.error);
+        });
+      } finally {
+        db.close();
+      }
+    }
+
+    // Read afresh each time: another tab of the page may have chosen one.
+    async function entries() {
+      const kept = await stored("readonly", (store) => store.getAll()).catch(() => []);
+      return [...kept, ...unstored];
+    }
+
+    const folders = {
+      async of(file) {
+        for (const entry of await entries()) {
+          if (await entry.file.isSameEntry(file).catch(() => false)) return entry;
+        }
+        return null;
+      },
+
+      async remember(file, folder) {
+        const old = await folders.of(file);
+        if (old) await folders.forget(old);
+        await stored("readwrite", (store) => store.add({ file, folder })).catch(() => unstored.push({ file, folder }));
+      },
+
+      async forget(entry) {
+        if (unstored.includes(entry)) unstored.splice(unstored.indexOf(entry), 1);
+        else await stored("readwrite", (store) => store.delete(entry.id)).catch(() => {});
+      },
+    };
+    return folders;
+  })();
+
+  // What has `name` in `folder`: a file's handle, "folder", or null.
+  async function entryIn(folder, name) {
+    try {
+      return await folder.getFileHandle(name);
+    } catch (error) {
+      if (error.name === "NotFoundError") return null;
+      if (error.name === "TypeMismatchError") return "folder";
+      throw error;
+    }
+  }
+
+  // A folder chosen in an earlier visit may be gone since.
+  async function stillThere(folder) {
+    try {
+      await folder.keys().next();
+      return true;
+    } catch (error) {
+      return error.name !== "NotFoundError" && error.name !== "TypeMismatchError";
+    }
+  }
+
+  // The folder the backup of a file patched in place goes in: the one
+  // chosen for this file before, in this browser, or one the player chooses
+  // now. The browser's dialog shows no words of the page's: the page's
+  // message says first what the folder is for.
+  async function backupFolder(place) {
+    if (place.folder) return place.folder;
+    const backup = place.name + ".bak";
+    const chosen = await backupFolders.of(place.handle);
+    if (chosen) {
+      const { folder } = chosen;
+      let state = await folder.queryPermission(READ_WRITE);
+      if (state === "prompt")
+        state = await prompted(
+          () => folder.requestPermission(READ_WRITE),
+          `${backup}, the backup of ${place.name}, is kept in the folder "${folder.name}" chosen for it before. ` +
+            `The browser asks next whether the page may look in that folder again: press OK, then allow it.`
+        );
+      if (state !== "granted") fail(`the browser was not allowed into the folder "${folder.name}" chosen for it`);
+      if (await stillThere(folder)) return (place.folder = folder);
+      await backupFolders.forget(chosen);
+    }
+    if (typeof window.showDirectoryPicker !== "function") fail("this browser can't choose a folder for it");
+    await player.say(
+      `Before the first patch, the editor keeps ${place.name} as it is now, as ${backup}, to put back ` +
+        `if need be.\n\n` +
+        `Press OK, then choose the folder to keep ${backup} in: the game's Data folder, where ${place.name} ` +
+        `is, unless you keep copies elsewhere. Then allow the browser to let the page save changes there.\n\n` +
+        `Any ${backup} already in that folder is kept as it is. This browser remembers the folder for ` +
+        `this ${place.name}, and asks for it no more.`
+    );
+    let folder;
+    player.note(`Choose the folder to keep ${backup} in`);
+    try {
+      folder = await window.showDirectoryPicker({ id: "nation-backup", mode: "readwrite", startIn: place.handle });
+    } catch (error) {
+      fail(error.name === "AbortError" ? "no folder was chosen for it" : error.message);
+    } finally {
+      player.note("");
+    }
+    if ((await folder.queryPermission(READ_WRITE)) !== "granted")
+      fail(`the browser was not allowed to save changes in the folder "${folder.name}"`);
+    await backupFolders.remember(place.handle, folder);
+    return (place.folder = folder);
+  }
+
+  // The backup a file patched in place has, looked for without a prompt:
+  // for its ticks, which a menu offers.
+  async function backupSeen(place) {
+    try {
+      const folder = place.folder || (await backupFolders.of(place.handle))?.folder;
+      if (!folder || (await folder.queryPermission({ mode: "read" })) !== "granted") return null;
+      const found = await entryIn(folder, place.name + ".bak");
+      return found && found !== "folder" ? found : null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  // A patch that failed in Chromium's copy of the file may have left the
+  // copy, name.crswap, beside it: gone once the page can reach it, through
+  // the backup's folder where that holds the file. A copy a writer still
+  // has open is locked, and stays.
+  async function sweep(place) {
+    try {
+      const path = place.folder && (await place.folder.resolve(place.handle));
+      if (path && path.length === 1) await place.folder.removeEntry(place.name + ".crswap");
+    } catch (error) {
+      // Nothing left, or nothing to do about it.
+    }
   }
 
   function keep(record) {
@@ -88,11 +275,11 @@ const files = (() => {
     setTimeout(() => URL.revokeObjectURL(address), 60000);
   }
 
+  // An aborted writer takes the browser's copy of the file with it.
   function dropWriter(record) {
-    if (record.writer) {
-      record.writer.abort().catch(() => {});
-      record.writer = null;
-    }
+    const writer = record.writer;
+    record.writer = null;
+    return writer ? writer.abort().catch(() => {}) : Promise.resolve();
   }
 
   const host = {
@@ -106,15 +293,31 @@ const files = (() => {
           try {
             snapshot = await place.handle.getFile();
           } catch (error) {
-            fail("The browser could not open the file; it may have been moved or deleted since it was chosen");
+            if (place.opened)
+              fail("The browser could not open the file; it may have been moved or deleted since it was chosen");
+            // Chromium finds nothing behind a symbolic link it was given.
+            if (error.name === "NotFoundError")
+              fail(
+                `The browser can't open ${place.name}: a browser opens no link to a file, and ${place.name} ` +
+                  `may be one. Open the file it leads to instead`
+              );
+            fail(`The browser could not open the file (${error.message})`);
           }
+          place.opened = true;
         } else {
           snapshot = place.copy ? new Blob([place.copy]) : place.file;
         }
         return keep({ place, snapshot, bytes: null });
       }
-      if (name === place.name + ".bak" && place.backup) {
-        const snapshot = place.backup.handle ? await place.backup.handle.getFile() : new Blob([place.backup.bytes]);
+      if (name === place.name + ".bak") {
+        let snapshot = null;
+        if (place.handle) {
+          const backup = await backupSeen(place);
+          snapshot = backup && (await backup.getFile().catch(() => null));
+        } else if (place.backup) {
+          snapshot = new Blob([place.backup]);
+        }
+        if (!snapshot) noSuchFile();
         return keep({ place, snapshot, bytes: null, backup: true });
       }
       return noSuchFile();
@@ -151,12 +354,13 @@ const files = (() => {
       record.bytes.set(bytes, offset);
     },
 
-    // The bytes that differ, in the file as this patch read it. A browser
-    // writes a new copy of the file, which takes the file's place when the
-    // writer closes (sync), however little is written; each write costs it
-    // a millisecond or more, so the stretch from the first byte that
-    // differs to the last goes in one write: the file as read, those bytes
-    // changed. Nothing else in that stretch may have changed meanwhile.
+    // The file as this patch read it, those bytes changed, in one write. A
+    // browser writes a new copy of the file, which takes the file's place
+    // when the writer closes (sync), however little is written, and each
+    // write costs it a millisecond or more. The copy starts empty: one that
+    // starts as the file's old bytes and fails to be made (a full disk) is
+    // left beside the file. Nothing in the file may have changed since this
+    // patch read it.
     async store(file, length, offsets, values) {
       const record = recordOf(file);
       const { place } = record;
@@ -170,22 +374,19 @@ const files = (() => {
         record.pending = patched;
         return;
       }
-      const first = offsets.reduce((least, offset) => Math.min(least, offset));
-      const end = offsets.reduce((most, offset) => Math.max(most, offset)) + 1;
       let unchanged = false;
       try {
-        record.writer = (await place.handle.createWritable({ keepExistingData: true })).getWriter();
+        record.writer = await place.handle.createWritable();
         const now = await place.handle.getFile();
-        const stretch = new Uint8Array(await now.slice(first, end).arrayBuffer());
-        unchanged = now.size === length && stretch.every((byte, i) => byte === record.bytes[first + i]);
-        if (unchanged)
-          await record.writer.write({ type: "write", position: first, data: patched.subarray(first, end) });
+        unchanged = now.size === length && sameBytes(new Uint8Array(await now.arrayBuffer()), record.bytes);
+        if (unchanged) await record.writer.write(patched);
       } catch (error) {
-        dropWriter(record);
+        await dropWriter(record);
+        await sweep(place);
         fail(`The browser could not write the file (${error.message})`);
       }
       if (!unchanged) {
-        dropWriter(record);
+        await dropWriter(record);
         fail("Another program changed the file while it was being patched; load it again");
       }
     },
@@ -194,10 +395,16 @@ const files = (() => {
       const record = recordOf(file);
       const { place } = record;
       if (record.made) {
-        if (record.target && !record.taken) {
-          const stream = await record.target.createWritable();
-          await stream.write(record.bytes);
-          await stream.close();
+        if (record.target) {
+          let writer = null;
+          try {
+            writer = await record.target.createWritable();
+            await writer.write(record.bytes);
+            await writer.close();
+          } catch (error) {
+            if (writer) await writer.abort().catch(() => {});
+            fail(`the browser could not write it (${error.message})`);
+          }
         }
         return;
       }
@@ -207,7 +414,10 @@ const files = (() => {
         try {
           await writer.close();
         } catch (error) {
+          await writer.abort().catch(() => {});
           fail(`The browser could not write the file (${error.message})`);
+        } finally {
+          await sweep(place);
         }
         // What the read-back sees is the file as the browser now gives it.
         record.snapshot = await place.handle.getFile();
@@ -220,14 +430,14 @@ const files = (() => {
         record.bytes = record.pending;
         record.snapshot = new Blob([place.copy]);
         record.pending = null;
-        tell(place.name);
+        player.fileHandedOver(place.name);
       }
     },
 
     async close(file) {
       const record = open.get(file);
       open.delete(file);
-      if (record) dropWriter(record);
+      if (record) await dropWriter(record);
     },
 
     discard(file) {
@@ -236,72 +446,84 @@ const files = (() => {
       if (record) dropWriter(record);
     },
 
-    // The backup, made under a name of its own first. With a writable
-    // handle the player says where it goes; a file chosen there that holds
-    // something already is kept as it is: a backup of this file, when it is
-    // as long as the file, else not one, and nothing is patched.
+    // The backup, made under a name of its own first: in the folder chosen
+    // for it where the file has a writable handle.
     async createNew(path) {
       const { place, name } = lookUp(path);
       if (!place || !name.startsWith(place.name + ".bak")) fail("The page can make no file there");
       if (made.has(path)) fail("File exists");
       const record = { made: true, place, path, bytes: new Uint8Array(0) };
       if (place.handle) {
-        let target;
+        const { folder } = place;
+        if (!folder) fail(place.refusal || "no folder was chosen for it");
+        let taken = false;
         try {
-          target = await window.showSaveFilePicker({
-            suggestedName: place.name + ".bak",
-            startIn: place.handle,
-            id: "nation-backup",
-          });
+          taken = (await entryIn(folder, name)) !== null;
+          if (!taken) record.target = await folder.getFileHandle(name, { create: true });
         } catch (error) {
-          if (error.name === "AbortError") fail("no place was chosen for it");
-          if (error.name === "SecurityError")
-            fail("the browser asks where to save it only straight after a click; press Patch again");
-          fail(error.message);
+          fail(`the browser could not make a file in the folder "${folder.name}" (${error.message})`);
         }
-        if (await target.isSameEntry(place.handle)) fail("that is the nation file itself; choose another name");
-        const existing = await target.getFile();
-        if (existing.size > 0) {
-          if (existing.size !== (await place.handle.getFile()).size)
-            fail(`the file chosen for it, ${target.name}, holds something else; choose a new name`);
-          record.taken = true;
-        }
-        record.target = target;
+        if (taken) fail("File exists");
+        Object.assign(record, { folder, name });
       }
       made.set(path, record);
       return keep(record);
     },
 
-    whatHasName(path) {
+    // A file patched in place: what the folder chosen for its backup holds,
+    // the folder asked for first where none is known.
+    async whatHasName(path) {
       if (host.isFolder(path)) return 2;
       const { place, name } = lookUp(path);
       if (!place) return 0;
       if (name === place.name) return 1;
-      if (name === place.name + ".bak") return place.backup ? 1 : 0;
-      return made.has(path) ? 1 : 0;
+      if (name !== place.name + ".bak") return made.has(path) ? 1 : 0;
+      if (!place.handle) return place.backup ? 1 : 0;
+      try {
+        place.refusal = null;
+        const found = await entryIn(await backupFolder(place), name);
+        return found === "folder" ? 2 : found ? 1 : 0;
+      } catch (error) {
+        // The library makes the backup next, which fails with these words.
+        place.refusal = error.message;
+        return 0;
+      }
     },
 
     async rename(from, to) {
       const record = made.get(from);
       const { place, name } = lookUp(to);
       if (!record || place !== record.place || name !== place.name + ".bak") fail("The page can give it no such name");
-      made.delete(from);
-      if (place.backup || record.taken) {
-        if (record.taken) place.backup = { handle: record.target };
-        return true;
-      }
       if (record.target) {
-        place.backup = { handle: record.target };
+        // The browser's move replaces a file of that name: it moves only
+        // once nothing has the name, a moment before.
+        if (typeof record.target.move !== "function") fail("this browser can't give a file a new name");
+        let found;
+        try {
+          found = await entryIn(record.folder, name);
+          if (found === null) await record.target.move(name);
+        } catch (error) {
+          fail(`the browser could not name it ${name} (${error.message})`);
+        }
+        if (found === "folder") fail("a folder has that name; move or rename it, then patch again");
+        if (found) return true;
+        made.delete(from);
         return false;
       }
-      place.backup = { bytes: record.bytes };
+      made.delete(from);
+      if (place.backup) return true;
+      place.backup = record.bytes;
       download(name, record.bytes);
-      await ask(name, place.name);
+      await player.backupHandedOver(name, place.name);
       return false;
     },
 
+    // The library removes a backup it could not finish, or one another
+    // editor made first.
     async remove(path) {
+      const record = made.get(path);
       made.delete(path);
+      if (record && record.target) await record.folder.removeEntry(record.name).catch(() => {});
     },
 
     isFolder(path) {
@@ -321,11 +543,8 @@ const files = (() => {
       const place = match && places.get(Number(match[1]));
       return place ? place.handle : null;
     },
-    // How the page asks the player to keep a backup it hands over, and tells
-    // where a patched file went.
-    setPlayer(asking, telling) {
-      ask = asking;
-      tell = telling;
+    setPlayer(shown) {
+      player = shown;
     },
   };
 })();

@@ -10,6 +10,7 @@ const page = (() => {
   let client = null; // the window's client area
   let applicationTitle = "";
   let listName = "";
+  let helpName = "";
   let busy = false; // a command runs, perhaps waiting for the player
   let ended = false;
   let messages = 0; // for each message's own ids
@@ -469,7 +470,26 @@ const page = (() => {
       });
       document.body.append(dialog);
       dialog.showModal();
-      buttons.querySelector("button").focus();
+      const first = buttons.querySelector("button");
+      first.focus();
+      // A message put up while the window is not active, as the browser's
+      // own dialog hands it back, is said by no screen reader, and Orca
+      // says only the window's name as it comes back: the keyboard goes to
+      // the message afresh then, to the dialog, whose words Orca says, and
+      // a moment later to its button (Chromium tells of two moves in one
+      // frame as one).
+      if (!document.hasFocus()) {
+        addEventListener(
+          "focus",
+          () => {
+            if (answered) return;
+            dialog.tabIndex = -1;
+            dialog.focus();
+            setTimeout(() => answered || first.focus(), 150);
+          },
+          { once: true }
+        );
+      }
     });
   }
 
@@ -557,8 +577,10 @@ const page = (() => {
 
   // ---- what the files tell the player ------------------------------------------
 
-  files.setPlayer(
-    (backup, name) =>
+  files.setPlayer({
+    say: (text) => message(text, applicationTitle, false),
+    note: setNote,
+    backupHandedOver: (backup, name) =>
       message(
         `This browser can't change ${name} where it is: it hands you the files as downloads instead.\n\n` +
           `${backup}, downloading now, is your ${name} as it was before this first patch: keep it.\n\n` +
@@ -566,12 +588,12 @@ const page = (() => {
         applicationTitle,
         false
       ),
-    (name) =>
+    fileHandedOver: (name) =>
       setNote(
         `The patched ${name} is among your downloads. To use it, close the game, then put it in place of ` +
           `the old ${name} in the game's Data folder.`
-      )
-  );
+      ),
+  });
 
   addEventListener("keydown", onAccessKey);
   // The WebAssembly that never came: the page says so rather than stay
@@ -592,10 +614,11 @@ const page = (() => {
   return {
     chosenPath: "",
 
-    window(title, application, width, height, background, text, nationsName) {
+    window(title, application, width, height, background, text, nationsName, helpBoxName) {
       document.title = title;
       applicationTitle = application;
       listName = nationsName;
+      helpName = helpBoxName;
       client = document.getElementById("client");
       document.getElementById("title").textContent = title;
       Object.assign(client.style, {
@@ -621,7 +644,12 @@ const page = (() => {
       } else if (design.kind === "list") {
         shown = list.create(design);
       } else if (design.kind === "help") {
-        shown = element("textarea", { class: "control help", readonly: "", spellcheck: "false" });
+        shown = element("textarea", {
+          class: "control help",
+          readonly: "",
+          spellcheck: "false",
+          "aria-label": helpName,
+        });
         shown.value = design.text;
       } else {
         shown = element("div", { class: `control label${design.centred ? " centred" : ""}` }, design.text);
@@ -661,13 +689,17 @@ const page = (() => {
     openDialog,
 
     // A web address in a new tab; a mail address to the browser, which
-    // hands it to the mail program.
+    // hands it to the mail program, through a frame of its own: the page
+    // itself, sent to a mailto: address, would be leaving, and the browser
+    // would ask first whether to leave it.
     launch(address) {
-      const link = element("a", { href: address, hidden: "" });
-      if (!address.startsWith("mailto:")) {
-        link.target = "_blank";
-        link.rel = "noopener";
+      if (address.startsWith("mailto:")) {
+        const frame = element("iframe", { src: address, hidden: "", "aria-hidden": "true", tabindex: "-1" });
+        document.body.append(frame);
+        setTimeout(() => frame.remove(), 60000);
+        return;
       }
+      const link = element("a", { href: address, target: "_blank", rel: "noopener", hidden: "" });
       document.body.append(link);
       link.click();
       link.remove();

@@ -260,22 +260,93 @@ class Page:
         self.js_async("""const root = await navigator.storage.getDirectory();
             await root.removeEntry(args[0]).catch(() => {});""", name)
 
-    def pick_private(self, name, backup=""):
-        """The browser's pickers answer with files of the origin-private
-        file system: `name` when a file is opened; when one is saved,
-        `backup`, or the name the page suggests (""), or a cancel (None)."""
-        self.js("""window.picked = {open: arguments[0], save: arguments[1], offered: null};
-            window.showOpenFilePicker = async () => {
-                const root = await navigator.storage.getDirectory();
-                return [await root.getFileHandle(window.picked.open)];
+    def private_names(self):
+        """The names in the origin-private file system's top folder."""
+        return sorted(self.js_async("""const names = [];
+            for await (const name of (await navigator.storage.getDirectory()).keys()) names.push(name);
+            return names;"""))
+
+    def storage_left(self, room):
+        """The origin's storage full but for `room` bytes, as a full disk;
+        None: as much as the browser gives it."""
+        origin = self.address.rstrip("/")
+        if room is None:
+            self.cdp("Storage.overrideQuotaForOrigin", origin=origin)
+            return
+        used = self.js_async("return (await navigator.storage.estimate()).usage")
+        self.cdp("Storage.overrideQuotaForOrigin", origin=origin, quotaSize=used + room)
+
+    def pick_private(self, name, chosen=True, away=False):
+        """The browser's dialogs and prompts, answered from the
+        origin-private file system: the open-file dialog with the file
+        `name`; the folder dialog with the top folder, where `name` is, or
+        a cancel (chosen False). As
+        Chromium's, each dialog and prompt opens only on a key or a click of
+        the player's since the last prompt, which uses it up; leave to write
+        a file or a folder is asked for once in a visit (the private file
+        system's handles never ask: the test's prompts stand in). What they
+        were asked is in window.picked. `away`: the folder dialog keeps the
+        window from being active until window_back()."""
+        self.js("""const before = window.picked;
+            window.picked = before || {folders: [], prompts: [], input: 0, used: -1, allowed: new Set(), focused: []};
+            Object.assign(window.picked, {open: arguments[0], chosen: arguments[1], away: arguments[2]});
+            if (before) return;
+            document.addEventListener('focusin', (event) => {
+                const at = event.target;
+                window.picked.focused.push(at.tagName === 'DIALOG' ? `dialog ${at.querySelector('.caption').textContent}`
+                                                                   : `${at.tagName.toLowerCase()} ${at.textContent}`);
+            }, true);
+            for (const type of ['keydown', 'mousedown'])
+                addEventListener(type, (event) => { if (event.isTrusted) window.picked.input = performance.now(); },
+                                 true);
+            const clicked = (what) => {
+                if (!(window.picked.input > window.picked.used))
+                    throw new DOMException(`${what} opens only on a click`, 'SecurityError');
             };
-            window.showSaveFilePicker = async (options) => {
-                window.picked.offered = options.suggestedName;
-                const name = window.picked.save === '' ? options.suggestedName : window.picked.save;
-                if (name === null) throw new DOMException('cancelled', 'AbortError');
-                const root = await navigator.storage.getDirectory();
-                return root.getFileHandle(name, {create: true});
-            };""", name, backup)
+            const key = (handle) => `${handle.kind}:${handle.name}`;
+            FileSystemHandle.prototype.queryPermission = async function () {
+                return window.picked.allowed.has(key(this)) ? 'granted' : 'prompt';
+            };
+            FileSystemHandle.prototype.requestPermission = async function () {
+                clicked('a prompt');
+                window.picked.used = performance.now();
+                window.picked.prompts.push(key(this));
+                window.picked.allowed.add(key(this));
+                return 'granted';
+            };
+            window.showOpenFilePicker = async () => {
+                clicked('the open-file dialog');
+                return [await (await navigator.storage.getDirectory()).getFileHandle(window.picked.open)];
+            };
+            window.showDirectoryPicker = async (options) => {
+                clicked('the folder dialog');
+                window.picked.folders.push({id: options.id, mode: options.mode,
+                                            startIn: options.startIn ? options.startIn.name : null,
+                                            note: document.getElementById('note').textContent});
+                if (window.picked.away) {
+                    Object.defineProperty(document, 'hasFocus', {value: () => false, configurable: true});
+                    dispatchEvent(new FocusEvent('blur'));
+                }
+                if (!window.picked.chosen) throw new DOMException('cancelled', 'AbortError');
+                const folder = await navigator.storage.getDirectory();
+                window.picked.allowed.add(key(folder));
+                return folder;
+            };""", name, chosen, away)
+
+    def window_back(self):
+        """The window active again, after a folder dialog that kept it from
+        being so: what has the keyboard since is in picked()["focused"]."""
+        self.js("""window.picked.focused = [];
+            delete document.hasFocus;
+            dispatchEvent(new FocusEvent('focus'));""")
+
+    def picked(self):
+        """What the test's dialogs and prompts were asked: {folders, prompts}."""
+        return self.js("return {folders: window.picked.folders, prompts: window.picked.prompts}")
+
+    def focused_since_back(self):
+        """What had the keyboard, in turn, since window_back()."""
+        return self.js("return window.picked.focused")
 
     def drop(self, name, data):
         """A file dropped on the page, as a file manager drops one."""
@@ -286,18 +357,36 @@ class Page:
             target.dispatchEvent(new DragEvent('drop', {dataTransfer: data, bubbles: true, cancelable: true}));""",
                 name, base64.b64encode(data).decode())
 
-    # What the page hands the desktop, noted instead of followed.
+    def drop_path(self, path):
+        """A file of the disk dropped on the page, as a file manager drops
+        it: the browser gives the page its own handle of it."""
+        for kind in ("dragEnter", "dragOver", "drop"):
+            self.cdp("Input.dispatchDragEvent", type=kind, x=200, y=200,
+                     data={"items": [], "files": [path], "dragOperationsMask": 1})
+
+    # What the page hands the desktop: web addresses noted instead of
+    # followed, mail addresses noted and followed, which the browser hands
+    # to no mail program here, and each time the page was about to be left.
     def note_launches(self):
         self.js("""window.launched = [];
+            window.leaving = 0;
+            addEventListener('beforeunload', () => ++window.leaving);
             document.addEventListener('click', (event) => {
                 if (event.target.tagName === 'A' && !event.target.download) {
                     window.launched.push(event.target.href);
-                    event.preventDefault();
+                    if (!event.target.href.startsWith('mailto:')) event.preventDefault();
                 }
-            }, true);""")
+            }, true);
+            new MutationObserver((changes) => changes.forEach((change) => change.addedNodes.forEach((node) => {
+                if (node.tagName === 'IFRAME') window.launched.push(node.src);
+            }))).observe(document.body, {childList: true});""")
 
     def launched(self):
         return self.js("return window.launched")
+
+    def left(self):
+        """How often the page was about to be left since note_launches."""
+        return self.js("return window.leaving")
 
     def accessibility_tree(self):
         return self.cdp("Accessibility.getFullAXTree")["nodes"]

@@ -25,6 +25,14 @@ ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
 EU_MEMBERS, FREE_MOVEMENT = 2, 3
 
 
+# What the page says before the browser's folder dialog, which shows no
+# words of the page's.
+BACKUP_FOLDER = ("Before the first patch", "Nation.dat.bak", "choose the folder to keep Nation.dat.bak in",
+                 "the game's Data folder", "is kept as it is")
+# The room a full disk leaves: room for an empty file, not for a nation file
+# of three nations.
+FULL = 400
+
 # Whether the browser would ask before the tab closes.
 LEAVING = ("const leaving = new Event('beforeunload', {cancelable: true});"
            "dispatchEvent(leaving); return leaving.defaultPrevented;")
@@ -119,6 +127,13 @@ def download(page, root):
     page.keys(Keys.ENTER)
     page.message("ERROR", "Enter on Patch", "Please load Nation.dat first")
 
+    # E-Mail Me hands its address over without leaving the page, which
+    # would make the browser ask whether to leave it.
+    page.alt("a")
+    check(page.wait(lambda: page.launched() == ["mailto:nation-editor@example.org"], "the address handed over")
+          and page.left() == 0, f"E-Mail Me hands its address to the browser, the page not left: {page.launched()}, "
+                                f"left {page.left()} times")
+
     # A file of the wrong length is refused, and the dialog comes again.
     page.alt("l")
     page.choose_file(refused)
@@ -205,10 +220,9 @@ def download(page, root):
     ticks = members_of(page.handed_over(since, ["Nation.dat"]).get("Nation.dat", b""))
     check(ticks == [1, 2, 2, 1, 1, 1, 1, 1], f"free movement in 2021: Austria and Belgium alone: {ticks}")
 
-    page.alt("a")
     page.alt("v")
     check(page.launched() == ["mailto:nation-editor@example.org", "https://www.example.org/"],
-          f"the e-mail and web site buttons hand their addresses to the browser: {page.launched()}")
+          f"the web site button hands its address to the browser: {page.launched()}")
 
     # The sample file, dropped on the page: the members of 2013, all in it,
     # and one message that says what the preset ticked.
@@ -240,32 +254,77 @@ def download(page, root):
 
 
 def in_place(page, root):
-    """Writable handles: the file patched where it is, its backup where the
-    player says."""
+    """Writable handles: the file patched where it is, its backup in the
+    folder the player chooses for it once, which the browser remembers for
+    the file; each patch one press of Patch, whatever the browser asks; a
+    full disk leaves nothing behind."""
     page.open()
-    page.private_remove("Nation.dat.bak")
     page.private_file("Nation.dat", ORIGINAL)
-    page.pick_private("Nation.dat")
+    page.pick_private("Nation.dat", away=True)
     page.alt("l")
     page.wait(lambda: len(page.rows()) == 8, "the file is listed")
     page.keys(Keys.TAB, Keys.SPACE)
+
+    # The browser's prompt for leave to write the file uses the press of
+    # Patch up; the page's message on the backup's folder gives the folder
+    # dialog its click. The message that follows comes up before the window
+    # is active again: once it is, the keyboard comes to the message
+    # afresh, for a screen reader to say it.
     page.alt("p")
+    page.message("Cm3 Tallowmere", "the first patch in place", *BACKUP_FOLDER)
+    page.dialog()
+    page.window_back()
+    check(page.wait(lambda: page.focused_since_back() == ["dialog SUCCESS", "button OK"], "the message's keyboard"),
+          f"the window active again, the keyboard goes to the message, then its button: {page.focused_since_back()}")
     page.message("SUCCESS", "the first patch in place", "File Patched Succesfully")
     patched = page.private_bytes("Nation.dat")
     check(members_of(patched) == [2, 2, 1, 1, 2, 1, 1, 1] and others(patched) == others(ORIGINAL),
           f"patched in place, only membership bytes changed: {members_of(patched)}")
-    check(page.js("return window.picked.offered") == "Nation.dat.bak",
-          "the browser's save dialog was asked where Nation.dat.bak goes")
+    asked = page.picked()
+    check(asked == {"prompts": ["file:Nation.dat"],
+                    "folders": [{"id": "nation-backup", "mode": "readwrite", "startIn": "Nation.dat",
+                                 "note": "Choose the folder to keep Nation.dat.bak in"}]},
+          f"one press of Patch: leave to write the file, then the folder dialog, beside the file, for leave to "
+          f"write there, while the line under the window says what it is for: {asked}")
     check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is the file as it was")
+    check(page.private_names() == ["Nation.dat", "Nation.dat.bak"], f"nothing else is left: {page.private_names()}")
     check(page.downloads_since(0) == [], "nothing is downloaded")
 
-    page.js("window.picked.offered = null")
     page.alt("m")
     page.alt("p")
     page.message("SUCCESS", "a second patch", "File Patched Succesfully")
     check(members_of(page.private_bytes("Nation.dat")) == [2] * 8, "make all, then patch: 2 in every record")
-    check(page.js("return window.picked.offered") is None and page.private_bytes("Nation.dat.bak") == ORIGINAL,
-          "a later patch asks for no backup and leaves it as it was")
+
+    # The same file loaded again, its changes dropped: its backup is found
+    # in its folder and kept as it is, and nothing is asked.
+    page.focus_list()
+    page.keys(Keys.SPACE)
+    page.alt("l")
+    page.wait(lambda: [row[1:3] for row in page.rows()] == [(True, False)] * 8, "the file is listed again")
+    page.keys(Keys.TAB, Keys.SPACE)
+    page.alt("p")
+    page.message("SUCCESS", "a patch after the file is loaded again", "File Patched Succesfully")
+    check(members_of(page.private_bytes("Nation.dat"))[0] == 1 and page.picked() == asked,
+          f"loaded again and patched, with nothing asked: {page.picked()}")
+    check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
+
+    # Another visit, as after the browser restarts: its prompts come again,
+    # for the file and the folder chosen before, each on one click, and the
+    # backup stays as it was.
+    page.open()
+    page.pick_private("Nation.dat")
+    page.alt("l")
+    page.wait(lambda: len(page.rows()) == 8, "the file is listed in another visit")
+    page.keys(Keys.TAB, Keys.SPACE)
+    page.alt("p")
+    page.message("Cm3 Tallowmere", "a patch in another visit", "Nation.dat.bak", "chosen for it before",
+                 "press OK, then allow it")
+    page.message("SUCCESS", "a patch in another visit", "File Patched Succesfully")
+    asked = page.picked()
+    check(asked == {"prompts": ["file:Nation.dat", "directory:"], "folders": []},
+          f"in another visit, leave to write the file and the folder, no folder dialog: {asked}")
+    check(members_of(page.private_bytes("Nation.dat"))[0] == 2, "the patch of another visit is written")
+    check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
 
     # The ticks of the backup, from the menu the backup adds.
     page.chord(Keys.SHIFT, Keys.TAB)
@@ -286,22 +345,82 @@ def in_place(page, root):
     page.message("ERROR", "a file changed since the load", "has changed since it was loaded. Nothing was written")
     check(page.private_bytes("Nation.dat") == bytes(changed), "the changed file is left as it was")
 
-    # A file whose backup the player gives no place: nothing is patched.
+    # A file whose backup the player gives no folder: nothing is patched.
     other = nation_file(["Andorra", "Malta", "Wales"], [1, 1, 1])
     page.private_file("Other.dat", other)
-    page.pick_private("Other.dat", None)
+    page.pick_private("Other.dat", chosen=False)
     page.alt("l")
     page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta", "Wales"], "the other file is listed")
     page.alt("m")
     page.alt("p")
-    page.message("ERROR", "no place for the backup", "Other.dat.bak", "no place was chosen for it", "Nothing was patched")
+    page.message("Cm3 Tallowmere", "no folder for the backup", "Other.dat.bak", "choose the folder")
+    page.message("ERROR", "no folder for the backup", "Other.dat.bak", "no folder was chosen for it",
+                 "Nothing was patched")
     check(page.private_bytes("Other.dat") == other, "the file without a backup is left as it was")
+
+    # Asked again after the cancel, the folder is chosen, and the backup
+    # made in it; the folder is not asked for again.
+    page.pick_private("Other.dat")
+    page.alt("p")
+    page.message("Cm3 Tallowmere", "the folder asked for again after a cancel", "Other.dat.bak", "choose the folder")
+    page.message("SUCCESS", "the backup in the folder chosen after a cancel", "File Patched Succesfully")
+    check(page.private_bytes("Other.dat.bak") == other and members_of(page.private_bytes("Other.dat")) == [2] * 3,
+          "the backup is the file as it was, and the file is patched")
+    asked = page.picked()
+
+    # A full disk: the file can't be written, and nothing of the browser's
+    # copy of it is left; a copy an earlier failure left goes with the next
+    # patch.
+    page.focus_list()
+    page.keys(Keys.SPACE)
+    page.storage_left(FULL)
+    page.alt("p")
+    page.message("ERROR", "a patch on a full disk", "Other.dat", "could not be patched")
+    page.storage_left(None)
+    check(members_of(page.private_bytes("Other.dat")) == [2] * 3, "the file that could not be patched is as it was")
+    check(page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat", "Other.dat.bak"],
+          f"the failed patch left nothing: {page.private_names()}")
+    page.private_file("Other.dat.crswap", other)
+    page.alt("p")
+    page.message("SUCCESS", "a patch after a copy was left", "File Patched Succesfully")
+    check(members_of(page.private_bytes("Other.dat")) == [1, 2, 2]
+          and page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat", "Other.dat.bak"],
+          f"a patch takes away the browser's copy an earlier failure left: {page.private_names()}")
+
+    # The backup gone, and a full disk: a new one can't be written, and
+    # nothing of it is left; with room, it is made again, nothing asked.
+    page.private_remove("Other.dat.bak")
+    page.focus_list()
+    page.keys(Keys.SPACE)
+    page.storage_left(FULL)
+    page.alt("p")
+    page.message("ERROR", "the backup on a full disk", "Other.dat.bak", "could not be made", "Nothing was patched")
+    page.storage_left(None)
+    check(members_of(page.private_bytes("Other.dat")) == [1, 2, 2], "the file whose backup failed is as it was")
+    check(page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat"],
+          f"the failed backup left nothing: {page.private_names()}")
+    page.alt("p")
+    page.message("SUCCESS", "the backup made again", "File Patched Succesfully")
+    check(members_of(page.private_bytes("Other.dat.bak")) == [1, 2, 2]
+          and members_of(page.private_bytes("Other.dat")) == [2] * 3 and page.picked() == asked,
+          f"with room, the backup is the file as it was before this patch, with nothing asked: {page.picked()}")
+
+    # A link to a nation file, dropped from the disk: the browser opens no
+    # link, and the page says to open the file it leads to.
+    real = write(root, "Linked/Game.dat", ORIGINAL)
+    link = os.path.join(root, "Linked", "Nation.dat")
+    os.symlink(real, link)
+    page.drop_path(link)
+    page.message("ERROR", "a link dropped", "Nation.dat", "opens no link to a file", "Open the file it leads to")
+    page.drop_path(real)
+    check(page.wait(lambda: len(page.rows()) == 8, "the file the link leads to is listed"),
+          "the file the link leads to, dropped, opens")
 
     # Dropped files: one of the wrong length is refused and the list stays;
     # a nation file opens.
     page.drop("Nation.dat", ORIGINAL[:291])
     page.message("ERROR", "a dropped file of 291 bytes", "This is NOT the Nations.dat file. Pick Again")
-    check(page.no_dialog() and len(page.rows()) == 3, "the list stays as it was, no dialog after it")
+    check(page.no_dialog() and len(page.rows()) == 8, "the list stays as it was, no dialog after it")
     page.drop("Nation.dat", nation_file(["Andorra", "Malta"], [2, 1]))
     check(page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta"], "the dropped file is listed"),
           "a nation file dropped on the page opens")
@@ -343,6 +462,7 @@ def edition(page, root):
     page.pick_private("Nation.dat")
     page.alt("l")
     steps()
+    page.message("Cm3 Tallowmere", "the patch in place", *BACKUP_FOLDER)
     page.message("SUCCESS", "the patch in place", "File Patched Succesfully")
     check(page.private_bytes("Nation.dat") == expected,
           "in place: the same bytes as the Linux build's commands given the same steps")
@@ -403,6 +523,10 @@ def accessibility(page, root):
                     for i, (name, ticked) in enumerate(zip(Workspace.names, [1, 1, 0, 0, 1, 0, 0, 0]))]
         check(read == expected, f"each check box named by its nation, checked as ticked, the changed one described: "
                                 f"{read}")
+    helps = [node for node in nodes if value(node, "role") == "textbox"]
+    check(len(helps) == 1 and value(helps[0], "name") == "Help"
+          and "make a backup of the nation.dat" in (value(helps[0], "value") or ""),
+          f"the help box, named Help, holds the help text: {[(value(n, 'name'), value(n, 'value')) for n in helps]}")
     buttons = {value(node, "name"): prop(node, "keyshortcuts") for node in nodes if value(node, "role") == "button"}
     check(buttons.get("Load Nations") == "Alt+L" and buttons.get("E-Mail Me") == "Alt+A",
           f"the buttons named by their text, with their access keys: {buttons}")
@@ -449,7 +573,8 @@ def large(page, root):
     page.alt("m")
     check(all(row[1] for row in page.rows()), "make all ticks the rows in view")
     page.alt("p")
-    page.message("SUCCESS", "a patch of 32,767 nations", "File Patched Succesfully", key=Keys.ENTER)
+    page.message("Cm3 Tallowmere", "a patch of 32,767 nations", *BACKUP_FOLDER)
+    page.message("SUCCESS", "a patch of 32,767 nations", "File Patched Succesfully")
     check(members_of(page.private_bytes("Nation.dat")) == [2] * count, "every record patched")
     print(f"32,767 nations listed {took:.2f} s after Alt+L (the speed is make bench's)")
 
