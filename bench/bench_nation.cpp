@@ -31,25 +31,17 @@
 #include <filesystem>
 #include <string_view>
 #include <functional>
-#include <map>
 #include <memory>
 
 using namespace nationfile;
 
 namespace {
 
-std::unique_ptr<testfiles::TempDir> gDir;
-std::map<std::int64_t, std::string> gFiles;
+std::unique_ptr<testfiles::SampleFiles> gFiles;
 
 const std::string& FileOf(std::int64_t records)
 {
-    auto found = gFiles.find(records);
-    if (found == gFiles.end()) {
-        const std::string path = testfiles::Utf8(*gDir / ("Nation-" + std::to_string(records) + ".dat"));
-        testfiles::WriteFile(path, testfiles::MakeNationFile(static_cast<std::size_t>(records)));
-        found = gFiles.emplace(records, path).first;
-    }
-    return found->second;
+    return gFiles->Of(static_cast<std::size_t>(records));
 }
 
 void raw_read(benchmark::State& state)
@@ -336,10 +328,10 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     // The editor's remembered folder goes to a settings file of the bench's own.
     QStandardPaths::setTestModeEnabled(true);
-    gDir = std::make_unique<testfiles::TempDir>();
+    gFiles = std::make_unique<testfiles::SampleFiles>();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    gDir.reset();
+    gFiles.reset();
     return 0;
 }

@@ -41,18 +41,11 @@ struct Benchmark {
     std::vector<std::string> results = {name};
 };
 
-std::unique_ptr<testfiles::TempDir> gDir;
-std::map<std::size_t, std::string> gFiles;
+std::unique_ptr<testfiles::SampleFiles> gFiles;
 
 const std::string& FileOf(std::size_t records)
 {
-    auto found = gFiles.find(records);
-    if (found == gFiles.end()) {
-        const std::string path = testfiles::Utf8(*gDir / ("Nation-" + std::to_string(records) + ".dat"));
-        testfiles::WriteFile(testfiles::FromUtf8(path), testfiles::MakeNationFile(records));
-        found = gFiles.emplace(records, path).first;
-    }
-    return found->second;
+    return gFiles->Of(records);
 }
 
 double Seconds(Clock::time_point start)
@@ -394,7 +387,7 @@ int main(int argc, char* argv[])
     if (out.empty() || (list == !run.empty()))
         Fail("usage: bench_nation_win32 --list --out=FILE | --run=NAME [--repetitions=N] --out=FILE");
 
-    gDir = std::make_unique<testfiles::TempDir>();
+    gFiles = std::make_unique<testfiles::SampleFiles>();
     const std::vector<Benchmark> all = Benchmarks();
     if (list) {
         std::ofstream file(testfiles::FromUtf8(out), std::ios::binary);
@@ -419,6 +412,6 @@ int main(int argc, char* argv[])
     for (std::size_t result = 0; result < times.size(); ++result)
         AddRuns(runs, found->results[result], times[result]);
     WriteResults(out, runs);
-    gDir.reset();
+    gFiles.reset();
     return 0;
 }

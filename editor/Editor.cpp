@@ -133,7 +133,6 @@ bool Editor::LoadChosenFile()
     return true;
 }
 
-
 // Where the open-file dialog starts: beside the file just refused, else in
 // the folder of the last file loaded (in this run or an earlier one), else
 // where a game's files are likely to be.

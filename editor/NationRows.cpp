@@ -7,9 +7,7 @@ void NationRows::ReplaceNations(std::vector<std::string> names, std::vector<std:
     memberBytes.resize(names.size(), nationfile::MEMBER_NO);
     names_ = std::move(names);
     inFile_ = std::move(memberBytes);
-    ticks_.assign(names_.size(), false);
-    for (std::size_t i = 0; i < ticks_.size(); ++i)
-        ticks_[i] = IsTickedInFile(i);
+    ticks_ = TicksInFile();
     folded_.clear();
     if (observer_ != nullptr)
         observer_->NationsReplaced(names_.size());
@@ -35,12 +33,12 @@ void NationRows::SetNationTicks(const std::vector<bool>& ticks)
     NotifyTicks(changed);
 }
 
-void NationRows::TicksAsInFile()
+std::vector<bool> NationRows::TicksInFile() const
 {
     std::vector<bool> ticks(inFile_.size());
     for (std::size_t i = 0; i < ticks.size(); ++i)
         ticks[i] = IsTickedInFile(i);
-    SetNationTicks(ticks);
+    return ticks;
 }
 
 void NationRows::NotifyTicks(std::span<const std::size_t> changed)

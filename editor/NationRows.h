@@ -50,7 +50,7 @@ public:
     // Whether a row's tick differs from the file's: such a row stands out.
     bool IsChanged(std::size_t index) const { return ticks_.at(index) != IsTickedInFile(index); }
     bool IsTickedInFile(std::size_t index) const { return inFile_.at(index) == nationfile::MEMBER_YES; }
-    void TicksAsInFile();
+    void TicksAsInFile() { SetNationTicks(TicksInFile()); }
     // The membership bytes the file holds as last loaded or patched: a patch
     // writes nothing unless the file still holds them.
     std::span<const std::uint8_t> MemberBytesInFile() const { return inFile_; }
@@ -67,6 +67,7 @@ public:
 
 private:
     void NotifyTicks(std::span<const std::size_t> changed);
+    std::vector<bool> TicksInFile() const;
 
     std::vector<std::string> names_;
     std::vector<bool> ticks_;

@@ -27,11 +27,20 @@ namespace nationfile {
 namespace {
 
 // A failed call answers -1 and leaves its words for Failure(), which takes
-// them once.
+// them once. Module.nationFileCall waits for one call of the host and
+// answers its result (0 for none), or -1 for a failure.
 EM_JS(void, DefineFailureChannel, (), {
     Module.nationFileFailed = (failure) => {
         Module.nationFileFailure = String(failure && failure.message || failure);
         return -1;
+    };
+    Module.nationFileCall = async (call) => {
+        try {
+            const answer = await call();
+            return answer === undefined ? 0 : answer;
+        } catch (failure) {
+            return Module.nationFileFailed(failure);
+        }
     };
 });
 [[maybe_unused]] const bool kFailureChannel = (DefineFailureChannel(), true);
@@ -59,87 +68,50 @@ OsStatus Answered(double answer)
 }
 
 EM_ASYNC_JS(double, HostOpen, (const char* path, int writeRequired), {
-    try {
-        return await Module.nationFiles.open(UTF8ToString(path), writeRequired != 0);
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(() => Module.nationFiles.open(UTF8ToString(path), writeRequired != 0));
 });
 
 EM_ASYNC_JS(double, HostCreateNew, (const char* path), {
-    try {
-        return await Module.nationFiles.createNew(UTF8ToString(path));
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(() => Module.nationFiles.createNew(UTF8ToString(path)));
 });
 
 EM_ASYNC_JS(double, HostSize, (int file), {
-    try {
-        return await Module.nationFiles.size(file);
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(() => Module.nationFiles.size(file));
+});
+
+EM_ASYNC_JS(double, HostIdentity, (int file), {
+    return await Module.nationFileCall(() => Module.nationFiles.identity(file));
 });
 
 // The memory may have grown while the host read: HEAPU8 is looked at only
 // once the bytes are there.
-EM_ASYNC_JS(double, HostIdentity, (int file), {
-    try {
-        return await Module.nationFiles.identity(file);
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
-});
-
 EM_ASYNC_JS(double, HostRead, (int file, double offset, unsigned char* into, double length), {
-    try {
+    return await Module.nationFileCall(async () => {
         const bytes = await Module.nationFiles.read(file, offset, length);
         if (bytes.length !== length)
             throw new Error("The file became shorter while it was being read");
         HEAPU8.set(bytes, into);
-        return 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    });
 });
 
 EM_ASYNC_JS(double, HostWrite, (int file, double offset, const unsigned char* bytes, double length), {
-    try {
-        await Module.nationFiles.write(file, offset, HEAPU8.slice(bytes, bytes + length));
-        return 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    const copy = HEAPU8.slice(bytes, bytes + length);
+    return await Module.nationFileCall(async () => { await Module.nationFiles.write(file, offset, copy); });
 });
 
 EM_ASYNC_JS(double, HostStore,
             (int file, double length, const unsigned* offsets, const unsigned char* values, int count), {
-    try {
-        await Module.nationFiles.store(file, length, HEAPU32.slice(offsets >> 2, (offsets >> 2) + count),
-                                       HEAPU8.slice(values, values + count));
-        return 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    const at = HEAPU32.slice(offsets >> 2, (offsets >> 2) + count);
+    const stored = HEAPU8.slice(values, values + count);
+    return await Module.nationFileCall(async () => { await Module.nationFiles.store(file, length, at, stored); });
 });
 
 EM_ASYNC_JS(double, HostSync, (int file), {
-    try {
-        await Module.nationFiles.sync(file);
-        return 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(async () => { await Module.nationFiles.sync(file); });
 });
 
 EM_ASYNC_JS(double, HostClose, (int file), {
-    try {
-        await Module.nationFiles.close(file);
-        return 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(async () => { await Module.nationFiles.close(file); });
 });
 
 // Not waited for: it runs from a destructor, also while an exception
@@ -152,14 +124,13 @@ EM_ASYNC_JS(int, HostWhatHasName, (const char* path), {
     return await Module.nationFiles.whatHasName(UTF8ToString(path));
 });
 
+// 1 when `to` was taken, 0 when renamed.
 EM_ASYNC_JS(int, HostRename, (const char* from, const char* to), {
-    try {
-        return (await Module.nationFiles.rename(UTF8ToString(from), UTF8ToString(to))) ? 1 : 0;
-    } catch (failure) {
-        return Module.nationFileFailed(failure);
-    }
+    return await Module.nationFileCall(
+        async () => (await Module.nationFiles.rename(UTF8ToString(from), UTF8ToString(to))) ? 1 : 0);
 });
 
+// A failure leaves nothing worse, and no words to take.
 EM_ASYNC_JS(void, HostRemove, (const char* path), {
     try {
         await Module.nationFiles.remove(UTF8ToString(path));

@@ -201,4 +201,15 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, error);
 }
 
+const std::string& SampleFiles::Of(std::size_t records)
+{
+    auto found = paths_.find(records);
+    if (found == paths_.end()) {
+        const std::filesystem::path path = dir_ / ("Nation-" + std::to_string(records) + ".dat");
+        WriteFile(path, MakeNationFile(records));
+        found = paths_.emplace(records, Utf8(path)).first;
+    }
+    return found->second;
+}
+
 } // namespace testfiles

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,19 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// A nation file of each size asked for, made at the first ask, all removed
+// at the end of the scope: a benchmark asks for the same size again and
+// again.
+class SampleFiles {
+public:
+    // The path of a file of `records` records, in UTF-8.
+    const std::string& Of(std::size_t records);
+
+private:
+    TempDir dir_;
+    std::map<std::size_t, std::string> paths_;
 };
 
 } // namespace testfiles

@@ -114,9 +114,9 @@ Form1::~Form1()
 // order.
 void Form1::createControls()
 {
-    PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT), form::BACKGROUND.red,
-               form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green, form::TEXT.blue,
-               form::LIST_NAME, form::HELP_NAME);
+    PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT),
+               form::BACKGROUND.red, form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green,
+               form::TEXT.blue, form::LIST_NAME, form::HELP_NAME);
     for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
         const form::Control& design = form::CONTROLS[i];
         const form::Font& font = form::FontOf(design.font);
@@ -218,9 +218,7 @@ void Form1::NationsReplaced(std::size_t count)
         names += name;
         names += '\0';
     }
-    std::vector<unsigned char> marks(count);
-    for (std::size_t row = 0; row < count; ++row)
-        marks[row] = Marks(row);
+    const std::vector<unsigned char> marks = AllMarks();
     PageNationsReplaced(names.data(), static_cast<int>(names.size()), marks.data(), static_cast<int>(count));
 }
 
@@ -235,10 +233,16 @@ void Form1::TicksChanged(std::span<const std::size_t> rows)
 
 void Form1::TicksInFileChanged()
 {
+    const std::vector<unsigned char> marks = AllMarks();
+    PageAllMarks(marks.data(), static_cast<int>(marks.size()));
+}
+
+std::vector<unsigned char> Form1::AllMarks() const
+{
     std::vector<unsigned char> marks(nations_.NationCount());
     for (std::size_t row = 0; row < marks.size(); ++row)
         marks[row] = Marks(row);
-    PageAllMarks(marks.data(), static_cast<int>(marks.size()));
+    return marks;
 }
 
 unsigned char Form1::Marks(std::size_t row) const

@@ -54,6 +54,7 @@ private:
     void createControls();
     void showTickEntries(const std::vector<TickMenuEntry>& entries, int depth);
     unsigned char Marks(std::size_t row) const;
+    std::vector<unsigned char> AllMarks() const;
 
     NationRows nations_;
     Editor editor_;
