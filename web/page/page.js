@@ -705,7 +705,8 @@ const page = (() => {
       link.remove();
     },
 
-    // A page can't end its tab: it ends the editor, and says so.
+    // A page may close only a tab opened straight on it (the browser
+    // refuses any other): the editor ends, and says so, either way.
     end() {
       ended = true;
       menu.close(false);
