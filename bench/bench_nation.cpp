@@ -122,7 +122,7 @@ struct TickingWindow {
     // and answers how long it took until the list was painted.
     double Time(const std::function<void()>& command)
     {
-        form.Commands().ApplyTicks(untick);
+        form.Commands().ApplyTicks(untick.id);
         QCoreApplication::processEvents();
         list->viewport()->repaint();
         const auto start = std::chrono::steady_clock::now();
@@ -159,7 +159,7 @@ void tick_menu_window(benchmark::State& state)
     for (auto _ : state) {
         double slowest = 0;
         for (const TickMenuEntry& entry : menu)
-            slowest = std::max(slowest, window.Time([&] { window.form.Commands().ApplyTicks(entry); }));
+            slowest = std::max(slowest, window.Time([&] { window.form.Commands().ApplyTicks(entry.id); }));
         state.SetIterationTime(slowest);
     }
 }
@@ -244,7 +244,7 @@ void ShowPlainWindow(QWidget& window)
         }
         control->setGeometry(design.left / 15, design.top / 15, design.width / 15, design.height / 15);
         const form::Font& font = form::FontOf(design.font);
-        QFont face(font.face);
+        QFont face(font.Face());
         face.setPointSizeF(font.hundredthsOfPoint / 100.0);
         face.setBold(font.bold);
         control->setFont(face);

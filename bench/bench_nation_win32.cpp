@@ -243,7 +243,7 @@ struct TickingWindow {
     // and answers how long it took until the list was painted.
     double Time(const std::function<void()>& command)
     {
-        window.form.Commands().ApplyTicks(untick);
+        window.form.Commands().ApplyTicks(untick.id);
         Pump();
         UpdateWindow(window.list);
         const auto start = Clock::now();
@@ -279,7 +279,7 @@ double TickMenuWindow(std::size_t records)
     TickingWindow& window = TickingOf(records);
     double slowest = 0;
     for (const TickMenuEntry& entry : window.menu)
-        slowest = std::max(slowest, window.Time([&] { window.window.form.Commands().ApplyTicks(entry); }));
+        slowest = std::max(slowest, window.Time([&] { window.window.form.Commands().ApplyTicks(entry.id); }));
     return slowest;
 }
 

@@ -40,7 +40,7 @@ int ShowPlainWindow(HINSTANCE instance)
         LOGFONTW font {};
         font.lfHeight = -MulDiv(design.hundredthsOfPoint, 96, 7200);
         font.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
-        lstrcpynW(font.lfFaceName, WideFromUtf8(design.face).c_str(), LF_FACESIZE);
+        lstrcpynW(font.lfFaceName, WideFromUtf8(design.Face()).c_str(), LF_FACESIZE);
         fonts.push_back(CreateFontIndirectW(&font));
     }
     for (const form::Control& design : form::CONTROLS) {

@@ -13,27 +13,29 @@ using namespace nationfile;
 
 namespace {
 
-constexpr const char* kLineBreak = "\r\n";
+// Messages and the help text break their paragraphs as Windows' controls
+// do; the other windows' text boxes take CR LF as one break too.
+const std::string kParagraph = "\r\n\r\n";
 
-std::string BuildHelpText()
+std::string HelpText()
 {
-    std::string text;
-    text += "Elect nations into the European Union by clicking";
-    text += " ";
-    text += "on the tick box next to the country. This will relax work";
-    text += " ";
-    text += "permit rules when trying to sign players from that country.";
-    text += std::string(kLineBreak) + kLineBreak;
-    text += "If you have any quesions regarding this software, feel free to send comments to me at:- ";
-    text += std::string(kLineBreak) + kLineBreak;
-    text += std::string("    ") + contacts::HELP_EMAIL;
-    text += std::string(kLineBreak) + kLineBreak;
-    text += "Hope you find this software useful";
-    text += std::string(kLineBreak) + kLineBreak;
-    text += "Although this program has been fully tested, as always make a backup of the nation.dat "
-            "file before use.";
-    return text;
+    return "Elect nations into the European Union by clicking on the tick box next to the country. This will "
+           "relax work permit rules when trying to sign players from that country."
+        + kParagraph + "If you have any quesions regarding this software, feel free to send comments to me at:- "
+        + kParagraph + "    " + contacts::HELP_EMAIL + kParagraph + "Hope you find this software useful" + kParagraph
+        + "Although this program has been fully tested, as always make a backup of the nation.dat file before use.";
 }
+
+struct ButtonCommand {
+    form::Index button;
+    void (Editor::*command)();
+};
+
+constexpr ButtonCommand kButtonCommands[] = {
+    {form::cmdLoad, &Editor::cmdLoad_Click},   {form::cmdPatch, &Editor::cmdPatch_Click},
+    {form::cmdAllEEC, &Editor::cmdAllEEC_Click}, {form::cmdExit, &Editor::cmdExit_Click},
+    {form::cmdEMail, &Editor::cmdEMail_Click}, {form::cmdURL, &Editor::cmdURL_Click},
+};
 
 } // namespace
 
@@ -44,9 +46,17 @@ Editor::Editor(EditorView& view)
 
 void Editor::Form_Load()
 {
-    state_.strHelpText = BuildHelpText();
+    state_.strHelpText = HelpText();
     view_.SetHelpText(state_.strHelpText);
     state_.blnPatched = true;
+}
+
+void Editor::Click(form::Index button)
+{
+    for (const ButtonCommand& run : kButtonCommands) {
+        if (run.button == button)
+            (this->*run.command)();
+    }
 }
 
 void Editor::cmdLoad_Click()
@@ -127,7 +137,8 @@ bool Editor::LoadChosenFile()
     // A folder the dialog could not start in would be offered at every
     // start to come: the nearest one above it that it can is kept instead.
     const std::string folder = FolderOf(state_.strFileName);
-    const std::string kept = FolderForDialog(folder).empty() ? ShownFolder(folder) : folder;
+    const std::string shown = ShownFolder(folder);
+    const std::string kept = !shown.empty() && shown == FolderForDialog(folder) ? folder : shown;
     if (!kept.empty())
         view_.RememberFolder(kept);
     return true;
@@ -193,8 +204,8 @@ void Editor::cmdExit_Click()
         view_.End();
         return;
     }
-    const MessageAnswer answer = view_.ShowMessage(
-        "You have not patched the file. Are you sure you want to exit?", "", MessageButtons::YesNo);
+    const MessageAnswer answer
+        = Ask("You have not patched the file. Are you sure you want to exit?", MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes)
         view_.End();
 }
@@ -235,6 +246,25 @@ TickMenuEntry YearsSubmenu(std::string label, bool enabled, TickChoice choice)
     return submenu;
 }
 
+// Numbers the commands from `next` in the order shown, submenus' in place.
+int Number(std::vector<TickMenuEntry>& entries, int next)
+{
+    for (TickMenuEntry& entry : entries)
+        next = entry.IsSubmenu() ? Number(entry.submenu, next) : (entry.id = next) + 1;
+    return next;
+}
+
+const TickMenuEntry* Numbered(const std::vector<TickMenuEntry>& entries, int id)
+{
+    for (const TickMenuEntry& entry : entries) {
+        if (const TickMenuEntry* found = entry.IsSubmenu() ? Numbered(entry.submenu, id) : nullptr)
+            return found;
+        if (!entry.IsSubmenu() && entry.id == id)
+            return &entry;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::vector<TickMenuEntry> Editor::TickMenu() const
@@ -251,13 +281,19 @@ std::vector<TickMenuEntry> Editor::TickMenu() const
     };
     if (BackupTicks())
         menu.push_back(Command("Ticks from the &backup", true, TickChoice::FromBackup));
+    Number(menu, 1);
     return menu;
 }
 
-void Editor::ApplyTicks(const TickMenuEntry& entry)
+void Editor::ApplyTicks(int id)
 {
-    if (state_.strFileName.empty() || entry.IsSubmenu())
+    // The menu as it stands now: an id from a menu shown before a change
+    // (a backup gone meanwhile) finds nothing rather than another entry.
+    const std::vector<TickMenuEntry> menu = TickMenu();
+    const TickMenuEntry* chosen = Numbered(menu, id);
+    if (chosen == nullptr || !chosen->enabled || state_.strFileName.empty())
         return;
+    const TickMenuEntry& entry = *chosen;
     NationRows& nations = view_.lstNations();
     switch (entry.choice) {
     case TickChoice::All:
@@ -319,22 +355,21 @@ void Editor::TickMembers(int year, eu::Union group)
             membersUnticked.push_back(nations.Name(i));
     }
     const std::string members = eu::NameOf(group) + " in " + std::to_string(year);
-    const std::string paragraph = std::string(kLineBreak) + kLineBreak;
     std::string text = (tickedNow == 1 ? "1 nation is" : std::to_string(tickedNow) + " nations are")
         + " ticked now, as members of " + members + ".";
     if (!ticked.empty())
-        text += paragraph + "Newly ticked: " + NameList(ticked);
+        text += kParagraph + "Newly ticked: " + NameList(ticked);
     if (!unticked.empty())
-        text += paragraph + "Newly unticked: " + NameList(unticked);
+        text += kParagraph + "Newly unticked: " + NameList(unticked);
     if (ticked.empty() && unticked.empty())
-        text += paragraph + "No tick changed.";
+        text += kParagraph + "No tick changed.";
     if (!matched.missing.empty())
-        text += paragraph + "The file holds no nation for these members of " + members
-            + ", so none was ticked for them:" + paragraph + NameList(matched.missing);
+        text += kParagraph + "The file holds no nation for these members of " + members
+            + ", so none was ticked for them:" + kParagraph + NameList(matched.missing);
     if (!membersUnticked.empty())
-        text += paragraph + "These nations are members in the file but not in " + members
-            + ", so they are now unticked:" + paragraph + NameList(membersUnticked);
-    view_.ShowMessage(text, "", MessageButtons::Ok);
+        text += kParagraph + "These nations are members in the file but not in " + members
+            + ", so they are now unticked:" + kParagraph + NameList(membersUnticked);
+    Ask(text, MessageButtons::Ok);
 }
 
 // The backup's ticks, when there is a backup and it holds the listed
@@ -360,11 +395,10 @@ void Editor::OfferVirtualStoreCopy()
     const std::optional<std::string> copy = ExistingVirtualStoreCopy(state_.strFileName);
     if (!copy)
         return;
-    const MessageAnswer answer = view_.ShowMessage(
-        "The game does not read this file. Windows keeps a copy of it for the game, and the game reads "
-        "that copy instead:" + std::string(kLineBreak) + kLineBreak + *copy + kLineBreak + kLineBreak
-            + "Open that copy instead?",
-        "", MessageButtons::YesNo);
+    const MessageAnswer answer = Ask("The game does not read this file. Windows keeps a copy of it for the game, "
+                                     "and the game reads that copy instead:"
+                                         + kParagraph + *copy + kParagraph + "Open that copy instead?",
+                                     MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes)
         state_.strFileName = *copy;
 }
@@ -374,4 +408,11 @@ void Editor::OfferVirtualStoreCopy()
 void Editor::ShowError(const std::string& text)
 {
     view_.ShowMessage(text::Readable(text), "ERROR", MessageButtons::Ok);
+}
+
+// A message of the editor's own, neither a refusal nor a success, goes
+// under the application's title.
+MessageAnswer Editor::Ask(const std::string& text, MessageButtons buttons)
+{
+    return view_.ShowMessage(text, form::APPLICATION_TITLE, buttons);
 }

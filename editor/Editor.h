@@ -24,6 +24,9 @@ struct TickMenuEntry {
     bool enabled = true; // greyed out while there is nothing to tick
     TickChoice choice = TickChoice::All;
     int year = 0;        // for EuMembers and FreeMovement
+    // A command's number in the menu, from 1, in the order shown; a
+    // window hands it back when the entry is chosen. 0 for a submenu.
+    int id = 0;
     std::vector<TickMenuEntry> submenu;
 
     bool IsSubmenu() const { return !submenu.empty(); }
@@ -42,6 +45,9 @@ public:
     void cmdExit_Click();
     void cmdEMail_Click();
     void cmdURL_Click();
+    // The command of the button `button` of the design; nothing for a
+    // control that is no button.
+    void Click(form::Index button);
 
     // A file given at start or dropped on the window, loaded as if chosen in
     // the open-file dialog: the same checks and messages, but a refused file
@@ -52,7 +58,9 @@ public:
     // what each command does. Each changes ticks only, as the make-all button
     // does.
     std::vector<TickMenuEntry> TickMenu() const;
-    void ApplyTicks(const TickMenuEntry& entry);
+    // The command numbered `id` in the menu as it stands now; nothing for
+    // a greyed entry or an id the menu no longer has.
+    void ApplyTicks(int id);
 
     const EditorState& State() const { return state_; }
 
@@ -63,6 +71,7 @@ private:
     std::optional<std::vector<bool>> BackupTicks() const;
     void TickMembers(int year, eu::Union group);
     void ShowError(const std::string& text);
+    MessageAnswer Ask(const std::string& text, MessageButtons buttons);
 
     EditorView& view_;
     EditorState state_;

@@ -20,9 +20,9 @@ public:
     // empty text when the user cancels.
     virtual std::string ShowOpenDialog(const std::string& title, const form::FileFilter& filter,
                                        const std::string& folder) = 0;
-    // Shows a modal message without an icon; the first button is the default.
-    // An empty title stands for the application's title. A Yes/No question
-    // can only be left by answering it.
+    // Shows a modal message without an icon, under `title`; the first
+    // button is the default. A Yes/No question can only be left by
+    // answering it.
     virtual MessageAnswer ShowMessage(const std::string& text, const std::string& title,
                                       MessageButtons buttons) = 0;
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-// The editor's one window as designed, for both windows to lay themselves
+// The editor's one window as designed, for every window to lay itself
 // out from: its frame, and each control's kind, text, place, font and
 // colours, in tab order. Places and sizes are in twips (1/1440 inch, 15 to
 // a pixel at 96 dots per inch) from the client area's top-left corner.
@@ -38,20 +38,25 @@ inline constexpr Colour BACKGROUND = {192, 192, 192};
 // its text is the system's button text.
 inline constexpr Colour TEXT = {0, 0, 0};
 
-// The designed faces; a platform without one uses the nearest it has, of
-// the same family.
+// The designed faces. Each is followed by the faces that stand in for it
+// where a system lacks it: the newer name Windows gives MS Sans Serif, then
+// Debian's metric-compatible faces (Liberation Sans stands in for Tahoma
+// too, the nearest the package brings); after those, any face of the same
+// family, serif or sans-serif.
 enum class FontKind { WindowDefault, Tahoma, Title, GameName };
 struct Font {
-    const char* face;
+    std::array<const char*, 3> faces; // the designed face first; unused ones null
     int hundredthsOfPoint;
     bool bold;
     bool serif;
+
+    constexpr const char* Face() const { return faces[0]; }
 };
 inline constexpr std::array<Font, 4> FONTS = {{
-    {"MS Sans Serif", 825, false, false},
-    {"Tahoma", 825, false, false},
-    {"Times New Roman", 2625, false, true},
-    {"Arial", 975, true, false},
+    {{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans"}, 825, false, false},
+    {{"Tahoma", "Liberation Sans"}, 825, false, false},
+    {{"Times New Roman", "Liberation Serif"}, 2625, false, true},
+    {{"Arial", "Liberation Sans"}, 975, true, false},
 }};
 inline constexpr const Font& FontOf(FontKind kind)
 {

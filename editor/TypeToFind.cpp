@@ -5,6 +5,17 @@ bool TypeToFind::Typing(Clock::time_point now) const
     return !typed_.empty() && now - last_ <= pause_;
 }
 
+std::optional<std::size_t> TypeToFind::Key(NationRows& rows, const std::string& key,
+                                           std::optional<std::size_t> current, Clock::time_point now)
+{
+    if (key != " " || Typing(now))
+        return Type(rows, key, current, now);
+    if (!current || *current >= rows.NationCount())
+        return std::nullopt;
+    rows.ToggleNation(*current);
+    return current;
+}
+
 std::optional<std::size_t> TypeToFind::Type(const NationRows& rows, const std::string& key,
                                             std::optional<std::size_t> current, Clock::time_point now)
 {

@@ -1,6 +1,5 @@
 #include "Form1.h"
 
-#include "ButtonCommands.h"
 #include "FormDesign.h"
 #include "FrameHints.h"
 #include "NationListView.h"
@@ -38,17 +37,16 @@ int Pixels(int twips)
     return form::Pixels(twips, form::UNSCALED_DPI);
 }
 
-// The designed face first, then Debian's metric-compatible stand-ins (which
-// Liberation Sans is for Tahoma too, the nearest the package brings), then
-// any face of the same family: a serif for the title, not the default
-// sans-serif.
+// The style hint gives the title a serif where none of its faces is there,
+// not the default sans-serif.
 QFont MakeFont(form::FontKind kind)
 {
     const form::Font& design = form::FontOf(kind);
-    QStringList families = {design.face};
-    if (QString(design.face) == "MS Sans Serif")
-        families << "Microsoft Sans Serif";
-    families << (design.serif ? "Liberation Serif" : "Liberation Sans");
+    QStringList families;
+    for (const char* face : design.faces) {
+        if (face != nullptr)
+            families << face;
+    }
     QFont font;
     font.setFamilies(families);
     font.setStyleHint(design.serif ? QFont::Serif : QFont::SansSerif);
@@ -255,14 +253,17 @@ void Form1::colour(QWidget& control, const form::Control& design)
 
 void Form1::connectButtons()
 {
-    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
-        auto* button = control<QPushButton>(run.button);
+    for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
+        if (form::CONTROLS[i].kind != form::Kind::Button)
+            continue;
+        const auto index = static_cast<form::Index>(i);
+        auto* button = control<QPushButton>(index);
         // A button pressed by its access key takes the focus, as a click
         // does: when its command's message closes, the focus is back on it,
         // so that Space or Enter presses it again.
-        connect(button, &QPushButton::clicked, this, [this, button, command = run.command] {
+        connect(button, &QPushButton::clicked, this, [this, button, index] {
             button->setFocus(Qt::ShortcutFocusReason);
-            (editor_.*command)();
+            editor_.Click(index);
         });
     }
 }
@@ -305,7 +306,7 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
     const bool question = buttons == MessageButtons::YesNo;
     MessageBox box(this, question);
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(title.empty() ? QString(form::APPLICATION_TITLE) : FromUtf8(title));
+    box.setWindowTitle(FromUtf8(title));
     box.setText(FromUtf8(text));
     box.setTextFormat(Qt::PlainText);
     if (question) {
@@ -422,7 +423,7 @@ void Form1::addTickEntries(QMenu& menu, const std::vector<TickMenuEntry>& entrie
             addTickEntries(*submenu, entry.submenu);
             continue;
         }
-        menu.addAction(FromUtf8(entry.label), this, [this, entry] { editor_.ApplyTicks(entry); })
+        menu.addAction(FromUtf8(entry.label), this, [this, id = entry.id] { editor_.ApplyTicks(id); })
             ->setEnabled(entry.enabled);
     }
 }

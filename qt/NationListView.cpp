@@ -150,7 +150,7 @@ void NationListView::AnnounceCurrentRow()
 void NationListView::keyboardSearch(const QString& search)
 {
     const QModelIndex current = currentIndex();
-    const std::optional<std::size_t> found = find_.Type(
+    const std::optional<std::size_t> found = find_.Key(
         rows_, search.toStdString(), current.isValid() ? std::optional<std::size_t>(current.row()) : std::nullopt);
     const QModelIndex index = found ? model()->index(static_cast<int>(*found), 0) : QModelIndex();
     // No name starts so: a beep, as the platform's own lists give.
@@ -162,9 +162,8 @@ void NationListView::keyboardSearch(const QString& search)
     scrollTo(index);
 }
 
-// A space typed while a name is being typed to find it ("south korea")
-// belongs to the name: it must not tick the nation found so far. A space on
-// its own still toggles the tick.
+// Space goes to the typed keys, which tick with it or add it to a name being
+// typed; the view's own Space would tick in either case.
 void NationListView::keyPressEvent(QKeyEvent* event)
 {
     // Shift+F10 opens the context menu, as the Menu key does.
@@ -174,7 +173,7 @@ void NationListView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && find_.Typing()) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         keyboardSearch(event->text());
         event->accept();
         return;

@@ -1,11 +1,10 @@
 #include "Form1.h"
 
-#include "ButtonCommands.h"
-
 #include <emscripten.h>
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -20,15 +19,32 @@ int Pixels(int twips)
     return form::Pixels(twips, form::UNSCALED_DPI);
 }
 
+// A font as the page takes it: its faces, in order, each ended by a comma,
+// which no face's name holds.
+std::string Faces(const form::Font& font)
+{
+    std::string faces;
+    for (const char* face : font.faces) {
+        if (face != nullptr)
+            faces = faces + face + ',';
+    }
+    return faces;
+}
+
 EM_JS(void, PageWindow, (const char* title, const char* application, int width, int height, int red, int green,
                          int blue, int textRed, int textGreen, int textBlue, const char* listName,
-                         const char* helpName), {
+                         const char* helpName, const char* faces, int hundredthsOfPoint, int serif), {
     Module.page.window(UTF8ToString(title), UTF8ToString(application), width, height, [red, green, blue],
-                       [textRed, textGreen, textBlue], UTF8ToString(listName), UTF8ToString(helpName));
+                       [textRed, textGreen, textBlue], UTF8ToString(listName), UTF8ToString(helpName), {
+                           faces : UTF8ToString(faces).split(",").slice(0, -1),
+                           points : hundredthsOfPoint / 100,
+                           bold : false,
+                           serif : serif != 0
+                       });
 });
 
 EM_JS(void, PageControl, (int index, int kind, const char* name, const char* text, int left, int top, int width,
-                          int height, const char* face, int hundredthsOfPoint, int bold, int serif, int background,
+                          int height, const char* faces, int hundredthsOfPoint, int bold, int serif, int background,
                           int centred, int red, int redRed, int redGreen, int redBlue), {
     Module.page.control({
         index : index,
@@ -39,7 +55,12 @@ EM_JS(void, PageControl, (int index, int kind, const char* name, const char* tex
         top : top,
         width : width,
         height : height,
-        font : {face : UTF8ToString(face), points : hundredthsOfPoint / 100, bold : bold != 0, serif : serif != 0},
+        font : {
+            faces : UTF8ToString(faces).split(",").slice(0, -1),
+            points : hundredthsOfPoint / 100,
+            bold : bold != 0,
+            serif : serif != 0
+        },
         background : ["own", "window", "buttonFace"][background],
         centred : centred != 0,
         colour : red ? [redRed, redGreen, redBlue] : null
@@ -83,8 +104,8 @@ EM_JS(void, PageTakeChosenPath, (char* into, int size), {
     Module.page.chosenPath = "";
 });
 
-EM_JS(void, PageMenuEntry, (int depth, const char* label, int enabled, int submenu), {
-    Module.page.menuEntry(depth, UTF8ToString(label), enabled != 0, submenu != 0);
+EM_JS(void, PageMenuEntry, (int depth, const char* label, int enabled, int id), {
+    Module.page.menuEntry(depth, UTF8ToString(label), enabled != 0, id);
 });
 
 EM_JS(void, PageLaunch, (const char* address), { Module.page.launch(UTF8ToString(address)); });
@@ -114,14 +135,17 @@ Form1::~Form1()
 // order.
 void Form1::createControls()
 {
+    // Menus and messages in the window's own font.
+    const form::Font& windowFont = form::FontOf(form::FontKind::WindowDefault);
     PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT),
                form::BACKGROUND.red, form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green,
-               form::TEXT.blue, form::LIST_NAME, form::HELP_NAME);
+               form::TEXT.blue, form::LIST_NAME, form::HELP_NAME, Faces(windowFont).c_str(),
+               windowFont.hundredthsOfPoint, windowFont.serif);
     for (std::size_t i = 0; i < form::CONTROLS.size(); ++i) {
         const form::Control& design = form::CONTROLS[i];
         const form::Font& font = form::FontOf(design.font);
         PageControl(static_cast<int>(i), static_cast<int>(design.kind), design.name, design.text,
-                    Pixels(design.left), Pixels(design.top), Pixels(design.width), Pixels(design.height), font.face,
+                    Pixels(design.left), Pixels(design.top), Pixels(design.width), Pixels(design.height), Faces(font).c_str(),
                     font.hundredthsOfPoint, font.bold, font.serif, static_cast<int>(design.background),
                     design.centred, design.red, form::RED.red, form::RED.green, form::RED.blue);
     }
@@ -129,10 +153,7 @@ void Form1::createControls()
 
 void Form1::ButtonClicked(form::Index button)
 {
-    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
-        if (run.button == button)
-            (editor_.*run.command)();
-    }
+    editor_.Click(button);
 }
 
 void Form1::SetTicked(std::size_t row, bool ticked)
@@ -141,41 +162,27 @@ void Form1::SetTicked(std::size_t row, bool ticked)
         nations_.SetNationTicked(row, ticked);
 }
 
-std::optional<std::size_t> Form1::Find(const std::string& key, std::optional<std::size_t> current)
+std::optional<std::size_t> Form1::Key(const std::string& key, std::optional<std::size_t> current)
 {
-    return find_.Type(nations_, key, current);
+    return find_.Key(nations_, key, current);
 }
 
 void Form1::ShowTickMenu()
 {
-    shownMenu_ = editor_.TickMenu();
-    showTickEntries(shownMenu_, 0);
+    showTickEntries(editor_.TickMenu(), 0);
 }
 
 void Form1::showTickEntries(const std::vector<TickMenuEntry>& entries, int depth)
 {
     for (const TickMenuEntry& entry : entries) {
-        PageMenuEntry(depth, entry.label.c_str(), entry.enabled, entry.IsSubmenu());
+        PageMenuEntry(depth, entry.label.c_str(), entry.enabled, entry.id);
         showTickEntries(entry.submenu, depth + 1);
     }
 }
 
-void Form1::ChooseTickEntry(std::span<const std::size_t> path)
+void Form1::ChooseTickEntry(int id)
 {
-    const std::vector<TickMenuEntry>* entries = &shownMenu_;
-    const TickMenuEntry* chosen = nullptr;
-    for (const std::size_t index : path) {
-        if (entries == nullptr || index >= entries->size())
-            return;
-        chosen = &(*entries)[index];
-        entries = &chosen->submenu;
-    }
-    if (chosen != nullptr && chosen->enabled) {
-        // The menu is the page's no more: a message the entry shows may
-        // outlast it.
-        const TickMenuEntry entry = *chosen;
-        editor_.ApplyTicks(entry);
-    }
+    editor_.ApplyTicks(id);
 }
 
 std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilter& filter, const std::string& folder)
@@ -189,8 +196,7 @@ std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilt
 MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons)
 {
     const bool question = buttons == MessageButtons::YesNo;
-    const int answer
-        = PageMessage(text.c_str(), title.empty() ? form::APPLICATION_TITLE : title.c_str(), question ? 1 : 0);
+    const int answer = PageMessage(text.c_str(), title.c_str(), question ? 1 : 0);
     if (!question)
         return MessageAnswer::Ok;
     return answer == 1 ? MessageAnswer::Yes : MessageAnswer::No;

@@ -25,13 +25,10 @@ public:
     void SetTicked(std::size_t row, bool ticked);
     // A key typed in the list, with the list on row `current`: the row to
     // go to.
-    std::optional<std::size_t> Find(const std::string& key, std::optional<std::size_t> current);
-    bool Typing() const { return find_.Typing(); }
+    std::optional<std::size_t> Key(const std::string& key, std::optional<std::size_t> current);
     // Gives the page the context menu's entries, as they stand now.
     void ShowTickMenu();
-    // The entry at `path` (indexes, a submenu's after its own) of the menu
-    // last shown.
-    void ChooseTickEntry(std::span<const std::size_t> path);
+    void ChooseTickEntry(int id);
     void LoadFile(const std::string& path) { editor_.LoadFile(path); }
     bool Unpatched() const { return !editor_.State().blnPatched; }
 
@@ -59,7 +56,6 @@ private:
     NationRows nations_;
     Editor editor_;
     TypeToFind find_;
-    std::vector<TickMenuEntry> shownMenu_;
     // A page's folders are those of the files given to it in this visit:
     // nothing outlives it.
     std::string rememberedFolder_;

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -33,17 +32,13 @@ EMSCRIPTEN_KEEPALIVE void web_set_ticked(int row, int ticked)
         Window().SetTicked(static_cast<std::size_t>(row), ticked != 0);
 }
 
-// The row to go to, or -1; `current` -1 for none.
-EMSCRIPTEN_KEEPALIVE int web_find(const char* key, int current)
+// The row the list is on after a key typed in it, or -1 for a beep;
+// `current` -1 for none.
+EMSCRIPTEN_KEEPALIVE int web_key(const char* key, int current)
 {
-    const std::optional<std::size_t> found = Window().Find(
+    const std::optional<std::size_t> row = Window().Key(
         key, current < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(current)));
-    return found ? static_cast<int>(*found) : -1;
-}
-
-EMSCRIPTEN_KEEPALIVE int web_typing()
-{
-    return Window().Typing() ? 1 : 0;
+    return row ? static_cast<int>(*row) : -1;
 }
 
 EMSCRIPTEN_KEEPALIVE void web_tick_menu()
@@ -51,27 +46,10 @@ EMSCRIPTEN_KEEPALIVE void web_tick_menu()
     Window().ShowTickMenu();
 }
 
-// `path`: the chosen entry's indexes, "2 3" for the fourth entry of the
-// third's submenu.
-EMSCRIPTEN_KEEPALIVE void web_choose_tick(const char* path)
+// `id`: the chosen entry's, as the menu gave it.
+EMSCRIPTEN_KEEPALIVE void web_choose_tick(int id)
 {
-    std::vector<std::size_t> indexes;
-    std::size_t index = 0;
-    bool digits = false;
-    for (const char* c = path;; ++c) {
-        if (*c >= '0' && *c <= '9') {
-            index = index * 10 + static_cast<std::size_t>(*c - '0');
-            digits = true;
-            continue;
-        }
-        if (digits)
-            indexes.push_back(index);
-        index = 0;
-        digits = false;
-        if (*c == '\0')
-            break;
-    }
-    Window().ChooseTickEntry(indexes);
+    Window().ChooseTickEntry(id);
 }
 
 EMSCRIPTEN_KEEPALIVE void web_load_file(const char* path)

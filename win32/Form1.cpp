@@ -1,6 +1,5 @@
 #include "Form1.h"
 
-#include "ButtonCommands.h"
 #include "Dpi.h"
 #include "FormDesign.h"
 #include "Guarded.h"
@@ -81,7 +80,7 @@ OwnedFont MakeFont(const form::Font& design, UINT dpi)
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
     font.lfPitchAndFamily = VARIABLE_PITCH | (design.serif ? FF_ROMAN : FF_SWISS);
-    lstrcpynW(font.lfFaceName, WideFromUtf8(design.face).c_str(), LF_FACESIZE);
+    lstrcpynW(font.lfFaceName, WideFromUtf8(design.Face()).c_str(), LF_FACESIZE);
     return OwnedFont(CreateFontIndirectW(&font));
 }
 
@@ -329,12 +328,8 @@ void Form1::OnCommand(int id, int code)
             id = GetDlgCtrlID(focus);
     }
     // Enter (IDOK) and Escape (IDCANCEL) are bound to no command.
-    for (const form::ButtonCommand& run : form::BUTTON_COMMANDS) {
-        if (id == ControlId(run.button)) {
-            (editor_.*run.command)();
-            return;
-        }
-    }
+    if (id >= kFirstControlId && id < ControlId(form::CONTROL_COUNT))
+        editor_.Click(static_cast<form::Index>(id - kFirstControlId));
 }
 
 const form::Control* Form1::DesignOf(HWND control) const
@@ -419,9 +414,7 @@ std::string Form1::ShowOpenDialog(const std::string& title, const form::FileFilt
 MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons)
 {
     const std::wstring wideText = WideFromUtf8(text);
-    // A box given no title is titled "Error"; the application's title stands
-    // where the commands give none.
-    const std::wstring wideTitle = WideFromUtf8(title.empty() ? form::APPLICATION_TITLE : title);
+    const std::wstring wideTitle = WideFromUtf8(title);
     const UINT type = (buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK) | MB_DEFBUTTON1 | MB_APPLMODAL;
     for (;;) {
         const int answer = MessageBoxW(hwnd_, wideText.c_str(), wideTitle.c_str(), type);
@@ -492,31 +485,27 @@ void Form1::ShowTickMenu(LPARAM at)
     POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     if (at == -1)
         point = list_.MenuPoint();
-    const std::vector<TickMenuEntry> entries = editor_.TickMenu();
     const OwnedMenu menu(CreatePopupMenu());
-    std::vector<const TickMenuEntry*> commands;
-    AppendTickEntries(menu.Get(), entries, commands);
+    AppendTickEntries(menu.Get(), editor_.TickMenu());
+    // 0: the menu was left without a choice, which no entry's id is.
     const int chosen
         = TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd_, nullptr);
-    if (chosen > 0 && static_cast<std::size_t>(chosen) <= commands.size())
-        editor_.ApplyTicks(*commands[static_cast<std::size_t>(chosen) - 1]);
+    if (chosen > 0)
+        editor_.ApplyTicks(chosen);
 }
 
-// Each command's identifier is its place in `commands`, counted from 1.
-void Form1::AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries,
-                              std::vector<const TickMenuEntry*>& commands)
+void Form1::AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries)
 {
     for (const TickMenuEntry& entry : entries) {
         const UINT state = entry.enabled ? MF_ENABLED : MF_GRAYED;
         const std::wstring label = WideFromUtf8(entry.label);
         if (!entry.IsSubmenu()) {
-            commands.push_back(&entry);
-            AppendMenuW(menu, MF_STRING | state, commands.size(), label.c_str());
+            AppendMenuW(menu, MF_STRING | state, static_cast<UINT_PTR>(entry.id), label.c_str());
             continue;
         }
         // Once in the menu, a submenu goes with the menu.
         OwnedMenu submenu(CreatePopupMenu());
-        AppendTickEntries(submenu.Get(), entry.submenu, commands);
+        AppendTickEntries(submenu.Get(), entry.submenu);
         if (AppendMenuW(menu, MF_POPUP | state, reinterpret_cast<UINT_PTR>(submenu.Get()), label.c_str()))
             submenu.Release();
     }

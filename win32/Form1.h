@@ -68,8 +68,7 @@ private:
     LRESULT OnEraseBackground(HDC dc);
     const form::Control* DesignOf(HWND control) const;
     void ShowTickMenu(LPARAM at);
-    static void AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries,
-                                  std::vector<const TickMenuEntry*>& commands);
+    static void AppendTickEntries(HMENU menu, const std::vector<TickMenuEntry>& entries);
     void OnDrop(HDROP drop);
 
     HINSTANCE instance_;

@@ -180,12 +180,12 @@ int NationList::StateIconAt(LPARAM point) const
 void NationList::Find(wchar_t typed)
 {
     const int focused = Focused();
-    const std::optional<std::size_t> found = find_.Type(
+    const std::optional<std::size_t> found = find_.Key(
         rows_, nationfile::Utf8FromWide(std::wstring(1, typed)),
         focused < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(focused)));
     if (found)
         Select(*found);
-    else // No name starts so: a beep, as Windows' own lists give.
+    else // No name starts so, or no row to tick: a beep, as Windows' own lists give.
         MessageBeep(MB_OK);
 }
 
@@ -286,16 +286,16 @@ LRESULT NationList::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_KEYDOWN:
         if (wParam != VK_SPACE || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
             break;
-        // Within a name being typed, the space is part of it (WM_CHAR).
-        if (!find_.Typing() && Focused() >= 0)
-            Toggle(static_cast<std::size_t>(Focused()));
+        // The space ticks, or joins a name being typed, as its WM_CHAR: the
+        // control's own Space would tick in either case.
         return 0;
     case WM_CHAR: {
         const auto typed = static_cast<wchar_t>(wParam);
         if (typed < L' ' || typed == 0x7F)
             break;
-        if (typed != L' ' || find_.Typing())
-            Find(typed);
+        if (typed == L' ' && (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0))
+            break;
+        Find(typed);
         return 0;
     }
     default:

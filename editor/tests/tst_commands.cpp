@@ -3,6 +3,7 @@
 #include "Skip.h"
 #include "VirtualStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -390,10 +391,53 @@ TEST_CASE("exit asks only when a loaded file was not patched")
         }
         REQUIRE(f.view.messages.size() == messagesBefore + 1);
         CHECK(f.view.messages.back().text == kExitQuestion);
-        CHECK(f.view.messages.back().title.empty()); // the application's title stands there
+        CHECK(f.view.messages.back().title == form::APPLICATION_TITLE);
         CHECK(f.view.messages.back().buttons == MessageButtons::YesNo);
         CHECK(!f.editor->State().blnPatched);
         CHECK(f.view.nations.NationCount() == entriesBefore);
+    }
+}
+
+TEST_CASE("each button of the design runs its own command, and no other control runs one")
+{
+    struct Row {
+        form::Index control;
+        std::string did; // what the fake view saw
+    };
+    const Row rows[] = {
+        {form::cmdLoad, "dialog"},
+        {form::cmdPatch, "message: Please load Nation.dat first"},
+        {form::cmdAllEEC, "ticks: 3"},
+        {form::cmdExit, "question"},
+        {form::cmdEMail, "launched: mailto:nation-editor@example.org"},
+        {form::cmdURL, "launched: https://www.example.org/"},
+        {form::lstNations, ""},
+        {form::Label1, ""},
+        {form::RichTextBox1, ""},
+        {form::Label3, ""},
+        {form::CONTROL_COUNT, ""},
+    };
+    for (const Row& row : rows) {
+        INFO(row.control);
+        Fixture f;
+        if (row.control == form::cmdAllEEC || row.control == form::cmdExit) {
+            f.Load("three.dat");
+            f.view.nations.SetNationTicks({false, false, false});
+        }
+        f.view.dialogTitles.clear();
+        f.editor->Click(row.control);
+        std::string did;
+        if (!f.view.dialogTitles.empty())
+            did = "dialog";
+        else if (!f.view.messages.empty())
+            did = f.view.messages.back().buttons == MessageButtons::YesNo ? "question"
+                                                                          : "message: " + f.view.messages.back().text;
+        else if (!f.view.launched.empty())
+            did = "launched: " + f.view.launched.back();
+        const std::vector<bool> ticks = f.view.nations.Ticks();
+        if (did.empty() && std::count(ticks.begin(), ticks.end(), true) > 0)
+            did = "ticks: " + std::to_string(std::count(ticks.begin(), ticks.end(), true));
+        CHECK(did == row.did);
     }
 }
 
@@ -465,7 +509,7 @@ TEST_CASE("a file under Program Files with a VirtualStore copy: on Windows the c
         }
         REQUIRE(f.view.messages.size() == 1);
         CHECK(f.view.messages[0].text.find(copy) != std::string::npos);
-        CHECK(f.view.messages[0].title.empty());
+        CHECK(f.view.messages[0].title == form::APPLICATION_TITLE);
         CHECK(f.view.messages[0].buttons == MessageButtons::YesNo);
         CHECK(f.editor->State().strFileName == (row.copyLoaded ? copy : chosen));
         CHECK(f.view.nations.NationCount() == (row.copyLoaded ? 5u : 3u));
@@ -596,5 +640,6 @@ TEST_CASE_FIXTURE(Fixture, "the open-file dialog starts in the folder of the las
     view.chosenPaths.push_back("");
     editor->cmdLoad_Click();
     CHECK(view.dialogFolders.back() == Utf8(dir.Path()));
+    CHECK(view.rememberedFolder == Utf8(dir.Path()));
 #endif
 }

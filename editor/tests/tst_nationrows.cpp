@@ -1,4 +1,4 @@
-// The nation list's rows, as both windows' list controls show them, and
+// The nation list's rows, as every window's list shows them, and
 // type-to-find over them.
 #include "CommandsFixture.h"
 #include "Text.h"
@@ -83,7 +83,7 @@ TEST_CASE("the list's rows: each change of a tick is told once, with the rows it
 }
 
 TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from the current nation, round past "
-          "the end")
+          "the end; a space on its own ticks")
 {
     const std::vector<std::string> names = {"Samoa", "San Marino", "S\xC3\xA3o Tom\xC3\xA9 & Principe",
                                             "C\xC3\xB4te d'Ivoire", "South Africa", "South Korea", "Scotland",
@@ -95,6 +95,7 @@ TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from 
         std::optional<std::size_t> found;
         // Another file of as many nations was loaded and searched first.
         bool afterAnother = false;
+        std::optional<std::size_t> ticked = std::nullopt; // the one nation ticked after the keys
     };
     const std::optional<std::size_t> none;
     const Row rows[] = {
@@ -112,6 +113,10 @@ TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from 
         {"no name starts so: nowhere", {"x"}, 2, none},
         {"a sign alone is no name", {"'"}, none, none},
         {"after another file of as many nations, this file's names", {"z"}, none, 7, true},
+        {"a space on its own ticks the current nation, which stays current", {" "}, 4, 4, false, 4},
+        {"a space after a pause ticks the nation found", {"z", "...", " "}, none, 7, false, 7},
+        {"two spaces tick and untick", {" ", " "}, 4, 4},
+        {"a space with no current nation ticks nothing: nowhere", {" "}, none, none},
     };
     for (const Row& row : rows) {
         INFO(row.row);
@@ -131,15 +136,23 @@ TEST_CASE("type-to-find: case, accents and signs ignored, spaces typed, on from 
         Replace(nations, nationsOfFile);
         std::optional<std::size_t> current = row.current;
         std::optional<std::size_t> found;
+        bool typing = false;
         for (const std::string& key : row.keys) {
             now += std::chrono::milliseconds(key == "..." ? 800 : 100);
-            if (key == "...")
+            if (key == "...") {
+                typing = false;
                 continue;
-            CHECK(find.Typing(now) == (&key != &row.keys.front() && (&key)[-1] != "..."));
-            found = find.Type(nations, key, current, now);
+            }
+            CHECK(find.Typing(now) == typing);
+            typing = key != " " || typing;
+            found = find.Key(nations, key, current, now);
             current = found ? found : current;
         }
         CHECK(found == row.found);
+        std::vector<bool> ticks(names.size(), false);
+        if (row.ticked)
+            ticks[*row.ticked] = true;
+        CHECK(nations.Ticks() == ticks);
     }
 
     // Nothing to find in an empty list; the last of 32,767 nations by name.

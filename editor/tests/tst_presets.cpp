@@ -151,6 +151,16 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     }
     expected.push_back("Ticks as in the &file");
     CHECK(labels == expected);
+    // The windows hand back a command's number, from 1 in the order shown;
+    // no other number chooses anything.
+    int next = 1;
+    for (const auto& command : MenuCommands(editor->TickMenu()))
+        CHECK(command.second.id == next++);
+    const std::vector<bool> loaded = ticks();
+    for (const int id : {0, -1, next})
+        editor->ApplyTicks(id);
+    CHECK(ticks() == loaded);
+    CHECK(view.messages.empty());
 
     // Each entry has an access key, none the same as another's in the same
     // menu, the backup's entry included.
@@ -204,7 +214,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     for (const Preset& preset : presets) {
         INFO(static_cast<int>(preset.choice) << " " << preset.year);
         view.messages.clear();
-        editor->ApplyTicks(find(preset.choice, preset.year));
+        editor->ApplyTicks(find(preset.choice, preset.year).id);
         CHECK(ticks() == preset.ticks);
         if (preset.starts.empty()) {
             CHECK(view.messages.empty());
@@ -213,7 +223,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
         // One message, titled as the application.
         REQUIRE(view.messages.size() == 1);
         const std::string& text = view.messages[0].text;
-        CHECK(view.messages[0].title.empty());
+        CHECK(view.messages[0].title == form::APPLICATION_TITLE);
         CHECK(text.starts_with(preset.starts));
         for (const std::string& name : preset.missing)
             CHECK(text.find(name) != std::string::npos);
@@ -223,18 +233,23 @@ TEST_CASE_FIXTURE(Fixture, "the context menu ticks in bulk, and only ticks")
     CHECK(!editor->State().blnPatched);
 
     // The backup's ticks, once a patch has made one.
-    editor->ApplyTicks(find(TickChoice::All));
+    editor->ApplyTicks(find(TickChoice::All).id);
     editor->cmdPatch_Click();
-    editor->ApplyTicks(find(TickChoice::None));
+    editor->ApplyTicks(find(TickChoice::None).id);
     CHECK(editor->State().blnPatched);
     view.messages.clear();
-    editor->ApplyTicks(find(TickChoice::FromBackup));
+    editor->ApplyTicks(find(TickChoice::FromBackup).id);
     CHECK(ticks() == std::vector<bool> {true, false, false, true});
     CHECK(view.messages.empty());
     CHECK(editor->State().blnPatched);
-    // A backup of other nations is not offered.
+    // A backup of other nations is not offered, nor chosen by the number
+    // its entry had.
+    const int fromBackup = find(TickChoice::FromBackup).id;
+    editor->ApplyTicks(find(TickChoice::None).id);
     REQUIRE(WriteFile(dir / "Nation.dat.bak", MakeNationFile(4)));
     CHECK(MenuCommands(editor->TickMenu()).back().second.choice == TickChoice::AsInFile);
+    editor->ApplyTicks(fromBackup);
+    CHECK(ticks() == std::vector<bool>(4, false));
 }
 
 TEST_CASE_FIXTURE(Fixture, "the context menu is greyed out until a load, and ticks nothing meanwhile")
@@ -247,7 +262,7 @@ TEST_CASE_FIXTURE(Fixture, "the context menu is greyed out until a load, and tic
     for (const auto& command : MenuCommands(editor->TickMenu())) {
         INFO(command.first);
         CHECK(!command.second.enabled);
-        editor->ApplyTicks(command.second);
+        editor->ApplyTicks(command.second.id);
     }
     CHECK(view.messages.empty());
     CHECK((view.nations.NationCount() == 0));
@@ -312,6 +327,11 @@ TEST_CASE("a preset's message, word for word: the nations ticked now, those it t
           "The file holds no nation for these members of the European Union in 1999, so none was ticked for them:",
           "Belgium, Denmark, England, Finland, France, Germany, Greece, Ireland, Italy, Luxembourg, Netherlands, "
           "Northern Ireland, Portugal, Scotland, Spain, Sweden, Wales"}},
+        {"a preset that ticks none: no singular", {"Brazil"}, {}, 0, TickChoice::EuMembers, 1999,
+         {"0 nations are ticked now, as members of the European Union in 1999.", "No tick changed.",
+          "The file holds no nation for these members of the European Union in 1999, so none was ticked for them:",
+          "Austria, Belgium, Denmark, England, Finland, France, Germany, Greece, Ireland, Italy, Luxembourg, "
+          "Netherlands, Northern Ireland, Portugal, Scotland, Spain, Sweden, Wales"}},
         {"ticks as the preset has them already", {"Iceland", "Brazil"}, {"Iceland"}, 0, TickChoice::FreeMovement, 1999,
          {"1 nation is ticked now, as members of the European Union, the EEA and Switzerland in 1999.",
           "No tick changed.",
@@ -341,7 +361,7 @@ TEST_CASE("a preset's message, word for word: the nations ticked now, those it t
             file += MakeRecord(extra[i], MEMBER_YES);
         REQUIRE(WriteFile(f.dir / "Nation.dat", file));
         f.Load("Nation.dat");
-        f.editor->ApplyTicks(MenuCommand(*f.editor, row.choice, row.year));
+        f.editor->ApplyTicks(MenuCommand(*f.editor, row.choice, row.year).id);
         if (row.parts.empty()) {
             CHECK(f.view.messages.empty());
             continue;
@@ -351,7 +371,7 @@ TEST_CASE("a preset's message, word for word: the nations ticked now, those it t
             expected += (expected.empty() ? "" : "\r\n\r\n") + part;
         REQUIRE(f.view.messages.size() == 1);
         CHECK(f.view.messages[0].text == expected);
-        CHECK(f.view.messages[0].title.empty());
+        CHECK(f.view.messages[0].title == form::APPLICATION_TITLE);
         CHECK(f.view.messages[0].buttons == MessageButtons::Ok);
     }
 }

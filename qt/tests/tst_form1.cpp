@@ -1,184 +1,13 @@
-#include "Form1.h"
-#include "NationFile.h"
-#include "TestFiles.h"
+#include "Form1Fixture.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QAbstractItemView>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QPointer>
-#include <QProxyStyle>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTextEdit>
-#include <QTimer>
-#include <QToolTip>
-
-#include <algorithm>
-#include <deque>
-#include <vector>
-#include <functional>
-
-using namespace nationfile;
-using namespace testfiles;
-
-namespace {
-
-bool WriteFile(const QString& path, const Bytes& bytes)
-{
-    return testfiles::WriteFile(path.toStdString(), bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    return QByteArray::fromStdString(testfiles::ReadFile(path.toStdString()));
-}
-
-// Answers the modal dialogs that a command opens, from inside their own
-// event loops, in the order they come. A dialog nobody expected is noted
-// and dismissed, so a wrong command fails the test instead of hanging it.
-class ModalAnswerer : public QObject {
-public:
-    using Answer = std::function<void(QWidget*)>;
-
-    ModalAnswerer()
-    {
-        connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::Poll);
-        timer_.start(5);
-    }
-
-    void Expect(Answer answer) { answers_.push_back(std::move(answer)); }
-    bool AllAnswered() const { return answers_.empty(); }
-    QStringList unexpected;
-
-private:
-    void Poll()
-    {
-        std::erase_if(handled_, [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible() || std::find(handled_.begin(), handled_.end(), QPointer<QWidget>(modal)) != handled_.end())
-            return;
-        handled_.emplace_back(modal);
-        Answer answer = answers_.empty() ? Dismiss(modal) : std::move(answers_.front());
-        if (!answers_.empty())
-            answers_.pop_front();
-        // Answered from a timer of its own, so that this one goes on polling
-        // while the answer waits in a nested dialog.
-        QTimer::singleShot(0, this, [answer, target = QPointer<QWidget>(modal)] {
-            if (target)
-                answer(target);
-        });
-    }
-
-    Answer Dismiss(QWidget* modal)
-    {
-        unexpected << modal->windowTitle();
-        return [](QWidget* widget) {
-            if (auto* box = qobject_cast<QMessageBox*>(widget))
-                box->buttons().constFirst()->click();
-            else if (auto* dialog = qobject_cast<QDialog*>(widget))
-                dialog->reject();
-        };
-    }
-
-    QTimer timer_;
-    std::deque<Answer> answers_;
-    std::vector<QPointer<QWidget>> handled_;
-};
-
-struct SeenMessage {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QList<QMessageBox::StandardButton> buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    bool buttonsHaveIcons = false;
-};
-
-// Notes what a message box shows, then presses `press`.
-ModalAnswerer::Answer Press(QMessageBox::StandardButton press, SeenMessage* seen = nullptr)
-{
-    return [press, seen](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box != nullptr);
-        if (seen != nullptr) {
-            seen->title = box->windowTitle();
-            seen->text = box->text();
-            seen->icon = box->icon();
-            seen->buttons.clear();
-            for (QAbstractButton* button : box->buttons()) {
-                seen->buttons << box->standardButton(button);
-                seen->buttonsHaveIcons = seen->buttonsHaveIcons || !button->icon().isNull();
-            }
-            seen->defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                       : QMessageBox::NoButton;
-        }
-        box->button(press)->click();
-    };
-}
-
-ModalAnswerer::Answer Choose(const QString& path, QString* title = nullptr)
-{
-    return [path, title](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        QVERIFY(dialog != nullptr);
-        if (title != nullptr)
-            *title = dialog->windowTitle();
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        // Typed as a user would: the list of the folder fills in later.
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        QVERIFY(name != nullptr);
-        name->setText(path);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it, QDialog does not
-    };
-}
-
-// The default style of a Linux desktop puts icons on the buttons of dialogs;
-// the offscreen platform's does not.
-class ButtonIconsStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returned) const override
-    {
-        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
-            return 1;
-        return QProxyStyle::styleHint(hint, option, widget, returned);
-    }
-};
-
-} // namespace
-
-// Receives what the window hands to the desktop's launcher.
-class LaunchRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
-class TestForm1 : public QObject {
+// The window as designed, and its commands run through its own controls.
+class TestForm1 : public QObject, private Form1Fixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { InitTestCase(); }
+    void init() { Init(); }
+    void cleanup() { Cleanup(); }
 
     void frame();
     void geometry_data();
@@ -190,106 +19,17 @@ private slots:
     void titleFallsBackToSerif();
     void colours();
     void helpText();
-
     void focusAndTabOrder();
     void enterStartsLoad();
     void accessKeys();
     void fileFilterMatchesAnyCase_data();
     void fileFilterMatchesAnyCase();
-
     void loadTickPatch();
-    void tickingByHandTouchesNothingElse();
     void exitQuestion();
     void closingTheFrameAsksNothing();
-    void listKeys();
-    void largestListLoads();
-    void longNamesHaveTooltips();
-    void tickMenuFromTheKeyboard();
     void droppedFileLoads();
     void dialogStartsWhereTheLastFileWas();
-    void screenReader();
-
-private:
-    template <typename T = QWidget>
-    T* control(const char* name) const { return form_->findChild<T*>(name); }
-    void show();
-    void pressAlt(Qt::Key key);
-    void load(const QString& file);
-    QPoint checkBoxOf(int row) const;
-
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<ModalAnswerer> answerer_;
-    std::unique_ptr<Form1> form_;
-    LaunchRecorder launches_;
 };
-
-void TestForm1::initTestCase()
-{
-    QApplication::setStyle(new ButtonIconsStyle);
-    // The keys of a name the tests type make one name however long a busy
-    // machine keeps the test from running between two of them.
-    QApplication::setKeyboardInputInterval(60'000);
-    // The remembered folder goes to a settings file of the tests' own.
-    QStandardPaths::setTestModeEnabled(true);
-}
-
-void TestForm1::init()
-{
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir(dir_->path()).mkpath("game"));
-    QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeNationFile(6)));
-    QVERIFY(WriteFile(dir_->filePath("short.dat"), "too short"));
-    answerer_ = std::make_unique<ModalAnswerer>();
-    form_ = std::make_unique<Form1>();
-    launches_.urls.clear();
-    QDesktopServices::setUrlHandler("mailto", &launches_, "open");
-    QDesktopServices::setUrlHandler("https", &launches_, "open");
-}
-
-void TestForm1::cleanup()
-{
-    QDesktopServices::unsetUrlHandler("mailto");
-    QDesktopServices::unsetUrlHandler("https");
-    QVERIFY2(answerer_->unexpected.isEmpty(), qPrintable("unexpected dialogs: " + answerer_->unexpected.join(", ")));
-    QVERIFY2(answerer_->AllAnswered(), "an expected dialog never opened");
-    form_.reset();
-    answerer_.reset();
-}
-
-void TestForm1::show()
-{
-    form_->show();
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-}
-
-// The offscreen platform does not hand activation back to the window when a
-// modal dialog closes, as a window manager does; access keys need it.
-void TestForm1::pressAlt(Qt::Key key)
-{
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-    QTest::keyClick(form_.get(), key, Qt::AltModifier);
-}
-
-void TestForm1::load(const QString& file)
-{
-    answerer_->Expect(Choose(file));
-    control<QPushButton>("cmdLoad")->click();
-    QCoreApplication::processEvents();
-    QCOMPARE(QString::fromStdString(form_->Commands().State().strFileName), file);
-}
-
-QPoint TestForm1::checkBoxOf(int row) const
-{
-    auto* list = control<QAbstractItemView>("lstNations");
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.rect = list->visualRect(list->model()->index(row, 0));
-    option.features |= QStyleOptionViewItem::HasCheckIndicator;
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
-}
 
 void TestForm1::frame()
 {
@@ -586,38 +326,6 @@ void TestForm1::loadTickPatch()
         QCOMPARE(list->model()->index(i, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
 }
 
-void TestForm1::tickingByHandTouchesNothingElse()
-{
-    show();
-    const QString nation = dir_->filePath("game/Nation.dat");
-    const QByteArray original = ReadFile(nation);
-    load(nation);
-    auto* list = control<QAbstractItemView>("lstNations");
-    for (int row : {1, 2, 3, 1})
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(row));
-    QVERIFY(!form_->lstNations().IsNationTicked(2));
-    QVERIFY(form_->lstNations().IsNationTicked(3));
-
-    // A quick second click is a click too: two toggles. A real double-click
-    // is a click, then a double-click event in place of the second press.
-    QSignalSpy toggles(list->model(), &QAbstractItemModel::dataChanged);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
-    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, checkBoxOf(4));
-    QCOMPARE(toggles.size(), 2);
-    QVERIFY(!form_->lstNations().IsNationTicked(4));
-    QVERIFY(!form_->Commands().State().blnPatched);
-    QCOMPARE(ReadFile(nation), original);
-
-    // Ticks in bulk: the view hears of every row that changed, the first to
-    // the last (only the third was ticked), in one go.
-    QSignalSpy bulk(list->model(), &QAbstractItemModel::dataChanged);
-    form_->Commands().cmdAllEEC_Click();
-    QCOMPARE(bulk.size(), 1);
-    QCOMPARE(bulk[0][0].toModelIndex().row(), 0);
-    QCOMPARE(bulk[0][1].toModelIndex().row(), 5);
-}
-
 void TestForm1::exitQuestion()
 {
     show();
@@ -655,113 +363,6 @@ void TestForm1::closingTheFrameAsksNothing()
     QVERIFY(!form_->isVisible());
 }
 
-void TestForm1::listKeys()
-{
-    show();
-    load(dir_->filePath("game/Nation.dat"));
-    auto* list = control<QAbstractItemView>("lstNations");
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-    list->setFocus(Qt::TabFocusReason);
-    // The list has the keyboard and entries: the first row is current, so
-    // that Space ticks it.
-    QCOMPARE(list->currentIndex().row(), 0);
-    QTest::keyClick(list, Qt::Key_End);
-    QCOMPARE(list->currentIndex().row(), 5);
-    QTest::keyClick(list, Qt::Key_Home);
-    QCOMPARE(list->currentIndex().row(), 0);
-    QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(list->currentIndex().row(), 1);
-    QVERIFY(!form_->lstNations().IsNationTicked(1));
-    QTest::keyClick(list, Qt::Key_Space);
-    QVERIFY(form_->lstNations().IsNationTicked(1));
-
-    // Typing a name finds it; a space inside the name ticks nothing.
-    QTest::keyClicks(list, "nation 4");
-    QCOMPARE(list->currentIndex().row(), 4);
-    for (int i = 0; i < 6; ++i)
-        QCOMPARE(form_->lstNations().IsNationTicked(i), i == 1 || i == 2);
-}
-
-void TestForm1::largestListLoads()
-{
-    show();
-    QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeNationFile(MAX_NATION_RECORDS)));
-    load(dir_->filePath("game/Nation.dat"));
-    auto* list = control<QAbstractItemView>("lstNations");
-    QCOMPARE(list->model()->rowCount(), int(MAX_NATION_RECORDS));
-    list->scrollToBottom();
-    QCoreApplication::processEvents();
-    const QModelIndex last = list->model()->index(int(MAX_NATION_RECORDS) - 1, 0);
-    QCOMPARE(last.data().toString(), QString("Nation 32766"));
-    QVERIFY(list->viewport()->rect().intersects(list->visualRect(last)));
-
-    // The next list starts at its top, wherever the last one was left.
-    load(dir_->filePath("game/Nation.dat"));
-    QCoreApplication::processEvents();
-    QCOMPARE(list->verticalScrollBar()->value(), 0);
-}
-
-void TestForm1::longNamesHaveTooltips()
-{
-    show();
-    const std::string longName = "The United Kingdom of Great Britain and N. Ireland";
-    QVERIFY(WriteFile(dir_->filePath("game/Nation.dat"), MakeRecord("Wales", 1) + MakeRecord(longName, 1)));
-    load(dir_->filePath("game/Nation.dat"));
-    QCoreApplication::processEvents();
-    auto* list = control<QAbstractItemView>("lstNations");
-    for (const int row : {0, 1}) {
-        const QRect rect = list->visualRect(list->model()->index(row, 0));
-        QHelpEvent help(QEvent::ToolTip, rect.center(), list->viewport()->mapToGlobal(rect.center()));
-        QCoreApplication::sendEvent(list->viewport(), &help);
-        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), row == 1 ? QString::fromStdString(longName) : QString());
-    }
-}
-
-QTEST_MAIN(TestForm1)
-#include "tst_form1.moc"
-
-void TestForm1::tickMenuFromTheKeyboard()
-{
-    show();
-    auto* list = control<QAbstractItemView>("lstNations");
-    list->setFocus();
-    // Nothing loaded: every entry is greyed out.
-    QStringList enabled = {"not shown"};
-    QTimer::singleShot(100, this, [&enabled] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        QVERIFY(menu != nullptr);
-        enabled.clear();
-        for (QAction* action : menu->actions()) {
-            if (action->isEnabled())
-                enabled << action->text();
-        }
-        menu->close();
-    });
-    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
-    QTRY_VERIFY(enabled != QStringList{"not shown"});
-    QCOMPARE(enabled, QStringList());
-
-    load(dir_->filePath("game/Nation.dat"));
-    list->setFocus();
-    QStringList offered;
-    // The menu is a popup: it is answered from a timer, as it comes up.
-    QTimer::singleShot(100, this, [&offered] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        QVERIFY(menu != nullptr);
-        for (QAction* action : menu->actions())
-            offered << action->text();
-        // U, the access key of "Untick all nations".
-        QTest::keyClick(menu, Qt::Key_U);
-    });
-    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
-    QTRY_VERIFY(!offered.isEmpty());
-    QCOMPARE(offered, (QStringList{"&Tick all nations", "&Untick all nations", "Tick only the &EU members of",
-                                   "Tick the EU, EEA and &Swiss members of", "Ticks as in the &file"}));
-    for (int i = 0; i < 6; ++i)
-        QVERIFY(!form_->lstNations().IsNationTicked(static_cast<std::size_t>(i)));
-}
-
 void TestForm1::droppedFileLoads()
 {
     show();
@@ -793,55 +394,5 @@ void TestForm1::dialogStartsWhereTheLastFileWas()
     QCOMPARE(folder, QDir(dir_->filePath("game")).absolutePath());
 }
 
-// The list as a screen reader reads it; what it is told as ticks change is
-// the end-to-end test's, which listens as a screen reader does.
-void TestForm1::screenReader()
-{
-    show();
-    QCOMPARE(QAccessible::queryAccessibleInterface(form_.get())->role(), QAccessible::Window);
-    load(dir_->filePath("game/Nation.dat"));
-    auto* view = control<QAbstractItemView>("lstNations");
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
-    QCOMPARE(list->role(), QAccessible::List);
-    QCOMPARE(list->text(QAccessible::Name), QString("Nations"));
-    // The help box has no label of its own to be named after.
-    QCOMPARE(QAccessible::queryAccessibleInterface(control<QTextEdit>("RichTextBox1"))->text(QAccessible::Name),
-             QString("Help"));
-    QCOMPARE(list->childCount(), 6);
-    // Each nation a tick box, ticked as in the file (byte 2 in record 2).
-    for (int row = 0; row < 6; ++row) {
-        QAccessibleInterface* item = list->child(row);
-        QCOMPARE(item->role(), QAccessible::CheckBox);
-        QCOMPARE(item->text(QAccessible::Name), QString("Nation %1").arg(row));
-        QVERIFY(item->state().checkable);
-        QCOMPARE(bool(item->state().checked), row == 2);
-        QCOMPARE(item->text(QAccessible::Description), QString());
-        QCOMPARE(list->indexOfChild(item), row);
-        QCOMPARE(list->childAt(item->rect().center().x(), item->rect().center().y()), item);
-    }
-
-    // Space ticks the focused nation, now described as changed.
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-    view->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(view, Qt::Key_Space);
-    QCOMPARE(list->focusChild(), list->child(0));
-    QVERIFY(list->child(0)->state().checked);
-    QCOMPARE(list->child(0)->text(QAccessible::Description), QString("changed, not yet patched"));
-    // With the keyboard on a button, no nation is focused.
-    control<QPushButton>("cmdPatch")->setFocus(Qt::TabFocusReason);
-    QCOMPARE(list->focusChild(), nullptr);
-    QVERIFY(!list->child(0)->state().focused);
-    view->setFocus(Qt::TabFocusReason);
-    QVERIFY(list->child(0)->state().focused);
-    // A screen reader's "toggle" ticks as Space does.
-    QAccessibleActionInterface* toggle = list->child(3)->actionInterface();
-    QVERIFY(toggle != nullptr);
-    toggle->doAction(QAccessibleActionInterface::toggleAction());
-    QVERIFY(form_->lstNations().IsNationTicked(3));
-    // A new load: new items, as in the file again.
-    load(dir_->filePath("game/Nation.dat"));
-    QCoreApplication::processEvents();
-    QVERIFY(!list->child(0)->state().checked);
-    QCOMPARE(list->child(0)->text(QAccessible::Description), QString());
-}
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

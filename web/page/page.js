@@ -36,12 +36,7 @@ const page = (() => {
     };
   }
 
-  // The designed face first, then the metric-compatible face Linux has for
-  // it, then any of the same family.
-  function fontOf({ face, points, bold, serif }) {
-    const faces = [face];
-    if (face === "MS Sans Serif") faces.push("Microsoft Sans Serif");
-    faces.push(serif ? "Liberation Serif" : "Liberation Sans");
+  function fontOf({ faces, points, bold, serif }) {
     const family = faces.map((name) => `"${name}"`).join(", ") + (serif ? ", serif" : ", sans-serif");
     return `${bold ? "bold " : ""}${points}pt ${family}`;
   }
@@ -255,14 +250,9 @@ const page = (() => {
       this.draw();
     },
 
-    toggle(row) {
-      if (row >= 0 && row < this.names.length) Module._web_set_ticked(row, this.marks[row] & TICKED ? 0 : 1);
-    },
-
-    // Typed letters find a nation; a space typed while a name is being
-    // typed belongs to it ("south korea"), a space on its own ticks.
-    find(key) {
-      const row = Module.ccall("web_find", "number", ["string", "number"], [key, this.current]);
+    // Typed letters find a nation, and Space ticks, as the commands have it.
+    key(key) {
+      const row = Module.ccall("web_key", "number", ["string", "number"], [key, this.current]);
       if (row >= 0) this.goTo(row);
     },
 
@@ -284,13 +274,9 @@ const page = (() => {
         event.preventDefault();
         const at = this.currentPoint();
         menu.open(at.x, at.y, () => this.focus());
-      } else if (event.key === " ") {
-        event.preventDefault();
-        if (Module._web_typing()) this.find(" ");
-        else this.toggle(this.current);
       } else if (event.key.length === 1) {
         event.preventDefault();
-        this.find(event.key);
+        this.key(event.key);
       }
     },
   };
@@ -298,16 +284,16 @@ const page = (() => {
   // ---- the list's context menu ---------------------------------------------
 
   // The entries as the commands give them, each time it opens; a chosen
-  // entry goes back to them by its place in the menu.
+  // entry goes back to them by its id.
   const menu = {
     entries: [],
     menus: [], // the open menus, the top one first
     back: null,
 
-    entry(depth, label, enabled, submenu) {
+    entry(depth, label, enabled, id) {
       let level = this.entries;
       for (let d = 0; d < depth; ++d) level = level[level.length - 1].submenu;
-      level.push({ label, enabled, submenu: submenu ? [] : null });
+      level.push({ label, enabled, id, submenu: id === 0 ? [] : null });
     },
 
     async open(x, y, back) {
@@ -359,7 +345,7 @@ const page = (() => {
         return;
       }
       this.close(true);
-      run("web_choose_tick", ["string"], [path.join(" ")]);
+      run("web_choose_tick", ["number"], [entry.id]);
     },
 
     onKey(event, entries, path) {
@@ -614,12 +600,13 @@ const page = (() => {
   return {
     chosenPath: "",
 
-    window(title, application, width, height, background, text, nationsName, helpBoxName) {
+    window(title, application, width, height, background, text, nationsName, helpBoxName, font) {
       document.title = title;
       applicationTitle = application;
       listName = nationsName;
       helpName = helpBoxName;
       client = document.getElementById("client");
+      document.documentElement.style.setProperty("--window-font", fontOf(font));
       document.getElementById("title").textContent = title;
       Object.assign(client.style, {
         width: `${width}px`,
@@ -684,7 +671,7 @@ const page = (() => {
     },
     marksChanged: (rows, marks) => list.changed(rows, marks),
     allMarksChanged: (marks) => list.allChanged(marks),
-    menuEntry: (depth, label, enabled, submenu) => menu.entry(depth, label, enabled, submenu),
+    menuEntry: (depth, label, enabled, id) => menu.entry(depth, label, enabled, id),
     message,
     openDialog,
 

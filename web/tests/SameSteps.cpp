@@ -19,7 +19,7 @@ bool ApplyPreset(Editor& editor, TickChoice choice, int year)
     for (const TickMenuEntry& entry : editor.TickMenu()) {
         for (const TickMenuEntry& command : entry.submenu) {
             if (command.choice == choice && command.year == year) {
-                editor.ApplyTicks(command);
+                editor.ApplyTicks(command.id);
                 return true;
             }
         }

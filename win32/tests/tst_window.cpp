@@ -640,7 +640,7 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
         REQUIRE(untick.choice == TickChoice::None);
 
         const auto run = [&](const auto& command) {
-            editor.ApplyTicks(untick);
+            editor.ApplyTicks(untick.id);
             Pump(w.form.Handle());
             UpdateWindow(w.list);
             const auto start = std::chrono::steady_clock::now();
@@ -652,7 +652,7 @@ TEST_CASE("ticks in bulk, 200 nations and the most the list holds: each command 
         CHECK(w.form.lstNations().IsNationTicked(records - 1));
         for (const TickMenuEntry& entry : menu) {
             INFO(entry.label);
-            run([&] { editor.ApplyTicks(entry); });
+            run([&] { editor.ApplyTicks(entry.id); });
         }
         CHECK(!w.form.lstNations().IsNationTicked(records - 1));
     }
