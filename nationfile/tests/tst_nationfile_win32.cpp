@@ -1,7 +1,6 @@
 // The file library's cases that only Windows has: devices by name, other
 // programs holding the file, the read-only attribute, Windows' own error
-// codes.
-#include "GameFolder.h"
+// codes. Its paths, long and short, are in tst_paths_win32.cpp.
 #include "NationFile.h"
 #include "PlatformChecks.h"
 #include "Skip.h"
@@ -10,7 +9,6 @@
 
 #include <doctest/doctest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include <psapi.h>
@@ -18,11 +16,6 @@
 using namespace nationfile;
 using namespace testfiles;
 namespace fs = std::filesystem;
-
-// All the time a search of the test's own folders needs, however busy the
-// machine: what it finds or misses is then the search's doing, not the
-// clock's.
-const SearchLimits kUnhurried {.time = std::chrono::minutes(1)};
 
 namespace {
 
@@ -632,25 +625,4 @@ TEST_CASE("a backup through a failing Windows call: nothing patched, nothing hal
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
     }
-}
-
-TEST_CASE("the first dialog finds a game under Program Files (x86) on drive C:, the one changed last of several")
-{
-    // In the test's own Wine prefix: drive C: holds no game of its own.
-    const fs::path programFiles = L"C:\\Program Files (x86)";
-    const fs::path newer = programFiles / L"Nation Editor Test Game" / L"Data";
-    const fs::path older = L"C:\\Nation Editor Test Games\\CM 99-00\\DATA";
-    for (const fs::path& data : {newer, older}) {
-        fs::create_directories(data);
-        REQUIRE(WriteFile(data / "Nation.dat", MakeNationFile(2)));
-    }
-    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(2));
-    fs::last_write_time(newer / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(1));
-    CHECK(DefaultGameFolder(kUnhurried) == Utf8(newer));
-    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now());
-    CHECK(DefaultGameFolder(kUnhurried) == Utf8(older));
-    fs::remove_all(newer.parent_path());
-    fs::remove_all(older.parent_path().parent_path());
-    std::error_code ignored;
-    fs::remove(programFiles, ignored); // only when the test made it
 }
