@@ -514,6 +514,47 @@ TEST_CASE("a flush of the view that meets a lock is tried again, and fails as in
 
 namespace {
 
+// The view a patch maps, and what its flush is handed.
+const void* gMapped = nullptr;
+SIZE_T gMappedBytes = 0;
+const void* gFlushed = nullptr;
+SIZE_T gFlushedBytes = 0;
+
+LPVOID WINAPI RecordView(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
+{
+    LPVOID view = SystemCalls().MapViewOfFile(mapping, access, offsetHigh, offsetLow, bytes);
+    gMapped = view;
+    gMappedBytes = bytes;
+    return view;
+}
+BOOL WINAPI RecordFlush(LPCVOID view, SIZE_T bytes)
+{
+    gFlushed = view;
+    gFlushedBytes = bytes;
+    return SystemCalls().FlushViewOfFile(view, bytes);
+}
+
+} // namespace
+
+TEST_CASE("a patch flushes the whole view it stored its bytes into, not a part of it")
+{
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
+    Injected recorded(0);
+    ActiveCalls().MapViewOfFile = RecordView;
+    ActiveCalls().FlushViewOfFile = RecordFlush;
+    CHECK(WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember).outcome == WriteOutcome::Written);
+    // 0 bytes is the view to its end, the file to its end.
+    const SIZE_T file = 3 * NATION_RECORD_SIZE;
+    const auto reach = [&](SIZE_T bytes) { return bytes == 0 ? file : bytes; };
+    CHECK(reach(gMappedBytes) >= file);
+    CHECK(gFlushed != nullptr);
+    CHECK(gFlushed == gMapped);
+    CHECK(reach(gFlushedBytes) >= file);
+}
+
+namespace {
+
 // Makes a fault that reaches it good: a read-only page writable again, a
 // guard page's flag is gone already. It is called only for exceptions the
 // library's own handler passes on.
