@@ -1,7 +1,6 @@
 // The file library's cases that only Windows has: devices by name, other
 // programs holding the file, the read-only attribute, Windows' own error
-// codes.
-#include "GameFolder.h"
+// codes. Its paths, long and short, are in tst_paths_win32.cpp.
 #include "NationFile.h"
 #include "PlatformChecks.h"
 #include "Skip.h"
@@ -10,7 +9,6 @@
 
 #include <doctest/doctest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include <psapi.h>
@@ -18,11 +16,6 @@
 using namespace nationfile;
 using namespace testfiles;
 namespace fs = std::filesystem;
-
-// All the time a search of the test's own folders needs, however busy the
-// machine: what it finds or misses is then the search's doing, not the
-// clock's.
-const SearchLimits kUnhurried {.time = std::chrono::minutes(1)};
 
 namespace {
 
@@ -521,6 +514,47 @@ TEST_CASE("a flush of the view that meets a lock is tried again, and fails as in
 
 namespace {
 
+// The view a patch maps, and what its flush is handed.
+const void* gMapped = nullptr;
+SIZE_T gMappedBytes = 0;
+const void* gFlushed = nullptr;
+SIZE_T gFlushedBytes = 0;
+
+LPVOID WINAPI RecordView(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
+{
+    LPVOID view = SystemCalls().MapViewOfFile(mapping, access, offsetHigh, offsetLow, bytes);
+    gMapped = view;
+    gMappedBytes = bytes;
+    return view;
+}
+BOOL WINAPI RecordFlush(LPCVOID view, SIZE_T bytes)
+{
+    gFlushed = view;
+    gFlushedBytes = bytes;
+    return SystemCalls().FlushViewOfFile(view, bytes);
+}
+
+} // namespace
+
+TEST_CASE("a patch flushes the whole view it stored its bytes into, not a part of it")
+{
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
+    Injected recorded(0);
+    ActiveCalls().MapViewOfFile = RecordView;
+    ActiveCalls().FlushViewOfFile = RecordFlush;
+    CHECK(WriteMemberships(Utf8(dir / "Nation.dat"), 3, kAlwaysMember).outcome == WriteOutcome::Written);
+    // 0 bytes is the view to its end, the file to its end.
+    const SIZE_T file = 3 * NATION_RECORD_SIZE;
+    const auto reach = [&](SIZE_T bytes) { return bytes == 0 ? file : bytes; };
+    CHECK(reach(gMappedBytes) >= file);
+    CHECK(gFlushed != nullptr);
+    CHECK(gFlushed == gMapped);
+    CHECK(reach(gFlushedBytes) >= file);
+}
+
+namespace {
+
 // Makes a fault that reaches it good: a read-only page writable again, a
 // guard page's flag is gone already. It is called only for exceptions the
 // library's own handler passes on.
@@ -632,25 +666,4 @@ TEST_CASE("a backup through a failing Windows call: nothing patched, nothing hal
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             CHECK(Utf8(entry.path().filename()).find("partial") == std::string::npos);
     }
-}
-
-TEST_CASE("the first dialog finds a game under Program Files (x86) on drive C:, the one changed last of several")
-{
-    // In the test's own Wine prefix: drive C: holds no game of its own.
-    const fs::path programFiles = L"C:\\Program Files (x86)";
-    const fs::path newer = programFiles / L"Nation Editor Test Game" / L"Data";
-    const fs::path older = L"C:\\Nation Editor Test Games\\CM 99-00\\DATA";
-    for (const fs::path& data : {newer, older}) {
-        fs::create_directories(data);
-        REQUIRE(WriteFile(data / "Nation.dat", MakeNationFile(2)));
-    }
-    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(2));
-    fs::last_write_time(newer / "Nation.dat", fs::file_time_type::clock::now() - std::chrono::hours(1));
-    CHECK(DefaultGameFolder(kUnhurried) == Utf8(newer));
-    fs::last_write_time(older / "Nation.dat", fs::file_time_type::clock::now());
-    CHECK(DefaultGameFolder(kUnhurried) == Utf8(older));
-    fs::remove_all(newer.parent_path());
-    fs::remove_all(older.parent_path().parent_path());
-    std::error_code ignored;
-    fs::remove(programFiles, ignored); // only when the test made it
 }
