@@ -1,12 +1,14 @@
-"""The scenario both windows' end-to-end tests play: the editor driven as a
-user would, on a real X server (Xvfb), with only keyboard and mouse events
-sent from outside the process by xdotool, checking the titles of the windows
-that come up and the nation file's bytes afterwards. Each window's own test
-starts the display and the program and supplies what differs (how a path is
-written, how a tick is made by hand, what the frame offers).
+"""The end-to-end scenario every window plays: the editor driven as a user
+would, with keys and clicks from outside the program, checking the messages
+that come up, the rows and their marks, and the nation file's bytes
+afterwards. Each window's harness supplies a Driver: the Qt window and the
+Windows program under Wine on a real X server (e2e_desktop.XDriver), the
+page in a browser (web/tests/browser.py's PageDriver). A check that a
+window can't make (the page's rows can be read, a window's only seen) is
+made where the driver can tell.
 
-The scenario is played in cases (CASES), each on a display of its own with
-a new editor and new files, so that each is reported as it ends.
+The scenario is played in cases (CASES), each with a new editor and new
+files, so that each is reported as it ends.
 
 A busy machine makes the programs slow, never the test wrong: the test
 waits for what it expects to see rather than for a time, and gives up only
@@ -17,7 +19,6 @@ times as long as the program took to answer the last key it was sent."""
 import contextlib
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 import time
@@ -27,9 +28,9 @@ SKIPPED = 77
 failures = []
 
 # Typing a name, then a pause, then Space ticks the nation found: the pause
-# is longer than the pause after which either window takes a key for the
-# start of a new name (on Windows twice the double-click time, 1 s; Qt's
-# keyboard input interval, 0.4 s), by twice as much again, as a busy
+# is longer than the pause after which a window takes a key for the start
+# of a new name (on Windows twice the double-click time, 1 s; Qt's keyboard
+# input interval, 0.4 s; the page's, 1 s), by twice as much again, as a busy
 # machine may handle the name's last key late.
 TYPING_PAUSE = 3.0
 
@@ -87,240 +88,6 @@ def missing_tools(tools):
     if missing:
         print(f"SKIPPED: {', '.join(missing)} not installed; the end-to-end test needs {', '.join(tools)}")
     return bool(missing)
-
-
-class Desktop:
-    def __init__(self, env):
-        self.env = env
-        # How long the last window a key asked for took to come up.
-        self.answered_in = 0.0
-
-    def xdotool(self, *args):
-        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
-        return result.stdout.split()
-
-    def find(self, title):
-        return self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
-
-    def atoms(self, window, prop):
-        result = subprocess.run(["xprop", "-id", window, prop], env=self.env, capture_output=True, text=True)
-        return result.stdout.replace(",", " ").split()[2:]
-
-    def wait_for(self, title, timeout=TIMEOUT):
-        """The window titled `title` once it shows, or None."""
-        began = time.monotonic()
-        found = poll(lambda: self.find(title), timeout)
-        if not found:
-            return None
-        self.answered_in = time.monotonic() - began
-        return found[-1]
-
-    def wait_started(self, title):
-        """A program's first window, once it shows, or None."""
-        found = poll(lambda: self.find(title), START_TIMEOUT)
-        return found[-1] if found else None
-
-    def wait_gone(self, title, timeout=TIMEOUT):
-        return poll(lambda: not self.find(title), timeout)
-
-    def settle(self):
-        """Waits as long as a window the program was asked for may take to
-        show: ten times what the last one took, a second at least."""
-        time.sleep(max(1.0, 10 * self.answered_in))
-
-    # The test hands the focus to the window a user would be looking at, and
-    # sends nothing until the window has the keyboard: keys sent earlier
-    # would go to the window that had it.
-    def focus(self, window):
-        self.xdotool(self.focus_command, "--sync", window)
-        has = poll(lambda: self.keyboard() == window)
-        if not has:
-            check(False, f"window {window} takes the keyboard")
-        return has
-
-    focus_command = "windowactivate"
-
-    def keyboard(self):
-        """The window that has the keyboard."""
-        found = self.xdotool("getwindowfocus")
-        return found[0] if found else None
-
-    def keys(self, window, *keys):
-        if self.focus(window):
-            self.xdotool("key", "--delay", "60", *keys)
-
-    def type(self, window, text):
-        if self.focus(window):
-            self.xdotool("type", "--delay", "20", text)
-
-    def click(self, window, x, y):
-        if self.focus(window):
-            self.xdotool("mousemove", "--window", window, str(x), str(y))
-            self.xdotool("click", "1")
-
-    def geometry(self, window):
-        """Where a window stands on the screen: left, top, width, height."""
-        found = self.xdotool("getwindowgeometry", "--shell", window)
-        values = dict(item.split("=") for item in found if "=" in item)
-        return tuple(int(values.get(key, 0)) for key in ("X", "Y", "WIDTH", "HEIGHT"))
-
-    def stays_active(self, window):
-        """Whether `window` becomes the active window with the keyboard, and
-        is still so after the program has had time to hand them on."""
-        def holds():
-            return self.active() == window and self.keyboard() == window
-        if not poll(holds):
-            return False
-        self.settle()
-        return holds()
-
-    def active(self):
-        found = self.xdotool("getactivewindow")
-        return found[0] if found else None
-
-    def screenshot(self, path):
-        if shutil.which("import"):
-            subprocess.run(["import", "-window", "root", path], env=self.env)
-
-    def pixels(self, window, left, top, right, bottom):
-        """The pixels of a rectangle of a window, as raw bytes (xwd)."""
-        dump = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, capture_output=True).stdout
-        if len(dump) < 100:
-            return b""
-        fields = struct.unpack(">25I", dump[:100])
-        header, height, bits, line, colours = fields[0], fields[5], fields[11], fields[12], fields[19]
-        start = header + 12 * colours
-        step = bits // 8
-        return b"".join(dump[start + y * line + left * step:start + y * line + right * step]
-                        for y in range(top, min(bottom, height)))
-
-    def colours(self, window, left, top, right, bottom):
-        """The colours of a rectangle of a window's pixels, as (red, green,
-        blue) tuples, read from an xwd dump by its own masks and byte order."""
-        dump = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, capture_output=True).stdout
-        if len(dump) < 100:
-            return []
-        fields = struct.unpack(">25I", dump[:100])
-        header, height, order, bits, line = fields[0], fields[5], fields[7], fields[11], fields[12]
-        masks, colours = fields[14:17], fields[19]
-        start = header + 12 * colours
-        step = bits // 8
-        shifts = [(mask & -mask).bit_length() - 1 for mask in masks]
-        found = []
-        for y in range(top, min(bottom, height)):
-            for x in range(left, right):
-                at = start + y * line + x * step
-                value = int.from_bytes(dump[at:at + step], "little" if order == 0 else "big")
-                found.append(tuple((value & mask) >> shift for mask, shift in zip(masks, shifts)))
-        return found
-
-    def frame_top(self, window):
-        """Where a window's frame, title bar included, starts on the screen."""
-        info = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True, text=True).stdout
-        top = next(int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left Y" in line)
-        extents = self.atoms(window, "_NET_FRAME_EXTENTS")
-        return top - (int(extents[2]) if len(extents) == 4 else 0)
-
-    def clipboard(self):
-        try:
-            return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
-                                  text=True, timeout=TIMEOUT).stdout
-        except subprocess.TimeoutExpired:
-            return ""
-
-
-class Session:
-    """A display of its own (Xvfb) and, where asked, a session bus and an
-    accessibility bus of its own, so that nothing the programs under test
-    start reaches the machine's own, or falls back on starting one that
-    outlives the test. On leaving, everything started in the session is
-    ended, whoever started it (the buses start services of their own), and
-    a check says that nothing outlived it."""
-
-    def __init__(self, root, env, buses=False):
-        self.root = root
-        self.marker = os.path.basename(root)
-        self.env = dict(env, NATION_E2E_SESSION=self.marker)
-        self.buses = buses
-        self.started = []
-
-    def __enter__(self):
-        xvfb, display = start_xvfb(os.path.join(self.root, "xvfb.log"))
-        if xvfb is None:
-            raise RuntimeError("no display number free for Xvfb")
-        self.started.append(xvfb)
-        self.env["DISPLAY"] = display
-        if self.buses:
-            read, write = os.pipe()
-            bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", f"--print-address={write}"],
-                                   env=self.env, pass_fds=(write,), stderr=subprocess.DEVNULL)
-            os.close(write)
-            with os.fdopen(read) as told:
-                self.env["DBUS_SESSION_BUS_ADDRESS"] = told.readline().strip()
-            self.started.append(bus)
-            # The accessibility bus first, as a desktop starts it: a program
-            # started before it would find none to speak to.
-            self.started.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                                                 env=self.env, stderr=subprocess.DEVNULL))
-            check(poll(self.accessibility_bus), "the accessibility bus answers")
-        return self
-
-    def accessibility_bus(self):
-        asked = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-                                "org.a11y.Bus.GetAddress"], env=self.env, capture_output=True, text=True)
-        return asked.returncode == 0 and "unix:" in asked.stdout
-
-    def __exit__(self, *exception):
-        for program in reversed(self.started):
-            stop(program)
-        # The buses' own services end as they see the buses go.
-        poll(lambda: not self.leftovers())
-        check_none_left(self.leftovers(), "no process outlives the test")
-        return False
-
-    def leftovers(self):
-        """The processes still running whose environment is the session's."""
-        found = {}
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == os.getpid():
-                continue
-            try:
-                environment = open(f"/proc/{entry}/environ", "rb").read()
-                name = open(f"/proc/{entry}/comm").read().strip()
-                state = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()[0]
-            except OSError:
-                continue
-            if f"NATION_E2E_SESSION={self.marker}".encode() in environment.split(b"\0") and state != "Z":
-                found[int(entry)] = name
-        return found
-
-
-def start_xvfb(log):
-    """Starts Xvfb on a display number it picks itself (-displayfd) and
-    waits until it answers."""
-    read, write = os.pipe()
-    # -noreset: by default the server resets when its last client leaves,
-    # and a client that connects meanwhile is turned away.
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                             "-noreset"], stderr=open(log, "w"), pass_fds=(write,))
-    os.close(write)
-    with os.fdopen(read) as told:
-        number = told.readline().strip()
-    if not number:
-        xvfb.kill()
-        xvfb.wait()
-        return None, None
-    return xvfb, f":{number}"
-
-
-def start_window_manager(env, command, name=None):
-    """Starts a window manager and waits until it has taken the screen."""
-    wm = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    check(poll(lambda: "window id" in subprocess.run(
-        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True, text=True).stdout),
-        f"{name or command[0]} takes the screen")
-    time.sleep(0.5)
-    return wm
 
 
 # The nations of the sample file that belonged to the European Union on
@@ -394,516 +161,6 @@ class Workspace:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-class Window:
-    """What each window's test supplies: how a path is written for the
-    program, how the open-file dialog takes a typed path, how a tick is made
-    by hand, and what the frame of a window is checked for."""
-
-    def path(self, path):
-        return path
-
-    def choose_file(self, desktop, dialog, path, replace):
-        if replace:
-            desktop.keys(dialog, "ctrl+a")
-        desktop.type(dialog, path)
-        # Long enough for a name completer to list the file: Enter must work
-        # with its list open.
-        time.sleep(0.5)
-        desktop.keys(dialog, "Return")
-
-    def check_frame(self, desktop, window, what):
-        pass
-
-    def check_message_place(self, desktop, box, window, what):
-        """A message shows over the window it belongs to."""
-        def places():
-            bx, by, bw, bh = desktop.geometry(box)
-            wx, wy, ww, wh = desktop.geometry(window)
-            centre = (bx + bw // 2, by + bh // 2)
-            return wx <= centre[0] < wx + ww and wy <= centre[1] < wy + wh, centre, (wx, wy, ww, wh)
-        # The window manager may place it a moment after it shows.
-        poll(lambda: places()[0])
-        over, centre, where = places()
-        check(over, f"{what} shows over the window: its centre {centre}, the window {where}")
-
-    def client_origin(self, desktop, window):
-        """Where the client area starts in the X window."""
-        return 0, 0
-
-    def first_name(self, desktop, window):
-        """The pixels of the first entry's name in the list, its tick box
-        left out: the list starts 8 px from the left and 40 px from the top
-        of the client area, and the name some 24 px into it. Nothing while
-        no name is drawn there."""
-        x, y = self.client_origin(desktop, window)
-        box = (x + 32, y + 42, x + 200, y + 54)
-        if len(set(desktop.colours(window, *box))) < 2:
-            return b""
-        return desktop.pixels(window, *box)
-
-    def message_text(self, desktop, box, title):
-        """What a message box says: copied with Ctrl+C."""
-        before = desktop.clipboard()
-        desktop.keys(box, "ctrl+c")
-
-        def copied():
-            text = desktop.clipboard()
-            return text if text != before else ""
-        return poll(copied)
-
-    def click_client(self, desktop, window, cx, cy):
-        x, y = self.client_origin(desktop, window)
-        desktop.click(window, x + cx, y + cy)
-
-
-def answer_message(desktop, window_kind, title, key="Return", frame=False, box=None):
-    box = box or desktop.wait_for(title)
-    check(box is not None, f'a message box titled "{title}" comes up')
-    if box:
-        if frame:
-            window_kind.check_frame(desktop, box, f'the "{title}" box')
-        desktop.keys(box, key)
-        check(desktop.wait_gone(title), f'the "{title}" box goes away')
-
-
-def choose_file(desktop, window_kind, path, replace=False, frame=False):
-    dialog = desktop.wait_for("Locate your Nation.dat file")
-    check(dialog is not None, 'the open-file dialog "Locate your Nation.dat file" comes up')
-    if dialog:
-        if frame:
-            window_kind.check_frame(desktop, dialog, "the open-file dialog")
-        window_kind.choose_file(desktop, dialog, window_kind.path(path), replace)
-
-
-EU_MEMBERS, FREE_MOVEMENT = 3, 4  # the presets' submenus, counted from the context menu's top
-
-
-def tick_preset(desktop, window_kind, window, year_steps, submenu=EU_MEMBERS, tab_from_load=False):
-    """Opens the list's context menu from the keyboard (Shift+F10) and picks
-    the year `year_steps` down in the submenu `submenu` down in it. The list
-    takes the keyboard by a click, or by Tab from Load, where the focus is."""
-    if tab_from_load:
-        desktop.keys(window, "Tab")
-    else:
-        window_kind.click_client(desktop, window, 150, 48)
-    time.sleep(0.3)
-    desktop.keys(window, "shift+F10")
-    time.sleep(0.8)
-    desktop.xdotool("key", "--delay", "150", *(["Down"] * submenu), "Right", *(["Down"] * year_steps), "Return")
-
-
-def message_says(desktop, window_kind, title, *wanted):
-    """Waits for a message, checks that it says each of `wanted`, and
-    answers it."""
-    box = desktop.wait_for(title)
-    check(box is not None, f'a message box titled "{title}" comes up')
-    if box is None:
-        return
-    text = window_kind.message_text(desktop, box, title)
-    check(all(part in text for part in wanted), f"the message says {wanted}: {text!r}")
-    desktop.keys(box, "Return")
-    check(desktop.wait_gone(title), f'the "{title}" box goes away')
-
-
-def run(case, command, env, desktop, window_kind, space):
-    """Plays one case of the scenario with the program started by `command`
-    (its arguments added), and ends every program it started."""
-    editors = []
-
-    def launch(arguments):
-        editors.append(subprocess.Popen([*command, *arguments], env=env, cwd=space.root))
-        return editors[-1]
-
-    try:
-        CASES[case](desktop, window_kind, launch, space)
-    finally:
-        for editor in editors:
-            if editor.poll() is None:
-                editor.kill()
-
-
-def keyboard_at_start(desktop, window_kind, launch, space):
-    """Tab walks every control, the help box included, and Enter presses
-    the button it reaches: from Load, five Tabs forward or three back reach
-    Exit, which ends the editor at once with nothing loaded."""
-    for keys, what in ((["Tab"] * 5, "Tab five times from Load, then Enter: Exit ends the editor"),
-                       (["shift+Tab"] * 3, "Shift+Tab three times from Load, then Enter: Exit ends the editor")):
-        editor = launch([])
-        window = desktop.wait_started("CM3 99/00 Tallowmere")
-        if window:
-            desktop.keys(window, *keys, "Return")
-        ended(editor, what)
-
-
-def load_tick_patch(desktop, window_kind, launch, space):
-    """From an empty window: the file loaded through the dialog, ticked by
-    hand, by name and from the context menu, patched, and patched again."""
-    editor = launch([])
-    window = desktop.wait_started("CM3 99/00 Tallowmere")
-    check(window is not None, 'the window "CM3 99/00 Tallowmere" comes up')
-    if window is None:
-        return
-    window_kind.check_frame(desktop, window, "the main window")
-    original = space.original
-
-    desktop.keys(window, "Return")
-    dialog = desktop.wait_for("Locate your Nation.dat file")
-    check(dialog is not None, "Enter right after start presses Load: the open-file dialog comes up")
-    if dialog:
-        desktop.keys(dialog, "Escape")
-        check(desktop.wait_gone("Locate your Nation.dat file"), "Escape cancels the dialog")
-
-    # With nothing loaded, the context menu's entries are greyed out: the
-    # members of 2004 chosen from it tick nothing and name nothing missing.
-    tick_preset(desktop, window_kind, window, 1)
-    desktop.settle()
-    check(not desktop.find("Cm3 Tallowmere"), "with nothing loaded, the context menu's entries do nothing")
-    desktop.keys(window, "Escape", "Escape")
-
-    # The focus stays on Patch after its message: Enter presses it again.
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "ERROR", frame=True)
-    check(open(space.nation, "rb").read() == original, "a patch before any load writes nothing")
-    desktop.keys(window, "Return")
-    answer_message(desktop, window_kind, "ERROR")
-
-    # The refused path stays in the dialog's name box; the good one is typed
-    # over it, and Enter pressed while a completer lists it.
-    desktop.keys(window, "alt+l")
-    choose_file(desktop, window_kind, space.refused, frame=True)
-    answer_message(desktop, window_kind, "ERROR")
-    choose_file(desktop, window_kind, space.nation, replace=True)
-    check(desktop.wait_gone("Locate your Nation.dat file"), "the dialog closes on a nation file")
-    name_as_loaded = poll(lambda: window_kind.first_name(desktop, window))
-    check(bool(name_as_loaded), "the loaded file's first name is drawn")
-
-    # From Load, where the focus is back after the dialog, Tab reaches the
-    # list and its first nation, and Space ticks it.
-    desktop.keys(window, "Tab", "space")
-
-    # Typing a name finds it, its space included; a space on its own after a
-    # pause ticks the nation found.
-    desktop.type(window, "south korea")
-    time.sleep(TYPING_PAUSE)
-    desktop.keys(window, "space")
-    # Typed without its accent, a name is found all the same.
-    desktop.type(window, "cote")
-    time.sleep(TYPING_PAUSE)
-    desktop.keys(window, "space")
-
-    desktop.keys(window, "alt+e")
-    question = desktop.wait_for("Cm3 Tallowmere")
-    check(question is not None, 'the exit question comes up titled "Cm3 Tallowmere"')
-    # Every key before Alt+E has been handled once the question shows.
-    check(open(space.nation, "rb").read() == original, "ticking by hand writes nothing")
-    if question:
-        desktop.keys(question, "Escape")
-        # A question Escape had closed would be gone by then. (Wine's box
-        # ends on Escape, and the Windows window asks again in a new one.)
-        desktop.settle()
-        question = desktop.wait_for("Cm3 Tallowmere")
-        check(question is not None, "Escape does not leave the question")
-    if question:
-        desktop.keys(question, "n")
-        check(desktop.wait_gone("Cm3 Tallowmere"), "No closes the question")
-    check(editor.poll() is None and bool(desktop.find("CM3 99/00 Tallowmere")), "No keeps the editor open")
-    check(poll(lambda: window_kind.first_name(desktop, window) not in (b"", name_as_loaded)),
-          "a tick that differs from the file shows: the first name is drawn otherwise")
-
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "SUCCESS")
-    after = open(space.nation, "rb").read()
-    check(memberships(space.nation) == [2, 2, 1, 2, 2, 1, 2, 1],
-          f"the patch wrote the ticks, exactly one more by Tab and Space, and those of South Korea and "
-          f"C\u00f4te d'Ivoire found by name: {memberships(space.nation)}")
-    check(len(after) == len(original) and others(after) == others(original), "the patch changed no other byte")
-    check(poll(lambda: window_kind.first_name(desktop, window) == name_as_loaded),
-          "after the patch no entry stands out")
-    backup = space.nation + ".bak"
-    check(os.path.exists(backup) and open(backup, "rb").read() == original,
-          "the first patch left Nation.dat.bak, the file as it was before it")
-
-    desktop.keys(window, "alt+m")
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "SUCCESS")
-    check(memberships(space.nation) == [2] * len(space.names), "make all, then patch, writes 2 into every record")
-    check(open(backup, "rb").read() == original, "a later patch leaves the backup as it was")
-
-    # Another program changes a membership byte: the patch would set it
-    # back, so it is refused and writes nothing. A new load takes it in.
-    changed = bytearray(open(space.nation, "rb").read())
-    changed[7 * RECORD + MEMBER] = 1
-    open(space.nation, "wb").write(changed)
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "ERROR")
-    check(open(space.nation, "rb").read() == changed,
-          "a membership byte changed by another program since the load: the patch writes nothing")
-    desktop.keys(window, "alt+l")
-    choose_file(desktop, window_kind, space.nation)
-    check(desktop.wait_gone("Locate your Nation.dat file"), "a new load of the changed file")
-
-    # The members of 2004, from the context menu: one message says what the
-    # preset did (Austria was ticked already), and names the members the
-    # file lacks.
-    tick_preset(desktop, window_kind, window, 1)
-    summary = desktop.wait_for("Cm3 Tallowmere")
-    check(summary is not None, "a message sums up what the preset did")
-    if summary:
-        text = window_kind.message_text(desktop, summary, "Cm3 Tallowmere")
-        check("4 nations are ticked now, as members of the European Union in 2004." in text
-              and "Newly ticked: Wales" in text and "Newly unticked: Albania, " in text and "Denmark" in text
-              and "Cyprus" in text and "Austria" not in text,
-              f"the message counts 4 nations, names Wales as ticked, Albania as unticked and Denmark and Cyprus "
-              f"as missing, not Austria: {text!r}")
-        desktop.keys(summary, "Return")
-        check(desktop.wait_gone("Cm3 Tallowmere"), "the message goes away")
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "SUCCESS")
-    check(memberships(space.nation) == [1, 2, 2, 1, 2, 1, 1, 2],
-          f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: {memberships(space.nation)}")
-
-    # Free movement in 2021, the first year after the United Kingdom's
-    # transition, by keyboard alone from Load after a new load: the file's
-    # England and Wales are named as unticked.
-    desktop.keys(window, "alt+l")
-    choose_file(desktop, window_kind, space.nation)
-    check(desktop.wait_gone("Locate your Nation.dat file"), "a new load after the patch")
-    tick_preset(desktop, window_kind, window, 5, FREE_MOVEMENT, tab_from_load=True)
-    message_says(desktop, window_kind, "Cm3 Tallowmere", "2 nations are ticked now", "Iceland", "Switzerland",
-                 "Newly unticked: England, Wales",
-                 "members in the file but not in the European Union, the EEA and Switzerland in 2021", "England, Wales")
-    desktop.keys(window, "alt+p")
-    answer_message(desktop, window_kind, "SUCCESS")
-    check(memberships(space.nation) == [1, 2, 2, 1, 1, 1, 1, 1],
-          f"free movement in 2021: Austria and Belgium alone: {memberships(space.nation)}")
-
-    desktop.keys(window, "alt+a")
-    desktop.keys(window, "alt+v")
-    lines = space.launches(2)
-    check(any(line.endswith("mailto:nation-editor@example.org") for line in lines),
-          f"the e-mail button hands mailto:nation-editor@example.org to the launcher {lines}")
-    check(any(line.endswith("https://www.example.org/") for line in lines),
-          f"the web site button hands https://www.example.org/ to the launcher {lines}")
-
-    desktop.keys(window, "alt+l")
-    choose_file(desktop, window_kind, space.nation)
-    check(desktop.wait_gone("Locate your Nation.dat file"), "a second load")
-    desktop.keys(window, "alt+e")
-    question = desktop.wait_for("Cm3 Tallowmere")
-    if question is None:
-        desktop.screenshot("/tmp/e2e-failure.png")
-    check(question is not None, "exit asks again after a load")
-    if question:
-        desktop.keys(question, "y")
-    ended(editor, "Yes ends the editor")
-
-
-def sample_given_at_start(desktop, window_kind, launch, space):
-    """Started with the sample file's path: it is loaded, so exit asks. The
-    members of 2013 from the context menu, all of them in the sample: the
-    preset's message counts them."""
-    subprocess.run([*space.sample_maker, window_kind.path(space.sample)], env=desktop.env, capture_output=True)
-    check(os.path.exists(space.sample), "the sample file is made")
-    editor = launch([window_kind.path(space.sample)])
-    window = desktop.wait_started("CM3 99/00 Tallowmere")
-    check(window is not None, "the editor comes up with a path given")
-    if window:
-        desktop.keys(window, "alt+e")
-        question = desktop.wait_for("Cm3 Tallowmere")
-        check(question is not None, "the file given at start is loaded: exit asks")
-        if question:
-            desktop.keys(question, "n")
-            desktop.wait_gone("Cm3 Tallowmere")
-        tick_preset(desktop, window_kind, window, 3)
-        message_says(desktop, window_kind, "Cm3 Tallowmere",
-                     f"{len(EU_2013_IN_SAMPLE)} nations are ticked now, as members of the European Union in 2013.")
-        desktop.keys(window, "alt+p")
-        answer_message(desktop, window_kind, "SUCCESS")
-        ticked = {name for name, member in zip(names_in(space.sample), memberships(space.sample)) if member == 2}
-        check(ticked == EU_2013_IN_SAMPLE,
-              f"the members of 2013 ticked in the sample, Holland and Republic of Ireland among them: "
-              f"{sorted(ticked ^ EU_2013_IN_SAMPLE)} differ")
-        desktop.keys(window, "alt+e")
-    ended(editor, "after the patch, exit ends the editor started with a path")
-
-
-def refused_path_at_start(desktop, window_kind, launch, space):
-    """Started with a refused path: its error, then an empty window."""
-    editor = launch([window_kind.path(space.refused)])
-    box = desktop.wait_started("ERROR")
-    window = desktop.find("CM3 99/00 Tallowmere")
-    check(box is not None and bool(window), "a refused path at start: its error over the window")
-    if box and window:
-        window_kind.check_message_place(desktop, box, window[-1], "the error about a path given at start")
-    answer_message(desktop, window_kind, "ERROR", box=box)
-    window = desktop.wait_started("CM3 99/00 Tallowmere")
-    check(window is not None and not desktop.find("Locate your Nation.dat file"),
-          "after a refused path at start, the window without the dialog")
-    # A dialog shown late would keep Alt+E from ending the editor.
-    if window:
-        desktop.keys(window, "alt+e")
-    ended(editor, "with nothing loaded, exit ends the editor at once")
-
-
-def patches_refused(desktop, window_kind, launch, space):
-    """Two files whose patch is refused and leaves them as they are: one with
-    a folder where its backup would go, and one marked read-only (which root
-    could write all the same)."""
-    editor = launch([window_kind.path(space.backup_folder)])
-    window = desktop.wait_started("CM3 99/00 Tallowmere")
-    check(window is not None, "the editor comes up with the file whose backup's name a folder has")
-    if window is None:
-        return
-    desktop.keys(window, "alt+m", "alt+p")
-    message_says(desktop, window_kind, "ERROR", "Nation.dat.bak", "a folder has that name")
-    check(open(space.backup_folder, "rb").read() == space.original and os.path.isdir(space.backup_folder + ".bak"),
-          "a folder where the backup would go: nothing patched, the folder as it was")
-    desktop.keys(window, "alt+l")
-    choose_file(desktop, window_kind, space.read_only, replace=True)
-    check(desktop.wait_gone("Locate your Nation.dat file"), "a read-only file loads")
-    desktop.keys(window, "alt+m", "alt+p")
-    message_says(desktop, window_kind, "ERROR", "read-only")
-    check(open(space.read_only, "rb").read() == space.original and not os.path.exists(space.read_only + ".bak"),
-          f"a read-only file{' as root' if os.geteuid() == 0 else ''}: nothing patched, no backup made")
-    exit_with_yes(desktop, window, editor, "after the refused patches, Yes ends the editor")
-
-
-# The cases both windows play, each with a new editor and new files, in the
-# order they were played as one scenario.
-def deep_folder(desktop, window_kind, launch, space):
-    """A game folder deeper than Windows' open-file dialog takes, its file's
-    path 333 characters long or more as the program sees it: the file given
-    at start loads and patches, with its backup beside it; then Load's
-    dialog opens, also after a restart, when it starts in that folder."""
-    folder = space.root
-    while len(window_kind.path(os.path.join(folder, "Nation.dat"))) < 333:
-        folder = os.path.join(folder, "A folder of saved games, kept")
-    os.makedirs(folder)
-    nation = os.path.join(folder, "Nation.dat")
-    open(nation, "wb").write(space.original)
-    for start in ("with the file", "again"):
-        editor = launch([window_kind.path(nation)] if start == "with the file" else [])
-        window = desktop.wait_started("CM3 99/00 Tallowmere")
-        check(window is not None, f"the editor comes up {start}")
-        if window is None:
-            editor.kill()
-            return
-        if start == "with the file":
-            desktop.keys(window, "alt+m", "alt+p")
-            answer_message(desktop, window_kind, "SUCCESS")
-            check(memberships(nation) == [2] * 8 and open(nation + ".bak", "rb").read() == space.original,
-                  f"a file at a path of {len(window_kind.path(nation))} characters patched, its backup beside it")
-        desktop.keys(window, "alt+l")
-        dialog = desktop.wait_for("Locate your Nation.dat file")
-        check(dialog is not None, f"started {start}, Load's dialog opens after a file in the deep folder was loaded")
-        if dialog:
-            desktop.keys(dialog, "Escape")
-            check(desktop.wait_gone("Locate your Nation.dat file"), "Escape cancels the dialog")
-        desktop.keys(window, "alt+e")
-        ended(editor, f"started {start}, exit ends the editor")
-
-
-CASES = {
-    "keyboard_at_start": keyboard_at_start,
-    "load_tick_patch": load_tick_patch,
-    "sample_given_at_start": sample_given_at_start,
-    "patches_refused": patches_refused,
-    "refused_path_at_start": refused_path_at_start,
-    "deep_folder": deep_folder,
-}
-
-
-def load_by_typing(desktop, window, path):
-    """Alt+L, the file's name typed in the dialog and Enter pressed while the
-    name completer lists it. Answers the dialog's window, or None."""
-    desktop.keys(window, "alt+l")
-    dialog = desktop.wait_for("Locate your Nation.dat file")
-    if dialog:
-        desktop.type(dialog, path)
-        time.sleep(0.5)
-        desktop.xdotool("key", "Return")
-        desktop.wait_gone("Locate your Nation.dat file")
-    return dialog
-
-
-def typed_name_and_back(desktop, window, path, manager):
-    """After a name typed and Enter in the dialog the editor is active again
-    and Load has the keyboard, so Enter opens the dialog again."""
-    dialog = load_by_typing(desktop, window, path)
-    check(dialog is not None and desktop.stays_active(window),
-          f"{manager}: after a name typed and Enter in the dialog the editor is active again")
-    desktop.xdotool("key", "Return")
-    again = desktop.wait_for("Locate your Nation.dat file")
-    check(again is not None, f"{manager}: and Load has the keyboard: Enter opens the dialog again")
-    if again:
-        desktop.keys(again, "Escape")
-        desktop.wait_gone("Locate your Nation.dat file")
-
-
-def alt_tab(desktop, other, window):
-    """Alt+Tab from the `other` program's window: whether the editor's
-    window then has the keyboard. On a busy machine a window manager may
-    miss the keys, and leave the other program active: as a player would,
-    the test presses them again (three times at most)."""
-    for _ in range(3):
-        desktop.xdotool("key", "alt+Tab")
-        if poll(lambda: desktop.active() != other, 5):
-            break
-    return desktop.stays_active(window)
-
-
-def beside_another_program(desktop, launch, space, manager):
-    """With another program's window open, Alt+Tab reaches the editor, and
-    the editor stays active when its dialog or a message closes."""
-    other = subprocess.Popen(["xmessage", "-geometry", "+500+400", "another program"], env=desktop.env,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    editor = launch([space.beside])
-    try:
-        window = desktop.wait_started("CM3 99/00 Tallowmere")
-        beside = desktop.wait_started("xmessage")
-        check(window is not None and beside is not None, f"{manager}: the editor beside another program")
-        if window is None or beside is None:
-            return
-        desktop.focus(beside)
-        check(alt_tab(desktop, beside, window), f"{manager}: Alt+Tab from another program reaches the editor")
-        typed_name_and_back(desktop, window, space.beside, manager)
-        for key, title, answer, what in (("alt+l", "Locate your Nation.dat file", "Escape", "Alt+L and Escape"),
-                                         ("alt+p", "SUCCESS", "Return", "OK on SUCCESS")):
-            desktop.keys(window, key)
-            shown = desktop.wait_for(title)
-            if shown:
-                desktop.keys(shown, answer)
-                desktop.wait_gone(title)
-            check(shown is not None and desktop.stays_active(window),
-                  f"{manager}: after {what} the editor is active again")
-        desktop.keys(window, "alt+e")
-        ended(editor, f"{manager}: after the patch, exit ends the editor")
-    finally:
-        for program in (editor, other):
-            if program.poll() is None:
-                program.kill()
-
-
-def contrast(first, second):
-    """The contrast ratio of two colours, as WCAG reckons it."""
-    def luminance(colour):
-        channels = [c / 255 for c in colour]
-        linear = [c / 12.92 if c <= 0.03928 else ((c + 0.055) / 1.055) ** 2.4 for c in channels]
-        return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
-    lighter, darker = sorted((luminance(first), luminance(second)), reverse=True)
-    return (lighter + 0.05) / (darker + 0.05)
-
-
-def exit_with_yes(desktop, window, editor, what):
-    """Exit with a file loaded and not patched: Yes to the question ends the
-    editor."""
-    desktop.keys(window, "alt+e")
-    question = desktop.wait_for("Cm3 Tallowmere")
-    if question:
-        desktop.keys(question, "y")
-    ended(editor, what)
-
-
 @contextlib.contextmanager
 def running(command, env):
     """A program for the length of a block, killed at its end if it is still
@@ -940,10 +197,430 @@ def stop(program):
         program.wait()
 
 
-def ended(editor, what):
+class Driver:
+    """What the scenario asks of a window. Keys are named as xdotool names
+    them ("alt+l", "Return", "shift+F10"); a message and the open-file
+    dialog are known by their titles. What a window can't tell is None."""
+
+    # Whether a patch sees a file another program changed since the load:
+    # a page that hands the patched file over as a download holds its own
+    # copy.
+    sees_changes = True
+    # The environment the harness's own programs run in (None: the test's).
+    env = None
+
+    def path(self, path):
+        """A path as the program writes it."""
+        return path
+
+    # start(path=None) -> bool: the editor up, the file at `path` given.
+    # keys(*keys), type(text): to the editor's window. settle(): waits as
+    # long as a window the program was asked for may take to show.
+    # shown(title) -> bool: a message up; text(title) -> str: what it says;
+    # press(key): a key to it; gone(title) -> bool; none_shown(title).
+    # dialog_shown(), choose(path, replace), cancel(), dialog_gone(): the
+    # open-file dialog. listed() -> bool: a file's rows drawn;
+    # shows_changed() / shows_unchanged(): the first row marked as ticked
+    # otherwise than in the file, or no row. focus_list(); open_menu(), the
+    # context menu from the keyboard; choose_in_menu(entry, year): its
+    # entry `entry` (counted from 0), its submenu's year `year`;
+    # close_menu(). launched(wanted): the addresses handed to the desktop.
+    # running(), ended() -> bool; end(): ends what the driver started.
+
+    def check_frame(self, what, window="main"):
+        pass
+
+    def press_patch(self):
+        self.keys("alt+p")
+
+    def handed_back(self, what):
+        """After a patch: the files the editor hands back, put where the
+        player puts them."""
+
+    def rows(self):
+        """The rows: (nation, ticked, marked, description)."""
+        return None
+
+    def focused(self):
+        """The control that has the keyboard (its name, "row:NATION")."""
+        return None
+
+    def menu(self):
+        """The context menu's entries, whether each is greyed, or [] while
+        it is closed."""
+        return None
+
+    def buttons(self):
+        return None
+
+    def asks_before_closing(self):
+        return None
+
+
+def known(value, wanted, what):
+    """A check of what a window can tell (not None)."""
+    if value is not None:
+        check(wanted(value), f"{what}: {value!r}")
+
+
+# The context menu's entries with a submenu of years, counted from its top.
+EU_MEMBERS, FREE_MOVEMENT = 2, 3
+NAMES_TICKED = [False, True, False, False, True, False, False, False]
+
+
+def message(d, title, *wanted, key="Return", frame=False):
+    """Waits for a message, checks that it says each of `wanted`, and
+    answers it. Gives what it said."""
+    shown = d.shown(title)
+    check(shown, f'a message box titled "{title}" comes up')
+    if not shown:
+        return ""
+    if frame:
+        d.check_frame(f'the "{title}" box', "box")
+    text = d.text(title) if wanted else ""
+    if wanted:
+        check(all(part in text for part in wanted), f"the message says {wanted}: {text!r}")
+    d.press(key)
+    check(d.gone(title), f'the "{title}" box goes away')
+    return text
+
+
+def load(d, path, what, replace=False, frame=False):
+    """The open-file dialog, once it is up, given `path`."""
+    shown = d.dialog_shown()
+    check(shown, 'the open-file dialog "Locate your Nation.dat file" comes up')
+    if shown:
+        if frame:
+            d.check_frame("the open-file dialog", "dialog")
+        d.choose(path, replace)
+    if what:
+        check(d.dialog_gone(), what)
+
+
+def patch(d, what):
+    d.press_patch()
+    message(d, "SUCCESS", "File Patched Succesfully")
+    d.handed_back(what)
+
+
+def tick_preset(d, entry, year, tab_from_load=False):
+    """The list takes the keyboard by a click, or by Tab from Load, where
+    the focus is; its context menu, opened from the keyboard (Shift+F10),
+    gives the year `year` down in the submenu `entry` down in it."""
+    if tab_from_load:
+        d.keys("Tab")
+    else:
+        d.focus_list()
+    d.open_menu()
+    d.choose_in_menu(entry, year)
+
+
+def exit_with_yes(d, what):
+    """Exit with a file loaded and not patched: Yes to the question ends the
+    editor."""
+    d.keys("alt+e")
+    message(d, "Cm3 Tallowmere", "Are you sure you want to exit?", key="y")
+    check(d.ended(), what)
+
+
+def keyboard_at_start(d, space):
+    """Tab walks every control, the help box included, and Enter presses
+    the button it reaches: from Load, five Tabs forward or three back reach
+    Exit, which ends the editor at once with nothing loaded."""
+    for keys, what in ((["Tab"] * 5, "Tab five times from Load, then Enter: Exit ends the editor"),
+                       (["shift+Tab"] * 3, "Shift+Tab three times from Load, then Enter: Exit ends the editor")):
+        if d.start():
+            d.keys(*keys, "Return")
+        check(d.ended(), what)
+
+
+def load_tick_patch(d, space):
+    """From an empty window: the file loaded through the dialog, ticked by
+    hand, by name and from the context menu, patched, and patched again."""
+    started = d.start()
+    check(started, 'the window "CM3 99/00 Tallowmere" comes up')
+    if not started:
+        return
+    d.check_frame("the main window")
+    for step in (enter_presses_load, menu_before_load, patch_before_load, refused_then_loaded, tick_by_hand,
+                 exit_answered_no, first_patch, make_all, changed_by_another, members_of_2004,
+                 free_movement_in_2021, links, exit_after_load):
+        step(d, space)
+
+
+def enter_presses_load(d, space):
+    d.keys("Return")
+    check(d.dialog_shown(), "Enter right after start presses Load: the open-file dialog comes up")
+    d.cancel()
+    check(d.dialog_gone(), "Escape cancels the dialog")
+    known(d.rows(), lambda rows: rows == [], "a cancel lists nothing")
+    known(d.focused(), lambda at: at == "cmdLoad", "after a cancel Load has the keyboard again")
+
+
+def menu_before_load(d, space):
+    """With nothing loaded, the context menu's entries are greyed out: the
+    members of 2004 chosen from it tick nothing and name nothing missing."""
+    d.focus_list()
+    d.open_menu()
+    known(d.menu(), lambda entries: entries and all(greyed for _, greyed in entries),
+          "with nothing loaded every entry is greyed")
+    d.choose_in_menu(EU_MEMBERS, 1)
+    check(d.none_shown("Cm3 Tallowmere"), "with nothing loaded, the context menu's entries do nothing")
+    d.close_menu()
+    known(d.menu(), lambda entries: entries == [], "Escape closes the menu")
+    known(d.focused(), lambda at: at == "lstNations", "the list has the keyboard again")
+
+
+def patch_before_load(d, space):
+    """The focus stays on Patch after its message: Enter presses it again."""
+    d.keys("alt+p")
+    message(d, "ERROR", "Please load Nation.dat first", frame=True)
+    check(open(space.nation, "rb").read() == space.original, "a patch before any load writes nothing")
+    known(d.focused(), lambda at: at == "cmdPatch", "after the message Patch has the keyboard")
+    d.keys("Return")
+    message(d, "ERROR", "Please load Nation.dat first")
+
+
+def refused_then_loaded(d, space):
+    """The refused path stays in the dialog's name box; the good one is typed
+    over it, and Enter pressed while a completer lists it."""
+    d.keys("alt+l")
+    load(d, space.refused, None, frame=True)
+    message(d, "ERROR", "This is NOT the Nations.dat file. Pick Again")
+    load(d, space.nation, "the dialog closes on a nation file", replace=True)
+    check(d.listed(), "the loaded file's first name is drawn")
+    known(d.rows(), lambda rows: [row[0] for row in rows] == space.names, "the nations listed as the file names them")
+    known(d.rows(), lambda rows: [row[1] for row in rows] == NAMES_TICKED, "ticked where the file holds 2 alone")
+    known(d.focused(), lambda at: at == "cmdLoad", "after the dialog Load has the keyboard")
+
+
+def tick_by_hand(d, space):
+    """From Load, Tab reaches the list and its first nation, and Space ticks
+    it; typing a name finds it, its space included; a space on its own
+    after a pause ticks the nation found."""
+    d.keys("Tab", "space")
+    known(d.rows(), lambda rows: rows[0][1:] == (True, True, "changed, not yet patched"),
+          "Space ticks Albania, marked, told to a screen reader as changed")
+    d.type("south korea")
+    time.sleep(TYPING_PAUSE)
+    d.keys("space")
+    # Typed without its accent, a name is found all the same.
+    d.type("cote")
+    known(d.focused(), lambda at: at == "row:C\u00f4te d'Ivoire", "typed without its accent, a name is found")
+    time.sleep(TYPING_PAUSE)
+    d.keys("space")
+    known(d.asks_before_closing(), bool, "closing with a file loaded and not patched asks first")
+
+
+def exit_answered_no(d, space):
+    d.keys("alt+e")
+    asked = d.shown("Cm3 Tallowmere")
+    check(asked, 'the exit question comes up titled "Cm3 Tallowmere"')
+    # Every key before Alt+E has been handled once the question shows.
+    check(open(space.nation, "rb").read() == space.original, "ticking by hand writes nothing")
+    if asked:
+        said = d.text("Cm3 Tallowmere")
+        check("You have not patched the file. Are you sure you want to exit?" in said, f"the exit question: {said!r}")
+        known(d.buttons(), lambda buttons: buttons == ["Yes", "No"], "the exit question's buttons")
+        d.press("Escape")
+        # A question Escape had closed would be gone by then. (Wine's box
+        # ends on Escape, and the Windows window asks again in a new one.)
+        d.settle()
+        asked = d.shown("Cm3 Tallowmere")
+        check(asked, "Escape does not leave the question")
+    if asked:
+        d.press("n")
+        check(d.gone("Cm3 Tallowmere"), "No closes the question")
+    check(d.running(), "No keeps the editor open")
+    known(d.focused(), lambda at: at == "cmdExit", "after No, Exit has the keyboard")
+    check(d.shows_changed(), "a tick that differs from the file shows: the first row is marked")
+
+
+def first_patch(d, space):
+    patch(d, "the first patch")
+    after = open(space.nation, "rb").read()
+    check(memberships(space.nation) == [2, 2, 1, 2, 2, 1, 2, 1],
+          f"the patch wrote the ticks, exactly one more by Tab and Space, and those of South Korea and "
+          f"C\u00f4te d'Ivoire found by name: {memberships(space.nation)}")
+    check(len(after) == len(space.original) and others(after) == others(space.original),
+          "the patch changed no other byte")
+    check(d.shows_unchanged(), "after the patch no entry stands out")
+    backup = space.nation + ".bak"
+    check(os.path.exists(backup) and open(backup, "rb").read() == space.original,
+          "the first patch left Nation.dat.bak, the file as it was before it")
+    known(d.asks_before_closing(), lambda asks: not asks, "after the patch, closing does not ask")
+
+
+def make_all(d, space):
+    d.keys("alt+m")
+    patch(d, "make all, then patch")
+    check(memberships(space.nation) == [2] * len(space.names), "make all, then patch, writes 2 into every record")
+    check(open(space.nation + ".bak", "rb").read() == space.original, "a later patch leaves the backup as it was")
+
+
+def changed_by_another(d, space):
+    """Another program changes a membership byte: the patch would set it
+    back, so it is refused and writes nothing. A new load takes it in."""
+    changed = bytearray(open(space.nation, "rb").read())
+    changed[7 * RECORD + MEMBER] = 1
+    open(space.nation, "wb").write(changed)
+    if d.sees_changes:
+        d.keys("alt+p")
+        message(d, "ERROR", "has changed since it was loaded. Nothing was written")
+        check(open(space.nation, "rb").read() == changed,
+              "a membership byte changed by another program since the load: the patch writes nothing")
+    d.keys("alt+l")
+    load(d, space.nation, "a new load of the changed file")
+
+
+def members_of_2004(d, space):
+    """The members of 2004, from the context menu: one message says what the
+    preset did (Austria was ticked already), and names the members the file
+    lacks."""
+    tick_preset(d, EU_MEMBERS, 1)
+    text = message(d, "Cm3 Tallowmere", "4 nations are ticked now, as members of the European Union in 2004.",
+                   "Newly ticked: Wales", "Newly unticked: Albania, ", "Denmark", "Cyprus")
+    check("Austria" not in text, f"Austria, ticked already and in the file, is not named: {text!r}")
+    patch(d, "the members of 2004")
+    check(memberships(space.nation) == [1, 2, 2, 1, 2, 1, 1, 2],
+          f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: {memberships(space.nation)}")
+
+
+def free_movement_in_2021(d, space):
+    """Free movement in 2021, the first year after the United Kingdom's
+    transition, by keyboard alone from Load after a new load: the file's
+    England and Wales are named as unticked."""
+    d.keys("alt+l")
+    load(d, space.nation, "a new load after the patch")
+    tick_preset(d, FREE_MOVEMENT, 5, tab_from_load=True)
+    message(d, "Cm3 Tallowmere", "2 nations are ticked now", "Iceland", "Switzerland", "Newly unticked: England, Wales",
+            "members in the file but not in the European Union, the EEA and Switzerland in 2021", "England, Wales")
+    patch(d, "free movement in 2021")
+    check(memberships(space.nation) == [1, 2, 2, 1, 1, 1, 1, 1],
+          f"free movement in 2021: Austria and Belgium alone: {memberships(space.nation)}")
+
+
+def links(d, space):
+    d.keys("alt+a")
+    d.keys("alt+v")
+    lines = d.launched(2)
+    check("mailto:nation-editor@example.org" in lines,
+          f"the e-mail button hands mailto:nation-editor@example.org to the desktop {lines}")
+    check("https://www.example.org/" in lines, f"the web site button hands https://www.example.org/ to the desktop "
+                                               f"{lines}")
+
+
+def exit_after_load(d, space):
+    d.keys("alt+l")
+    load(d, space.nation, "a second load")
+    exit_with_yes(d, "exit asks again after a load, and Yes ends the editor")
+
+
+def sample_given_at_start(d, space):
+    """Started with the sample file's path: it is loaded, so exit asks. The
+    members of 2013 from the context menu, all of them in the sample: the
+    preset's one message counts them."""
+    subprocess.run([*space.sample_maker, d.path(space.sample)], env=d.env, capture_output=True)
+    check(os.path.exists(space.sample), "the sample file is made")
+    sample = open(space.sample, "rb").read()
+    started = d.start(space.sample)
+    check(started, "the editor comes up with a path given")
+    if started:
+        d.keys("alt+e")
+        check(d.shown("Cm3 Tallowmere"), "the file given at start is loaded: exit asks")
+        d.press("n")
+        d.gone("Cm3 Tallowmere")
+        tick_preset(d, EU_MEMBERS, 3)
+        message(d, "Cm3 Tallowmere",
+                f"{len(EU_2013_IN_SAMPLE)} nations are ticked now, as members of the European Union in 2013.",
+                "Newly ticked: ")
+        check(d.none_shown("Cm3 Tallowmere"), "the sample holds every member of 2013: one message alone")
+        patch(d, "the sample's first patch")
+        ticked = {name for name, member in zip(names_in(space.sample), memberships(space.sample)) if member == 2}
+        check(ticked == EU_2013_IN_SAMPLE,
+              f"the members of 2013 ticked in the sample, Holland and Republic of Ireland among them: "
+              f"{sorted(ticked ^ EU_2013_IN_SAMPLE)} differ")
+        check(open(space.sample + ".bak", "rb").read() == sample, "its backup is the sample as it was")
+        d.keys("alt+e")
+    check(d.ended(), "after the patch, exit ends the editor started with a path")
+
+
+def refused_path_at_start(d, space):
+    """Started with a refused path: its error, then an empty window."""
+    check(d.started_with_error(space.refused), "a refused path at start: its error over the window")
+    message(d, "ERROR", "This is NOT the Nations.dat file. Pick Again")
+    check(d.started_alone(), "after a refused path at start, the window without the dialog")
+    # A dialog shown late would keep Alt+E from ending the editor.
+    d.keys("alt+e")
+    check(d.ended(), "with nothing loaded, exit ends the editor at once")
+
+
+def patches_refused(d, space):
+    """Two files whose patch is refused and leaves them as they are: one with
+    a folder where its backup would go, and one marked read-only (which root
+    could write all the same)."""
+    started = d.start(space.backup_folder)
+    check(started, "the editor comes up with the file whose backup's name a folder has")
+    if not started:
+        return
+    d.keys("alt+m", "alt+p")
+    message(d, "ERROR", "Nation.dat.bak", "a folder has that name")
+    check(open(space.backup_folder, "rb").read() == space.original and os.path.isdir(space.backup_folder + ".bak"),
+          "a folder where the backup would go: nothing patched, the folder as it was")
+    d.keys("alt+l")
+    load(d, space.read_only, "a read-only file loads", replace=True)
+    d.keys("alt+m", "alt+p")
+    message(d, "ERROR", "read-only")
+    check(open(space.read_only, "rb").read() == space.original and not os.path.exists(space.read_only + ".bak"),
+          f"a read-only file{' as root' if os.geteuid() == 0 else ''}: nothing patched, no backup made")
+    exit_with_yes(d, "after the refused patches, Yes ends the editor")
+
+
+def deep_folder(d, space):
+    """A game folder deeper than Windows' open-file dialog takes, its file's
+    path 333 characters long or more as the program sees it: the file given
+    at start loads and patches, with its backup beside it; then Load's
+    dialog opens, also after a restart, when it starts in that folder."""
+    folder = space.root
+    while len(d.path(os.path.join(folder, "Nation.dat"))) < 333:
+        folder = os.path.join(folder, "A folder of saved games, kept")
+    os.makedirs(folder)
+    nation = os.path.join(folder, "Nation.dat")
+    open(nation, "wb").write(space.original)
+    for start in ("with the file", "again"):
+        started = d.start(nation if start == "with the file" else None)
+        check(started, f"the editor comes up {start}")
+        if not started:
+            return
+        if start == "with the file":
+            d.keys("alt+m", "alt+p")
+            message(d, "SUCCESS")
+            check(memberships(nation) == [2] * 8 and open(nation + ".bak", "rb").read() == space.original,
+                  f"a file at a path of {len(d.path(nation))} characters patched, its backup beside it")
+        d.keys("alt+l")
+        check(d.dialog_shown(), f"started {start}, Load's dialog opens after a file in the deep folder was loaded")
+        d.cancel()
+        check(d.dialog_gone(), "Escape cancels the dialog")
+        d.keys("alt+e")
+        check(d.ended(), f"started {start}, exit ends the editor")
+
+
+# The cases, each with a new editor and new files, in the order they were
+# played as one scenario. A page plays those that need no path given at its
+# start (web/tests/e2e_page.py).
+CASES = {
+    "keyboard_at_start": keyboard_at_start,
+    "load_tick_patch": load_tick_patch,
+    "sample_given_at_start": sample_given_at_start,
+    "patches_refused": patches_refused,
+    "refused_path_at_start": refused_path_at_start,
+    "deep_folder": deep_folder,
+}
+
+
+def play(case, d, space):
+    """Plays one case with the driver `d`, and ends what it started."""
     try:
-        code = editor.wait(timeout=TIMEOUT)
-        check(code == 0, what)
-    except subprocess.TimeoutExpired:
-        editor.kill()
-        check(False, what)
+        CASES[case](d, space)
+    finally:
+        d.end()

@@ -21,6 +21,7 @@ import threading
 import time
 import tty
 
+import e2e_desktop
 import e2e_scenario as e2e
 
 EDITOR = os.path.abspath(sys.argv[1])
@@ -313,8 +314,8 @@ def main():
                XDG_DATA_HOME=os.path.join(root, "data"), XDG_CACHE_HOME=os.path.join(root, "cache"),
                LANG="C.UTF-8")
     try:
-        with e2e.Session(root, env, buses=True) as session:
-            session.started.append(e2e.start_window_manager(session.env, ["openbox", "--sm-disable"]))
+        with e2e_desktop.Session(root, env, buses=True) as session:
+            session.started.append(e2e_desktop.start_window_manager(session.env, ["openbox", "--sm-disable"]))
             speech_log = start_speech_dispatcher(session, root)
             with Orca(session.env, root) as orca:
                 play(session.env, orca, sample)
@@ -342,7 +343,7 @@ def play(env, orca, sample):
         walked = walk(orca, env)
         if walked:
             subprocess.run(["xdotool", "key", "alt+e"], env=env)
-            e2e.ended(editor, "Alt+E after the patch ends the editor")
+            e2e_desktop.ended(editor, "Alt+E after the patch ends the editor")
     if walked:
         members = e2e.EU_2013_IN_SAMPLE - HOME_NATIONS
         ticked = {name for name, member in zip(e2e.names_in(sample), e2e.memberships(sample)) if member == 2}

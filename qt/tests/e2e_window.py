@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The Linux editor end to end: Qt's X11 platform on Xvfb, under a window
-manager (openbox), driven from outside by xdotool (see e2e_scenario.py),
+manager (openbox), driven from outside by xdotool (see e2e_desktop.py), playing the scenario
+every window plays (e2e_scenario.py),
 and read as a screen reader reads it, over AT-SPI on an accessibility bus of
 the test's own. Each case (CASES) runs on a display, buses and a window
 manager of its own. Exits 77 (skipped) when Xvfb, openbox or one of the X
@@ -12,8 +13,8 @@ Usage: e2e_window.py CASE PATH-TO-EDITOR PATH-TO-MAKE-SAMPLE-NATION
 import os
 import subprocess
 import sys
-import time
 
+import e2e_desktop as x
 import e2e_scenario as e2e
 
 EDITOR = MAKE_SAMPLE = None
@@ -30,7 +31,7 @@ WINDOW_MANAGERS = {
 }
 
 
-class QtWindow(e2e.Window):
+class QtWindow(x.Window):
     def check_frame(self, desktop, window, what):
         """The window manager offers neither minimise nor maximise, and
         under openbox the window has no taskbar button of its own."""
@@ -89,7 +90,7 @@ def screen_reader(desktop, space):
         # keyboard is, as a user's do: the test activates no window for them.
         e2e.check(e2e.poll(lambda: "listening" in heard()), "the screen reader listens")
         desktop.xdotool("mousemove", "5", "5")
-        e2e.load_by_typing(desktop, window, other)
+        x.load_by_typing(desktop, window, other)
 
         def back():
             lines = heard()
@@ -109,7 +110,7 @@ def screen_reader(desktop, space):
         focused = [line for line in before if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
         e2e.check(focused[-1:] == ["object:state-changed:focused|Albania|1"],
                   f"Tab into the list: the nation Space would tick is heard last: {focused[-3:]}")
-        e2e.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
+        x.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
 
 
 # A screen reader's ears: what it hears of ticks, written to a file.
@@ -158,15 +159,15 @@ def dark_theme(desktop):
         for name, box in (("Label1", (320, 32, 561, 73)), ("Label3", (536, 56, 569, 73))):
             colours = desktop.colours(window, *box)
             background = max(set(colours), key=colours.count)
-            text = max(colours, key=lambda colour: e2e.contrast(colour, background))
-            ratio = e2e.contrast(text, background)
+            text = max(colours, key=lambda colour: x.contrast(colour, background))
+            ratio = x.contrast(text, background)
             e2e.check(ratio >= 4.5, f"under a dark theme {name} reads at {ratio:.1f}:1, {text} on {background}")
         e2e.check(set(desktop.colours(window, 300, 2, 304, 6)) == {(192, 192, 192)},
                   "under a dark theme the window keeps its grey")
         e2e.check((192, 0, 0) in desktop.colours(window, 296, 16, 497, 33),
                   "under a dark theme the game's name keeps its red")
         desktop.keys(window, "alt+e")
-        e2e.ended(editor, "under a dark theme, exit ends the editor")
+        x.ended(editor, "under a dark theme, exit ends the editor")
 
 
 def dialog_on_screen(desktop):
@@ -187,7 +188,7 @@ def dialog_on_screen(desktop):
             desktop.keys(dialog, "Escape")
             desktop.wait_gone("Locate your Nation.dat file")
         desktop.keys(window, "alt+e")
-        e2e.ended(editor, "exit ends the editor")
+        x.ended(editor, "exit ends the editor")
 
 
 def focus_by_mouse(desktop, space):
@@ -198,21 +199,21 @@ def focus_by_mouse(desktop, space):
     os.makedirs(settings, exist_ok=True)
     with open(os.path.join(settings, "keyfile"), "w") as keyfile:
         keyfile.write("[org/gnome/desktop/wm/preferences]\nfocus-mode='mouse'\n")
-    wm = e2e.start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), WINDOW_MANAGERS["metacity"])
+    wm = x.start_window_manager(dict(desktop.env, GSETTINGS_BACKEND="keyfile"), WINDOW_MANAGERS["metacity"])
     try:
         with e2e.running([EDITOR, space.beside], desktop.env) as editor:
             window = desktop.wait_started("CM3 99/00 Tallowmere")
             e2e.check(window is not None, "metacity, focus by mouse: the editor comes up")
             if window:
                 desktop.xdotool("mousemove", "5", "5")
-                e2e.typed_name_and_back(desktop, window, space.beside, "metacity, focus by mouse")
-                e2e.exit_with_yes(desktop, window, editor, "metacity, focus by mouse: Yes ends the editor")
+                x.typed_name_and_back(desktop, window, space.beside, "metacity, focus by mouse")
+                x.exit_with_yes(desktop, window, editor, "metacity, focus by mouse: Yes ends the editor")
     finally:
         e2e.stop(wm)
 
 
 def beside_another_program(desktop, space, manager):
-    e2e.beside_another_program(desktop, lambda arguments: subprocess.Popen(
+    x.beside_another_program(desktop, lambda arguments: subprocess.Popen(
         [EDITOR, *arguments], env=desktop.env, cwd=space.root), space, manager)
 
 
@@ -224,28 +225,29 @@ def latin1_folder(desktop, space):
     os.makedirs(folder)
     nation = os.path.join(folder, "Nation.dat")
     open(nation, "wb").write(space.original)
-    with e2e.running([EDITOR, nation], desktop.env) as editor:
-        window = desktop.wait_started("CM3 99/00 Tallowmere")
-        e2e.check(window is not None, "the editor comes up with a file in a folder named in Latin-1")
-        if window:
-            desktop.keys(window, "alt+m", "alt+p")
-            e2e.answer_message(desktop, QtWindow(), "SUCCESS")
+    d = x.XDriver(desktop, QtWindow(), [EDITOR], space)
+    try:
+        started = d.start(nation)
+        e2e.check(started, "the editor comes up with a file in a folder named in Latin-1")
+        if started:
+            d.keys("alt+m", "alt+p")
+            e2e.message(d, "SUCCESS")
             e2e.check(e2e.memberships(nation) == [2] * 8 and open(nation + ".bak", "rb").read() == space.original,
                       "the file in the Latin-1 folder patched, its backup beside it")
-            desktop.keys(window, "alt+e")
-        e2e.ended(editor, "after the patch, exit ends the editor")
-    with e2e.running([EDITOR, os.path.join(folder, "Gone.dat")], desktop.env) as editor:
-        e2e.message_says(desktop, QtWindow(), "ERROR", "Caf\ufffd de l'\ufffdt\ufffd/Gone.dat",
-                         "No such file or directory")
-        window = desktop.wait_started("CM3 99/00 Tallowmere")
-        if window:
-            desktop.keys(window, "alt+e")
-        e2e.ended(editor, "with nothing loaded, exit ends the editor")
+            d.keys("alt+e")
+        e2e.check(d.ended(), "after the patch, exit ends the editor")
+        d.launch([os.path.join(folder, "Gone.dat")])
+        e2e.message(d, "ERROR", "Caf\ufffd de l'\ufffdt\ufffd/Gone.dat", "No such file or directory")
+        if d.started_alone():
+            d.keys("alt+e")
+        e2e.check(d.ended(), "with nothing loaded, exit ends the editor")
+    finally:
+        d.end()
 
 
 def scenario_case(name):
-    """A case of the scenario both windows play."""
-    return lambda desktop, space, manager: e2e.run(name, [EDITOR], desktop.env, desktop, QtWindow(), space)
+    """A case of the scenario every window plays."""
+    return lambda desktop, space, manager: e2e.play(name, x.XDriver(desktop, QtWindow(), [EDITOR], space), space)
 
 
 # Each case with the window manager it runs under: the scenario both
@@ -279,9 +281,9 @@ def main():
     env.update(QT_QPA_PLATFORM="xcb", PATH=space.bin + ":" + env.get("PATH", ""), XDG_RUNTIME_DIR=space.root,
                HOME=space.root, XDG_CONFIG_HOME=os.path.join(space.root, "config"))
     try:
-        with e2e.Session(space.root, env, buses=True) as session:
-            desktop = e2e.Desktop(session.env)
-            wm = e2e.start_window_manager(session.env, WINDOW_MANAGERS[manager], manager) if manager else None
+        with x.Session(space.root, env, buses=True) as session:
+            desktop = x.Desktop(session.env)
+            wm = x.start_window_manager(session.env, WINDOW_MANAGERS[manager], manager) if manager else None
             try:
                 play(desktop, space, manager)
             finally:

@@ -3,7 +3,8 @@ site folder, on a port of its own) and opened in Debian's headless Chromium,
 driven through ChromeDriver by Selenium: keys and clicks as a player's,
 files given through the file input or the origin-private file system, what
 the browser downloads in a folder of the test's own. Every process it starts
-is ended on leaving, with a check that none outlives it."""
+is ended on leaving, with a check that none outlives it. PageDriver plays
+the scenario every window plays (e2e_scenario.py) on the page."""
 import base64
 import os
 import shutil
@@ -11,7 +12,7 @@ import subprocess
 import tempfile
 import time
 
-from e2e_scenario import SKIPPED, check, check_none_left, stop
+from e2e_scenario import SKIPPED, Driver, check, check_none_left, stop
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -390,6 +391,178 @@ class Page:
 
     def accessibility_tree(self):
         return self.cdp("Accessibility.getFullAXTree")["nodes"]
+
+
+# What the page's dialogs say, and whether the browser would ask before the
+# tab closes.
+DIALOG = "Locate your Nation.dat file"
+# The test's own event is not counted as the page being left.
+LEAVING = ("const leaving = new Event('beforeunload', {cancelable: true});"
+           "dispatchEvent(leaving); if (window.leaving) --window.leaving; return leaving.defaultPrevented;")
+
+
+class PageDriver(Driver):
+    """The scenario's driver for the page, the files given through its file
+    input (the browser's dialog stood in for) or dropped on it, and the
+    patched files handed over as downloads, which the driver puts where the
+    player puts them: the patched file in place of the old one, the backup
+    beside it unless one is there already, as the page tells. The page's
+    copy of the file is its own: a change made by another program after the
+    load goes unseen."""
+
+    sees_changes = False
+
+    def __init__(self, page, space):
+        self.page, self.space = page, space
+        self.loaded = None
+        # A patch since the last load: a first patch hands the backup over.
+        self.patched = False
+        self.since = 0.0
+
+    def end(self):
+        pass
+
+    def start(self, path=None):
+        started = self.page.open()
+        self.page.without_file_handles()
+        self.page.note_launches()
+        if started and path:
+            self.page.drop(os.path.basename(path), open(path, "rb").read())
+            self.given(path)
+            started = self.listed()
+        return bool(started)
+
+    def given(self, path):
+        self.loaded, self.patched = path, False
+
+    def keys(self, *keys):
+        from selenium.webdriver.common.keys import Keys
+        named = {"Return": Keys.ENTER, "Escape": Keys.ESCAPE, "Tab": Keys.TAB, "space": Keys.SPACE,
+                 "Down": Keys.ARROW_DOWN, "Right": Keys.ARROW_RIGHT, "End": Keys.END, "F10": Keys.F10,
+                 "alt": Keys.ALT, "shift": Keys.SHIFT, "ctrl": Keys.CONTROL}
+        for key in keys:
+            *modifier, key = key.split("+")
+            if modifier:
+                self.page.chord(named[modifier[0]], named.get(key, key))
+            else:
+                self.page.keys(named.get(key, key))
+
+    def type(self, text):
+        self.page.type(text)
+
+    def settle(self):
+        time.sleep(0.6)
+
+    def shown(self, title):
+        shown = self.page.dialog()
+        return shown is not None and shown["title"] == title
+
+    def none_shown(self, title):
+        return self.page.no_dialog()
+
+    def text(self, title):
+        return (self.page.dialog() or {}).get("text", "")
+
+    def buttons(self):
+        return (self.page.dialog() or {}).get("buttons")
+
+    def press(self, key):
+        self.page.js("document.querySelector('dialog[open]').dataset.answered = 'yes'")
+        self.keys(key)
+
+    def gone(self, title):
+        return bool(self.page.wait(lambda: self.page.js("return document.querySelector('dialog[data-answered]') === null"),
+                                   f'the "{title}" message goes'))
+
+    def dialog_open(self):
+        return self.page.js("return document.getElementById('file-input').onchange !== null")
+
+    def dialog_shown(self):
+        return bool(self.page.wait(lambda: self.dialog_open() and self.page.note() == DIALOG,
+                                   "the open-file dialog comes up, the page saying what it is for"))
+
+    def choose(self, path, replace=False):
+        self.page.choose_file(path)
+        self.given(path)
+
+    def cancel(self):
+        self.page.cancel_file()
+
+    def dialog_gone(self):
+        return bool(self.page.wait(lambda: not self.dialog_open() and self.page.note() != DIALOG,
+                                   "the open-file dialog goes"))
+
+    def listed(self):
+        return bool(self.page.wait(lambda: self.page.rows(), "the file is listed"))
+
+    def shows_changed(self):
+        return bool(self.page.wait(lambda: self.page.rows()[0][2], "the first row marked"))
+
+    def shows_unchanged(self):
+        return bool(self.page.wait(lambda: not any(row[2] for row in self.page.rows()), "no row marked"))
+
+    def focus_list(self):
+        # An empty list has no row to take the keyboard: Tab from Load, where
+        # it is after the dialog, reaches the list.
+        if self.page.rows():
+            self.page.focus_list()
+        else:
+            self.keys("Tab")
+
+    def open_menu(self):
+        self.keys("shift+F10")
+        self.page.wait(lambda: self.menu(), "the context menu opens")
+
+    def menu(self):
+        return [tuple(entry) for entry in self.page.js("""return [...document.querySelectorAll('.menu .item')]
+            .map((item) => [item.textContent, item.getAttribute('aria-disabled') === 'true']);""")]
+
+    def choose_in_menu(self, entry, year):
+        # The menus open with their first entry chosen.
+        self.keys(*["Down"] * entry, "Right", *["Down"] * year, "Return")
+
+    def close_menu(self):
+        self.keys("Escape")
+
+    def launched(self, wanted):
+        self.page.wait(lambda: len(self.page.launched()) >= wanted, f"{wanted} addresses handed over")
+        check(self.page.left() == 0, f"the addresses handed to the browser, the page not left: "
+                                     f"left {self.page.left()} times")
+        return self.page.launched()
+
+    def running(self):
+        return not self.page.ended()
+
+    def ended(self):
+        return bool(self.page.wait(self.page.ended, "the editor ends"))
+
+    def focused(self):
+        return self.page.focused()
+
+    def rows(self):
+        return self.page.rows()
+
+    def asks_before_closing(self):
+        return self.page.js(LEAVING)
+
+    def press_patch(self):
+        self.since = time.time()
+        self.keys("alt+p")
+        if not self.patched:
+            self.page.message("Cm3 Tallowmere", "the first patch of a file loaded", "Nation.dat.bak",
+                              "before this first patch")
+
+    def handed_back(self, what):
+        name = os.path.basename(self.loaded)
+        names = [name] if self.patched else [name + ".bak", name]
+        handed = self.page.handed_over(self.since, names)
+        check(sorted(handed) == sorted(names), f"{what}: the page hands over {names}: {sorted(handed)}")
+        check(f"put it in place of the old {name}" in self.page.note(),
+              f"{what}: the page says what to do with it: {self.page.note()!r}")
+        open(self.loaded, "wb").write(handed.get(name, b""))
+        if name + ".bak" in handed and not os.path.exists(self.loaded + ".bak"):
+            open(self.loaded + ".bak", "wb").write(handed[name + ".bak"])
+        self.patched = True
 
 
 class BrowserMissing(Exception):

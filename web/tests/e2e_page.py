@@ -1,28 +1,31 @@
 #!/usr/bin/env python3
-"""The page end to end in headless Chromium: the scenario both windows play
-(testing/e2e_scenario.py), as far as a page can play it, with keys sent as a
-player's; files given through the file input and handed back as downloads,
-or given as writable handles of the origin-private file system (the same
+"""The page end to end in headless Chromium: the scenario every window plays
+(testing/e2e_scenario.py), played by the page's driver (browser.PageDriver)
+with keys sent as a player's, files given through the file input or dropped
+on the page and handed back as downloads; then what a page does otherwise:
+files given as writable handles of the origin-private file system (the same
 kind of handle as a file the player picks, whose dialog a test can't drive)
-and patched in place; the accessibility tree as a screen reader reads it.
+and patched in place, the 01/02 edition's size of file, a large file, and
+the accessibility tree as a screen reader reads it.
 
 Usage: e2e_page.py CASE SITE MAKE_SAMPLE_JS SAME_STEPS
-CASE: keyboard, download, in_place, edition, accessibility or large."""
+       e2e_page.py --list"""
 import os
-import shutil
 import subprocess
 import sys
 import time
 
-from browser import run_case
-from e2e_scenario import (EU_2013_IN_SAMPLE, MEMBER, RECORD, SKIPPED, Workspace, check, memberships, names_in,
-                          nation_file, others, result)
-from selenium.webdriver.common.keys import Keys
+import e2e_scenario as e2e
+from e2e_scenario import MEMBER, RECORD, SKIPPED, Workspace, check, names_in, nation_file, others, result
 
-CASE, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+# Set as a case starts: --list needs neither the browser nor Selenium.
+SITE = MAKE_SAMPLE = SAME_STEPS = Keys = None
 ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
 # The context menu's submenus, counted down from its first entry.
-EU_MEMBERS, FREE_MOVEMENT = 2, 3
+EU_MEMBERS, FREE_MOVEMENT = e2e.EU_MEMBERS, e2e.FREE_MOVEMENT
+# The scenario's cases a page plays: those with no path given at start but
+# a file dropped on the page.
+SCENARIO = ("load_tick_patch", "sample_given_at_start")
 
 
 # What the page says before the browser's folder dialog, which shows no
@@ -32,10 +35,8 @@ BACKUP_FOLDER = ("Before the first patch", "Nation.dat.bak", "choose the folder 
 # The room a full disk leaves: room for an empty file, not for a nation file
 # of three nations.
 FULL = 400
-
-# Whether the browser would ask before the tab closes.
-LEAVING = ("const leaving = new Event('beforeunload', {cancelable: true});"
-           "dispatchEvent(leaving); return leaving.defaultPrevented;")
+# A second file of the origin-private file system.
+OTHER = nation_file(["Andorra", "Malta", "Wales"], [1, 1, 1])
 
 
 def members_of(data):
@@ -87,177 +88,20 @@ def keyboard(page, root):
     check(page.wait(page.ended, "the editor ends"), "Tab five times from Load, then Enter: Exit ends the editor")
     check("The editor has ended" in page.note(), f"the page says the editor has ended: {page.note()!r}")
 
-    # Enter right after start presses Load; a cancel leaves the list empty
-    # and the keyboard on Load.
-    page.open()
-    page.without_file_handles()
-    page.keys(Keys.ENTER)
-    check(page.wait(lambda: page.note() == "Locate your Nation.dat file", "the dialog's title"),
-          "Enter right after start presses Load: the page says what the dialog is for")
-    page.cancel_file()
-    check(page.wait(lambda: page.note() == "", "the dialog goes"), "a cancel ends the load")
-    check(page.rows() == [] and page.focused() == "cmdLoad", "nothing listed, Load has the keyboard again")
-
-
-def download(page, root):
-    """Through the file input, patched files handed over as downloads."""
-    nation = write(root, "Game/Nation.dat", ORIGINAL)
-    refused = write(root, "Wrong/Nation.dat", ORIGINAL[:291])
-    page.open()
-    page.without_file_handles()
-    page.note_launches()
-
-    # With nothing loaded, the context menu's entries are greyed out and do
-    # nothing.
-    page.keys(Keys.TAB)
-    page.chord(Keys.SHIFT, Keys.F10)
-    entries = page.wait(lambda: page.js("return [...document.querySelectorAll('.menu .item')]"
-                                        ".map((item) => item.getAttribute('aria-disabled'))"), "the menu opens")
-    check(entries and all(state == "true" for state in entries), f"with nothing loaded every entry is greyed: {entries}")
-    page.keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN, Keys.ARROW_RIGHT, Keys.ENTER)
-    check(page.no_dialog(), "with nothing loaded, the context menu's entries do nothing")
-    page.keys(Keys.ESCAPE)
-    check(page.js("return document.querySelector('.menu') === null") and page.focused() == "lstNations",
-          "Escape closes the menu, the list has the keyboard again")
-
-    # The keyboard stays on Patch after its message: Enter presses it again.
-    page.alt("p")
-    page.message("ERROR", "a patch before any load", "Please load Nation.dat first")
-    check(page.focused() == "cmdPatch", f"after the message Patch has the keyboard: {page.focused()}")
-    page.keys(Keys.ENTER)
-    page.message("ERROR", "Enter on Patch", "Please load Nation.dat first")
-
-    # E-Mail Me hands its address over without leaving the page, which
-    # would make the browser ask whether to leave it.
-    page.alt("a")
-    check(page.wait(lambda: page.launched() == ["mailto:nation-editor@example.org"], "the address handed over")
-          and page.left() == 0, f"E-Mail Me hands its address to the browser, the page not left: {page.launched()}, "
-                                f"left {page.left()} times")
-
-    # A file of the wrong length is refused, and the dialog comes again.
-    page.alt("l")
-    page.choose_file(refused)
-    page.message("ERROR", "a file of 291 bytes", "This is NOT the Nations.dat file. Pick Again")
-    page.choose_file(nation)
-    page.wait(lambda: page.rows(), "the nation file is listed")
-    rows = page.rows()
-    check([row[0] for row in rows] == Workspace.names, f"the nations listed as the file names them: {rows}")
-    check([row[1] for row in rows] == [False, True, False, False, True, False, False, False],
-          "ticked where the file holds 2 alone")
-    check(page.focused() == "cmdLoad", f"after the dialog Load has the keyboard: {page.focused()}")
-
-    # Tab reaches the list and its first nation, Space ticks it; typing a
-    # name finds it, its space included; a space on its own ticks it.
-    page.keys(Keys.TAB, Keys.SPACE)
-    check(page.rows()[0][1:] == (True, True, "changed, not yet patched"),
-          f"Space ticks Albania, bold, told to a screen reader as changed: {page.rows()[0]}")
-    page.type("south korea")
-    time.sleep(1.3)
-    page.keys(Keys.SPACE)
-    page.type("cote")
-    time.sleep(1.3)
-    page.keys(Keys.SPACE)
-    check(page.focused() == "row:C\u00f4te d'Ivoire", f"typed without its accent, a name is found: {page.focused()}")
-    check(page.downloads_since(0) == [], "ticking hands nothing over")
-    check(page.js(LEAVING), "closing the tab with a file loaded and not patched asks first")
-
-    page.alt("e")
-    question = page.dialog()
-    check(question and question["title"] == "Cm3 Tallowmere" and question["buttons"] == ["Yes", "No"]
-          and "You have not patched the file. Are you sure you want to exit?" in question["text"],
-          f"the exit question: {question}")
-    page.keys(Keys.ESCAPE)
-    check(not page.no_dialog(0.5), "Escape does not leave the question")
-    page.answer("n", "No")
-    check(not page.ended() and page.focused() == "cmdExit", "No keeps the editor, Exit has the keyboard")
-
-    # The first patch hands over the file as it was, then the patched file.
-    since = time.time()
-    page.alt("p")
-    page.message("Cm3 Tallowmere", "the first patch", "Nation.dat.bak", "before this first patch")
-    page.message("SUCCESS", "the first patch", "File Patched Succesfully")
-    handed = page.handed_over(since, ["Nation.dat.bak", "Nation.dat"])
-    patched = handed.get("Nation.dat", b"")
-    check(handed.get("Nation.dat.bak") == ORIGINAL, "the backup handed over is the file as it was")
-    check(members_of(patched) == [2, 2, 1, 2, 2, 1, 2, 1],
-          f"the patch wrote the ticks, Albania's by Space, South Korea's and C\u00f4te d'Ivoire's found by name: "
-          f"{members_of(patched)}")
-    check(len(patched) == len(ORIGINAL) and others(patched) == others(ORIGINAL), "no other byte changed")
-    check("put it in place of the old Nation.dat" in page.note(), f"the page says what to do with it: {page.note()!r}")
-    check(not any(row[2] for row in page.rows()), "after the patch no nation stands out")
-    check(not page.js(LEAVING), "after the patch the tab closes without asking")
-
-    since = time.time()
-    page.alt("m")
-    page.alt("p")
-    page.message("SUCCESS", "make all, then patch", "File Patched Succesfully")
-    handed = page.handed_over(since, ["Nation.dat"])
-    check(members_of(handed.get("Nation.dat", b"")) == [2] * 8 and list(handed) == ["Nation.dat"],
-          f"make all, then patch, hands over 2 in every record, and no second backup: {sorted(handed)}")
-
-    # The members of 2004 from the context menu: the file lacks most.
-    page.chord(Keys.SHIFT, Keys.TAB)
-    tick_preset(page, EU_MEMBERS, 1)
-    said = page.message("Cm3 Tallowmere", "the members of 2004", "2004", "Denmark", "Cyprus")
-    check(said is not None and "Austria" not in said["text"].split("so none was ticked for them")[-1],
-          "Austria is not named missing")
-    since = time.time()
-    page.alt("p")
-    page.message("SUCCESS", "the members of 2004", "File Patched Succesfully")
-    ticks = members_of(page.handed_over(since, ["Nation.dat"]).get("Nation.dat", b""))
-    check(ticks == [1, 2, 2, 1, 2, 1, 1, 2], f"the members of 2004 ticked alone: Austria, Belgium, England, Wales: "
-                                              f"{ticks}")
-
-    # Free movement in 2021, after the United Kingdom's transition: the
-    # file's England and Wales are named as unticked.
-    page.chord(Keys.SHIFT, Keys.TAB)
-    tick_preset(page, FREE_MOVEMENT, 5)
-    page.message("Cm3 Tallowmere", "free movement in 2021", "Iceland", "Switzerland",
-                 "members in the file but not in the European Union, the EEA and Switzerland in 2021", "England, Wales")
-    since = time.time()
-    page.alt("p")
-    page.message("SUCCESS", "free movement in 2021", "File Patched Succesfully")
-    ticks = members_of(page.handed_over(since, ["Nation.dat"]).get("Nation.dat", b""))
-    check(ticks == [1, 2, 2, 1, 1, 1, 1, 1], f"free movement in 2021: Austria and Belgium alone: {ticks}")
-
-    page.alt("v")
-    check(page.launched() == ["mailto:nation-editor@example.org", "https://www.example.org/"],
-          f"the web site button hands its address to the browser: {page.launched()}")
-
-    # The sample file, dropped on the page: the members of 2013, all in it,
-    # and one message that says what the preset ticked.
-    sample = os.path.join(root, "Sample", "Nation.dat")
-    os.makedirs(os.path.dirname(sample))
-    subprocess.run(["/usr/bin/node", MAKE_SAMPLE, sample], check=True)
-    page.drop("Nation.dat", open(sample, "rb").read())
-    page.wait(lambda: page.rows() and page.rows()[0][0] == "Albania" and len(page.rows()) > 8, "the sample is listed")
-    page.focus_list()
-    tick_preset(page, EU_MEMBERS, 3)
-    page.message("Cm3 Tallowmere", "the members of 2013 in the sample", "31 nations are ticked now", "Newly ticked: ")
-    check(page.no_dialog(), "the sample holds every member of 2013: one message alone")
-    since = time.time()
-    page.alt("p")
-    page.message("Cm3 Tallowmere", "the sample's first patch", "Nation.dat.bak")
-    page.message("SUCCESS", "the sample's first patch", "File Patched Succesfully")
-    handed = page.handed_over(since, ["Nation.dat.bak", "Nation.dat"])
-    patched = os.path.join(page.downloads, "Nation.dat")
-    ticked = {name for name, member in zip(names_in(patched), memberships(patched)) if member == 2}
-    check(ticked == EU_2013_IN_SAMPLE, f"the members of 2013 ticked in the sample: {sorted(ticked ^ EU_2013_IN_SAMPLE)}")
-    check(handed.get("Nation.dat.bak") == open(sample, "rb").read(), "its backup is the sample as it was")
-
-    # Loaded again and not patched: exit asks, and Yes ends the editor.
-    page.drop("Nation.dat", open(sample, "rb").read())
-    page.wait(lambda: not any(row[2] for row in page.rows()) and page.rows()[7][1], "the sample is listed again")
-    page.alt("e")
-    page.message("Cm3 Tallowmere", "exit after a load", "Are you sure you want to exit?", key="y")
-    check(page.wait(page.ended, "Yes ends the editor"), "Yes ends the editor")
-
 
 def in_place(page, root):
     """Writable handles: the file patched where it is, its backup in the
     folder the player chooses for it once, which the browser remembers for
     the file; each patch one press of Patch, whatever the browser asks; a
     full disk leaves nothing behind."""
+    for step in (first_in_place, loaded_again, another_visit, backup_ticks, no_backup_folder, full_disk,
+                 dropped):
+        step(page, root)
+
+
+def first_in_place(page, root):
+    """The file patched where it is, its backup in the folder the player
+    chooses for it once."""
     page.open()
     page.private_file("Nation.dat", ORIGINAL)
     page.pick_private("Nation.dat", away=True)
@@ -290,6 +134,12 @@ def in_place(page, root):
     check(page.private_names() == ["Nation.dat", "Nation.dat.bak"], f"nothing else is left: {page.private_names()}")
     check(page.downloads_since(0) == [], "nothing is downloaded")
 
+
+def loaded_again(page, root):
+    """A second patch, then the same file loaded again, its changes dropped:
+    its backup is found in its folder and kept as it is, and nothing is
+    asked."""
+    asked = page.picked()
     page.alt("m")
     page.alt("p")
     page.message("SUCCESS", "a second patch", "File Patched Succesfully")
@@ -308,6 +158,8 @@ def in_place(page, root):
           f"loaded again and patched, with nothing asked: {page.picked()}")
     check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
 
+
+def another_visit(page, root):
     # Another visit, as after the browser restarts: its prompts come again,
     # for the file and the folder chosen before, each on one click, and the
     # backup stays as it was.
@@ -326,6 +178,8 @@ def in_place(page, root):
     check(members_of(page.private_bytes("Nation.dat"))[0] == 2, "the patch of another visit is written")
     check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
 
+
+def backup_ticks(page, root):
     # The ticks of the backup, from the menu the backup adds.
     page.chord(Keys.SHIFT, Keys.TAB)
     page.chord(Keys.SHIFT, Keys.F10)
@@ -345,9 +199,10 @@ def in_place(page, root):
     page.message("ERROR", "a file changed since the load", "has changed since it was loaded. Nothing was written")
     check(page.private_bytes("Nation.dat") == bytes(changed), "the changed file is left as it was")
 
+
+def no_backup_folder(page, root):
     # A file whose backup the player gives no folder: nothing is patched.
-    other = nation_file(["Andorra", "Malta", "Wales"], [1, 1, 1])
-    page.private_file("Other.dat", other)
+    page.private_file("Other.dat", OTHER)
     page.pick_private("Other.dat", chosen=False)
     page.alt("l")
     page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta", "Wales"], "the other file is listed")
@@ -356,7 +211,7 @@ def in_place(page, root):
     page.message("Cm3 Tallowmere", "no folder for the backup", "Other.dat.bak", "choose the folder")
     page.message("ERROR", "no folder for the backup", "Other.dat.bak", "no folder was chosen for it",
                  "Nothing was patched")
-    check(page.private_bytes("Other.dat") == other, "the file without a backup is left as it was")
+    check(page.private_bytes("Other.dat") == OTHER, "the file without a backup is left as it was")
 
     # Asked again after the cancel, the folder is chosen, and the backup
     # made in it; the folder is not asked for again.
@@ -364,10 +219,12 @@ def in_place(page, root):
     page.alt("p")
     page.message("Cm3 Tallowmere", "the folder asked for again after a cancel", "Other.dat.bak", "choose the folder")
     page.message("SUCCESS", "the backup in the folder chosen after a cancel", "File Patched Succesfully")
-    check(page.private_bytes("Other.dat.bak") == other and members_of(page.private_bytes("Other.dat")) == [2] * 3,
+    check(page.private_bytes("Other.dat.bak") == OTHER and members_of(page.private_bytes("Other.dat")) == [2] * 3,
           "the backup is the file as it was, and the file is patched")
-    asked = page.picked()
 
+
+def full_disk(page, root):
+    asked = page.picked()
     # A full disk: the file can't be written, and nothing of the browser's
     # copy of it is left; a copy an earlier failure left goes with the next
     # patch.
@@ -380,7 +237,7 @@ def in_place(page, root):
     check(members_of(page.private_bytes("Other.dat")) == [2] * 3, "the file that could not be patched is as it was")
     check(page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat", "Other.dat.bak"],
           f"the failed patch left nothing: {page.private_names()}")
-    page.private_file("Other.dat.crswap", other)
+    page.private_file("Other.dat.crswap", OTHER)
     page.alt("p")
     page.message("SUCCESS", "a patch after a copy was left", "File Patched Succesfully")
     check(members_of(page.private_bytes("Other.dat")) == [1, 2, 2]
@@ -405,6 +262,8 @@ def in_place(page, root):
           and members_of(page.private_bytes("Other.dat")) == [2] * 3 and page.picked() == asked,
           f"with room, the backup is the file as it was before this patch, with nothing asked: {page.picked()}")
 
+
+def dropped(page, root):
     # A link to a nation file, dropped from the disk: the browser opens no
     # link, and the page says to open the file it leads to.
     real = write(root, "Linked/Game.dat", ORIGINAL)
@@ -482,24 +341,18 @@ def edition(page, root):
     check(handed.get("Nation.dat.bak") == original, "and the original as the backup")
 
 
-def accessibility(page, root):
-    """The page as a screen reader reads it, from Chromium's accessibility
-    tree."""
-    page.open()
-    page.private_file("Nation.dat", ORIGINAL)
-    page.pick_private("Nation.dat")
-    page.alt("l")
-    page.wait(lambda: len(page.rows()) == 8, "the file is listed")
-    page.keys(Keys.TAB, Keys.SPACE)
+def value(node, key):
+    """A value of a node of Chromium's accessibility tree."""
+    return (node.get(key) or {}).get("value")
 
-    nodes = page.accessibility_tree()
+
+def prop(node, name):
+    return next((p["value"].get("value") for p in node.get("properties", []) if p["name"] == name), None)
+
+
+def accessible_list(nodes):
+    """The list as a screen reader reads it, Albania ticked by hand."""
     by_id = {node["nodeId"]: node for node in nodes}
-
-    def value(node, key):
-        return (node.get(key) or {}).get("value")
-
-    def prop(node, name):
-        return next((p["value"].get("value") for p in node.get("properties", []) if p["name"] == name), None)
 
     def below(node, role):
         found = []
@@ -523,6 +376,20 @@ def accessibility(page, root):
                     for i, (name, ticked) in enumerate(zip(Workspace.names, [1, 1, 0, 0, 1, 0, 0, 0]))]
         check(read == expected, f"each check box named by its nation, checked as ticked, the changed one described: "
                                 f"{read}")
+
+
+def accessibility(page, root):
+    """The page as a screen reader reads it, from Chromium's accessibility
+    tree."""
+    page.open()
+    page.private_file("Nation.dat", ORIGINAL)
+    page.pick_private("Nation.dat")
+    page.alt("l")
+    page.wait(lambda: len(page.rows()) == 8, "the file is listed")
+    page.keys(Keys.TAB, Keys.SPACE)
+
+    nodes = page.accessibility_tree()
+    accessible_list(nodes)
     helps = [node for node in nodes if value(node, "role") == "textbox"]
     check(len(helps) == 1 and value(helps[0], "name") == "Help"
           and "make a backup of the nation.dat" in (value(helps[0], "value") or ""),
@@ -579,11 +446,33 @@ def large(page, root):
     print(f"32,767 nations listed {took:.2f} s after Alt+L (the speed is make bench's)")
 
 
-CASES = {"keyboard": keyboard, "download": download, "in_place": in_place, "edition": edition,
-         "accessibility": accessibility, "large": large}
+def scenario_case(name):
+    """A case of the scenario every window plays, on files of its own."""
+    def play(page, root):
+        from browser import PageDriver
+        space = Workspace(["/usr/bin/node", MAKE_SAMPLE])
+        try:
+            e2e.play(name, PageDriver(page, space), space)
+        finally:
+            space.remove()
+    return play
+
+
+CASES = {**{name: scenario_case(name) for name in SCENARIO}, "keyboard": keyboard, "in_place": in_place,
+         "edition": edition, "accessibility": accessibility, "large": large}
+
+
+def main():
+    global SITE, MAKE_SAMPLE, SAME_STEPS, Keys
+    if sys.argv[1:] == ["--list"]:
+        print("\n".join(CASES))
+        return 0
+    case, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+    from browser import run_case
+    from selenium.webdriver.common.keys import Keys
+    skipped = run_case(case, SITE, CASES[case])
+    return skipped if skipped is not None else result()
+
 
 if __name__ == "__main__":
-    if CASE not in CASES:
-        sys.exit(f"no such case: {CASE}")
-    skipped = run_case(CASE, SITE, CASES[CASE])
-    sys.exit(skipped if skipped is not None else result())
+    sys.exit(main())

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The Windows editor end to end: the program file under Wine on Xvfb,
-driven from outside by xdotool (see e2e_scenario.py). No window manager
+driven from outside by xdotool (see e2e_desktop.py), playing the scenario
+every window plays (e2e_scenario.py). No window manager
 runs: the test prefix has Wine draw its own frames. Each case of the
 scenario (e2e_scenario.CASES) runs on a display of its own; Wine's server is
 ended with the display, and nothing the test started outlives it.
@@ -13,13 +14,14 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+import e2e_desktop as x
 import e2e_scenario as e2e
 
 PREFIX = WINDOW_TEXT = None
 WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 
-class WineWindow(e2e.Window):
+class WineWindow(x.Window):
     def path(self, path):
         # Wine shows the Linux file system as drive Z:.
         return "Z:" + path.replace("/", "\\")
@@ -64,12 +66,12 @@ def main():
         return e2e.SKIPPED
     space = e2e.Workspace([WINE_RUN, PREFIX, make_sample])
     try:
-        with e2e.Session(space.root, dict(os.environ, PATH=space.bin + ":" + os.environ.get("PATH", ""))) as session:
-            desktop = e2e.Desktop(session.env)
+        with x.Session(space.root, dict(os.environ, PATH=space.bin + ":" + os.environ.get("PATH", ""))) as session:
+            desktop = x.Desktop(session.env)
             # Without a window manager the focus is given, not asked for.
             desktop.focus_command = "windowfocus"
             try:
-                e2e.run(case, [WINE_RUN, PREFIX, program], session.env, desktop, WineWindow(), space)
+                e2e.play(case, x.XDriver(desktop, WineWindow(), [WINE_RUN, PREFIX, program], space), space)
             finally:
                 subprocess.run(["wineserver", "-k"], env=dict(session.env, WINEPREFIX=PREFIX))
     finally:
