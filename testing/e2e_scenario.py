@@ -74,9 +74,12 @@ def nation_file(names, members):
     return bytes(data)
 
 
-def memberships(path):
-    data = open(path, "rb").read()
+def members_of(data):
     return [data[i * RECORD + MEMBER] for i in range(len(data) // RECORD)]
+
+
+def memberships(path):
+    return members_of(open(path, "rb").read())
 
 
 def others(data):

@@ -70,47 +70,57 @@ def screen_reader(desktop, space):
     with e2e.running([sys.executable, "-c", LISTENER, heard_log], desktop.env), \
             e2e.running([EDITOR, nation], dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")) as editor:
         window = desktop.wait_started("CM3 99/00 Tallowmere")
-        nations = e2e.poll(lambda: find_accessible(Atspi, "Nations"))
-        e2e.check(nations is not None and nations.get_role_name() == "list",
-                  f"the nation list is read as a list named Nations: {nations and nations.get_role_name()}")
-        if window is None or nations is None:
-            return
-        frame = nations.get_parent()
-        e2e.check(frame.get_role_name() == "frame", f"the main window is read as a window: {frame.get_role_name()}")
-        members = [byte == 2 for byte in e2e.memberships(nation)]
-        items = [nations.get_child_at_index(i) for i in range(nations.get_child_count())]
-        read = [(item.get_role_name(), item.get_name(), item.get_state_set().contains(Atspi.StateType.CHECKED))
-                for item in items]
-        e2e.check(read == [("check box", name, member) for name, member in zip(space.names, members)],
-                  f"each nation is a tick box named by it, checked as in the file: {read}")
+        if read_list(Atspi, space, nation) and window is not None:
+            heard_after_load(desktop, window, other, heard)
+            x.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
 
-        # The pointer away, another file typed in the dialog and Enter: once
-        # the editor has the keyboard back, Tab reaches the list and Space
-        # ticks its first nation, which is heard. The keys go where the
-        # keyboard is, as a user's do: the test activates no window for them.
-        e2e.check(e2e.poll(lambda: "listening" in heard()), "the screen reader listens")
-        desktop.xdotool("mousemove", "5", "5")
-        x.load_by_typing(desktop, window, other)
 
-        def back():
-            lines = heard()
-            dialog = max((at for at, line in enumerate(lines) if "|Locate your Nation.dat file|" in line), default=-1)
-            return "window:activate|CM3 99/00 Tallowmere|0" in lines[dialog + 1:]
-        # The window system hands the keyboard back before the editor knows
-        # it has it; a key is the editor's once it says it is active.
-        e2e.check(e2e.poll(back), "after the dialog the editor is heard active again")
-        desktop.xdotool("key", "Tab")
-        e2e.poll(lambda: "object:state-changed:focused|Albania|1" in heard())
-        desktop.xdotool("key", "space")
-        ticked = "object:state-changed:checked|Albania|1"
-        e2e.check(e2e.poll(lambda: ticked in heard()),
-                  f"after a load by keyboard, Tab and Space tick the first nation, and it is heard: {heard()[-5:]}")
-        # What Tab made heard was all said before the tick.
-        before = heard()[:heard().index(ticked)] if ticked in heard() else heard()
-        focused = [line for line in before if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
-        e2e.check(focused[-1:] == ["object:state-changed:focused|Albania|1"],
-                  f"Tab into the list: the nation Space would tick is heard last: {focused[-3:]}")
-        x.exit_with_yes(desktop, window, editor, "after the screen reader's try, Yes ends the editor")
+def read_list(Atspi, space, nation):
+    """The list and its window as a screen reader reads them: whether the
+    list was found."""
+    nations = e2e.poll(lambda: find_accessible(Atspi, "Nations"))
+    e2e.check(nations is not None and nations.get_role_name() == "list",
+              f"the nation list is read as a list named Nations: {nations and nations.get_role_name()}")
+    if nations is None:
+        return False
+    frame = nations.get_parent()
+    e2e.check(frame.get_role_name() == "frame", f"the main window is read as a window: {frame.get_role_name()}")
+    members = [byte == 2 for byte in e2e.memberships(nation)]
+    items = [nations.get_child_at_index(i) for i in range(nations.get_child_count())]
+    read = [(item.get_role_name(), item.get_name(), item.get_state_set().contains(Atspi.StateType.CHECKED))
+            for item in items]
+    e2e.check(read == [("check box", name, member) for name, member in zip(space.names, members)],
+              f"each nation is a tick box named by it, checked as in the file: {read}")
+    return True
+
+
+def heard_after_load(desktop, window, other, heard):
+    """The pointer away, another file typed in the dialog and Enter: once
+    the editor has the keyboard back, Tab reaches the list and Space ticks
+    its first nation, which is heard. The keys go where the keyboard is, as
+    a user's do: the test activates no window for them."""
+    e2e.check(e2e.poll(lambda: "listening" in heard()), "the screen reader listens")
+    desktop.xdotool("mousemove", "5", "5")
+    x.load_by_typing(desktop, window, other)
+
+    def back():
+        lines = heard()
+        dialog = max((at for at, line in enumerate(lines) if "|Locate your Nation.dat file|" in line), default=-1)
+        return "window:activate|CM3 99/00 Tallowmere|0" in lines[dialog + 1:]
+    # The window system hands the keyboard back before the editor knows it
+    # has it; a key is the editor's once it says it is active.
+    e2e.check(e2e.poll(back), "after the dialog the editor is heard active again")
+    desktop.xdotool("key", "Tab")
+    e2e.poll(lambda: "object:state-changed:focused|Albania|1" in heard())
+    desktop.xdotool("key", "space")
+    ticked = "object:state-changed:checked|Albania|1"
+    e2e.check(e2e.poll(lambda: ticked in heard()),
+              f"after a load by keyboard, Tab and Space tick the first nation, and it is heard: {heard()[-5:]}")
+    # What Tab made heard was all said before the tick.
+    before = heard()[:heard().index(ticked)] if ticked in heard() else heard()
+    focused = [line for line in before if line.startswith("object:state-changed:focused|") and line.endswith("|1")]
+    e2e.check(focused[-1:] == ["object:state-changed:focused|Albania|1"],
+              f"Tab into the list: the nation Space would tick is heard last: {focused[-3:]}")
 
 
 # A screen reader's ears: what it hears of ticks, written to a file.

@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import time
 
-from e2e_scenario import SKIPPED, Driver, check, check_none_left, stop
+from e2e_scenario import SKIPPED, Driver, check, check_none_left, message, stop
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -163,23 +163,6 @@ class Page:
     def no_dialog(self, wait=0.6):
         time.sleep(wait)
         return not self.js("return document.querySelector('dialog[open]') !== null")
-
-    def answer(self, key, what):
-        """Answers the open message with a key, and waits until it is gone."""
-        self.js("document.querySelector('dialog[open]').dataset.answered = 'yes'")
-        self.keys(key)
-        check(self.wait(lambda: self.js("return document.querySelector('dialog[data-answered]') === null"),
-                        f"{what}: the message goes"), f"{what}: the message goes")
-
-    def message(self, title, what, *wanted, key="\ue007"):
-        """Waits for a message titled `title`, checks that it says each of
-        `wanted`, and answers it (Enter, unless told)."""
-        shown = self.dialog()
-        check(shown is not None and shown["title"] == title, f"{what}: a message titled {title!r}: {shown}")
-        if shown:
-            check(all(part in shown["text"] for part in wanted), f"{what}: it says {wanted}: {shown['text']!r}")
-            self.answer(key, what)
-        return shown
 
     def rows(self):
         """The rows the list draws: (nation, ticked, bold, description)."""
@@ -549,8 +532,7 @@ class PageDriver(Driver):
         self.since = time.time()
         self.keys("alt+p")
         if not self.patched:
-            self.page.message("Cm3 Tallowmere", "the first patch of a file loaded", "Nation.dat.bak",
-                              "before this first patch")
+            message(self, "Cm3 Tallowmere", "Nation.dat.bak", "before this first patch")
 
     def handed_back(self, what):
         name = os.path.basename(self.loaded)

@@ -21,8 +21,7 @@ from e2e_scenario import MEMBER, RECORD, SKIPPED, Workspace, check, names_in, na
 # Set as a case starts: --list needs neither the browser nor Selenium.
 SITE = MAKE_SAMPLE = SAME_STEPS = Keys = None
 ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
-# The context menu's submenus, counted down from its first entry.
-EU_MEMBERS, FREE_MOVEMENT = e2e.EU_MEMBERS, e2e.FREE_MOVEMENT
+FREE_MOVEMENT = e2e.FREE_MOVEMENT
 # The scenario's cases a page plays: those with no path given at start but
 # a file dropped on the page.
 SCENARIO = ("load_tick_patch", "sample_given_at_start")
@@ -39,10 +38,6 @@ FULL = 400
 OTHER = nation_file(["Andorra", "Malta", "Wales"], [1, 1, 1])
 
 
-def members_of(data):
-    return [data[i * RECORD + MEMBER] for i in range(len(data) // RECORD)]
-
-
 def write(root, name, data):
     path = os.path.join(root, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -50,12 +45,15 @@ def write(root, name, data):
     return path
 
 
-def tick_preset(page, submenu, year):
-    """From the list, its context menu by the keyboard (Shift+F10): the
-    year `year` steps down in the submenu `submenu` steps down."""
-    page.chord(Keys.SHIFT, Keys.F10)
-    page.wait(lambda: page.js("return document.querySelector('.menu') !== null"), "the context menu opens")
-    page.keys(*([Keys.ARROW_DOWN] * submenu), Keys.ARROW_RIGHT, *([Keys.ARROW_DOWN] * year), Keys.ENTER)
+def driver(page):
+    """The scenario's driver for a case of the page's own, its messages
+    answered and its menu chosen from as in the scenario."""
+    from browser import PageDriver
+    return PageDriver(page, None)
+
+
+def message(page, title, *wanted):
+    return e2e.message(driver(page), title, *wanted)
 
 
 def load_by_dialog(page, path):
@@ -115,15 +113,15 @@ def first_in_place(page, root):
     # is active again: once it is, the keyboard comes to the message
     # afresh, for a screen reader to say it.
     page.alt("p")
-    page.message("Cm3 Tallowmere", "the first patch in place", *BACKUP_FOLDER)
+    message(page, "Cm3 Tallowmere", *BACKUP_FOLDER)
     page.dialog()
     page.window_back()
     check(page.wait(lambda: page.focused_since_back() == ["dialog SUCCESS", "button OK"], "the message's keyboard"),
           f"the window active again, the keyboard goes to the message, then its button: {page.focused_since_back()}")
-    page.message("SUCCESS", "the first patch in place", "File Patched Succesfully")
+    message(page, "SUCCESS", "File Patched Succesfully")
     patched = page.private_bytes("Nation.dat")
-    check(members_of(patched) == [2, 2, 1, 1, 2, 1, 1, 1] and others(patched) == others(ORIGINAL),
-          f"patched in place, only membership bytes changed: {members_of(patched)}")
+    check(e2e.members_of(patched) == [2, 2, 1, 1, 2, 1, 1, 1] and others(patched) == others(ORIGINAL),
+          f"patched in place, only membership bytes changed: {e2e.members_of(patched)}")
     asked = page.picked()
     check(asked == {"prompts": ["file:Nation.dat"],
                     "folders": [{"id": "nation-backup", "mode": "readwrite", "startIn": "Nation.dat",
@@ -142,8 +140,8 @@ def loaded_again(page, root):
     asked = page.picked()
     page.alt("m")
     page.alt("p")
-    page.message("SUCCESS", "a second patch", "File Patched Succesfully")
-    check(members_of(page.private_bytes("Nation.dat")) == [2] * 8, "make all, then patch: 2 in every record")
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(e2e.members_of(page.private_bytes("Nation.dat")) == [2] * 8, "make all, then patch: 2 in every record")
 
     # The same file loaded again, its changes dropped: its backup is found
     # in its folder and kept as it is, and nothing is asked.
@@ -153,8 +151,8 @@ def loaded_again(page, root):
     page.wait(lambda: [row[1:3] for row in page.rows()] == [(True, False)] * 8, "the file is listed again")
     page.keys(Keys.TAB, Keys.SPACE)
     page.alt("p")
-    page.message("SUCCESS", "a patch after the file is loaded again", "File Patched Succesfully")
-    check(members_of(page.private_bytes("Nation.dat"))[0] == 1 and page.picked() == asked,
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(e2e.members_of(page.private_bytes("Nation.dat"))[0] == 1 and page.picked() == asked,
           f"loaded again and patched, with nothing asked: {page.picked()}")
     check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
 
@@ -169,13 +167,13 @@ def another_visit(page, root):
     page.wait(lambda: len(page.rows()) == 8, "the file is listed in another visit")
     page.keys(Keys.TAB, Keys.SPACE)
     page.alt("p")
-    page.message("Cm3 Tallowmere", "a patch in another visit", "Nation.dat.bak", "chosen for it before",
+    message(page, "Cm3 Tallowmere", "Nation.dat.bak", "chosen for it before",
                  "press OK, then allow it")
-    page.message("SUCCESS", "a patch in another visit", "File Patched Succesfully")
+    message(page, "SUCCESS", "File Patched Succesfully")
     asked = page.picked()
     check(asked == {"prompts": ["file:Nation.dat", "directory:"], "folders": []},
           f"in another visit, leave to write the file and the folder, no folder dialog: {asked}")
-    check(members_of(page.private_bytes("Nation.dat"))[0] == 2, "the patch of another visit is written")
+    check(e2e.members_of(page.private_bytes("Nation.dat"))[0] == 2, "the patch of another visit is written")
     check(page.private_bytes("Nation.dat.bak") == ORIGINAL, "the backup is still the file as it first was")
 
 
@@ -196,7 +194,7 @@ def backup_ticks(page, root):
     changed[7 * RECORD + MEMBER] = 1
     page.private_file("Nation.dat", bytes(changed))
     page.alt("p")
-    page.message("ERROR", "a file changed since the load", "has changed since it was loaded. Nothing was written")
+    message(page, "ERROR", "has changed since it was loaded. Nothing was written")
     check(page.private_bytes("Nation.dat") == bytes(changed), "the changed file is left as it was")
 
 
@@ -208,8 +206,8 @@ def no_backup_folder(page, root):
     page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta", "Wales"], "the other file is listed")
     page.alt("m")
     page.alt("p")
-    page.message("Cm3 Tallowmere", "no folder for the backup", "Other.dat.bak", "choose the folder")
-    page.message("ERROR", "no folder for the backup", "Other.dat.bak", "no folder was chosen for it",
+    message(page, "Cm3 Tallowmere", "Other.dat.bak", "choose the folder")
+    message(page, "ERROR", "Other.dat.bak", "no folder was chosen for it",
                  "Nothing was patched")
     check(page.private_bytes("Other.dat") == OTHER, "the file without a backup is left as it was")
 
@@ -217,9 +215,9 @@ def no_backup_folder(page, root):
     # made in it; the folder is not asked for again.
     page.pick_private("Other.dat")
     page.alt("p")
-    page.message("Cm3 Tallowmere", "the folder asked for again after a cancel", "Other.dat.bak", "choose the folder")
-    page.message("SUCCESS", "the backup in the folder chosen after a cancel", "File Patched Succesfully")
-    check(page.private_bytes("Other.dat.bak") == OTHER and members_of(page.private_bytes("Other.dat")) == [2] * 3,
+    message(page, "Cm3 Tallowmere", "Other.dat.bak", "choose the folder")
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(page.private_bytes("Other.dat.bak") == OTHER and e2e.members_of(page.private_bytes("Other.dat")) == [2] * 3,
           "the backup is the file as it was, and the file is patched")
 
 
@@ -232,15 +230,15 @@ def full_disk(page, root):
     page.keys(Keys.SPACE)
     page.storage_left(FULL)
     page.alt("p")
-    page.message("ERROR", "a patch on a full disk", "Other.dat", "could not be patched")
+    message(page, "ERROR", "Other.dat", "could not be patched")
     page.storage_left(None)
-    check(members_of(page.private_bytes("Other.dat")) == [2] * 3, "the file that could not be patched is as it was")
+    check(e2e.members_of(page.private_bytes("Other.dat")) == [2] * 3, "the file that could not be patched is as it was")
     check(page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat", "Other.dat.bak"],
           f"the failed patch left nothing: {page.private_names()}")
     page.private_file("Other.dat.crswap", OTHER)
     page.alt("p")
-    page.message("SUCCESS", "a patch after a copy was left", "File Patched Succesfully")
-    check(members_of(page.private_bytes("Other.dat")) == [1, 2, 2]
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(e2e.members_of(page.private_bytes("Other.dat")) == [1, 2, 2]
           and page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat", "Other.dat.bak"],
           f"a patch takes away the browser's copy an earlier failure left: {page.private_names()}")
 
@@ -251,15 +249,15 @@ def full_disk(page, root):
     page.keys(Keys.SPACE)
     page.storage_left(FULL)
     page.alt("p")
-    page.message("ERROR", "the backup on a full disk", "Other.dat.bak", "could not be made", "Nothing was patched")
+    message(page, "ERROR", "Other.dat.bak", "could not be made", "Nothing was patched")
     page.storage_left(None)
-    check(members_of(page.private_bytes("Other.dat")) == [1, 2, 2], "the file whose backup failed is as it was")
+    check(e2e.members_of(page.private_bytes("Other.dat")) == [1, 2, 2], "the file whose backup failed is as it was")
     check(page.private_names() == ["Nation.dat", "Nation.dat.bak", "Other.dat"],
           f"the failed backup left nothing: {page.private_names()}")
     page.alt("p")
-    page.message("SUCCESS", "the backup made again", "File Patched Succesfully")
-    check(members_of(page.private_bytes("Other.dat.bak")) == [1, 2, 2]
-          and members_of(page.private_bytes("Other.dat")) == [2] * 3 and page.picked() == asked,
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(e2e.members_of(page.private_bytes("Other.dat.bak")) == [1, 2, 2]
+          and e2e.members_of(page.private_bytes("Other.dat")) == [2] * 3 and page.picked() == asked,
           f"with room, the backup is the file as it was before this patch, with nothing asked: {page.picked()}")
 
 
@@ -270,7 +268,7 @@ def dropped(page, root):
     link = os.path.join(root, "Linked", "Nation.dat")
     os.symlink(real, link)
     page.drop_path(link)
-    page.message("ERROR", "a link dropped", "Nation.dat", "opens no link to a file", "Open the file it leads to")
+    message(page, "ERROR", "Nation.dat", "opens no link to a file", "Open the file it leads to")
     page.drop_path(real)
     check(page.wait(lambda: len(page.rows()) == 8, "the file the link leads to is listed"),
           "the file the link leads to, dropped, opens")
@@ -278,7 +276,7 @@ def dropped(page, root):
     # Dropped files: one of the wrong length is refused and the list stays;
     # a nation file opens.
     page.drop("Nation.dat", ORIGINAL[:291])
-    page.message("ERROR", "a dropped file of 291 bytes", "This is NOT the Nations.dat file. Pick Again")
+    message(page, "ERROR", "This is NOT the Nations.dat file. Pick Again")
     check(page.no_dialog() and len(page.rows()) == 8, "the list stays as it was, no dialog after it")
     page.drop("Nation.dat", nation_file(["Andorra", "Malta"], [2, 1]))
     check(page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta"], "the dropped file is listed"),
@@ -306,9 +304,8 @@ def edition(page, root):
         check(page.wait(lambda: page.js("const row = document.querySelector('.row');"
                                         "return row && row.getAttribute('aria-setsize') === '213'"), "213 listed"),
               "213 nations listed")
-        page.keys(Keys.TAB)
-        tick_preset(page, FREE_MOVEMENT, 1)
-        page.message("Cm3 Tallowmere", "free movement in 2004", "2004")
+        e2e.tick_preset(driver(page), FREE_MOVEMENT, 1, tab_from_load=True)
+        message(page, "Cm3 Tallowmere", "2004")
         page.type("sao")
         check(page.focused() == "row:S\u00e3o Tom\u00e9 & Principe", f"'sao' finds S\u00e3o Tom\u00e9: {page.focused()}")
         time.sleep(1.3)
@@ -321,8 +318,8 @@ def edition(page, root):
     page.pick_private("Nation.dat")
     page.alt("l")
     steps()
-    page.message("Cm3 Tallowmere", "the patch in place", *BACKUP_FOLDER)
-    page.message("SUCCESS", "the patch in place", "File Patched Succesfully")
+    message(page, "Cm3 Tallowmere", *BACKUP_FOLDER)
+    message(page, "SUCCESS", "File Patched Succesfully")
     check(page.private_bytes("Nation.dat") == expected,
           "in place: the same bytes as the Linux build's commands given the same steps")
     check(page.private_bytes("Nation.dat.bak") == open(linux + ".bak", "rb").read() == original,
@@ -333,8 +330,8 @@ def edition(page, root):
     load_by_dialog(page, original_path)
     since = time.time()
     steps()
-    page.message("Cm3 Tallowmere", "the first patch by download", "Nation.dat.bak")
-    page.message("SUCCESS", "the patch by download", "File Patched Succesfully")
+    message(page, "Cm3 Tallowmere", "Nation.dat.bak")
+    message(page, "SUCCESS", "File Patched Succesfully")
     handed = page.handed_over(since, ["Nation.dat.bak", "Nation.dat"])
     check(handed.get("Nation.dat") == expected,
           "by download: the same bytes as the Linux build's commands given the same steps")
@@ -406,7 +403,9 @@ def accessibility(page, root):
           and "Are you sure you want to exit?" in (value(dialogs[0], "description") or ""),
           f"the question is a dialog named by its title, described by its text: {dialogs}")
     check(page.focused() != "cmdExit" and page.dialog()["focused"], "the keyboard is in the dialog")
-    page.answer("n", "No")
+    d = driver(page)
+    d.press("n")
+    check(d.gone("Cm3 Tallowmere"), "No closes the question")
     check(page.focused() == "cmdExit", "after the dialog the keyboard is back on Exit")
 
     page.focus_list()
@@ -440,9 +439,9 @@ def large(page, root):
     page.alt("m")
     check(all(row[1] for row in page.rows()), "make all ticks the rows in view")
     page.alt("p")
-    page.message("Cm3 Tallowmere", "a patch of 32,767 nations", *BACKUP_FOLDER)
-    page.message("SUCCESS", "a patch of 32,767 nations", "File Patched Succesfully")
-    check(members_of(page.private_bytes("Nation.dat")) == [2] * count, "every record patched")
+    message(page, "Cm3 Tallowmere", *BACKUP_FOLDER)
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(e2e.members_of(page.private_bytes("Nation.dat")) == [2] * count, "every record patched")
     print(f"32,767 nations listed {took:.2f} s after Alt+L (the speed is make bench's)")
 
 

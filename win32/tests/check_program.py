@@ -63,12 +63,7 @@ def first_icon_group(pe):
     return None
 
 
-def main():
-    program, archive, nm = sys.argv[1:4]
-    # CMake hands a target's objects over as one ;-separated list.
-    ours = [path for arg in sys.argv[4:] for path in arg.split(";") if path.endswith((".a", ".obj"))]
-    data = open(program, "rb").read()
-    pe = pefile.PE(data=data)
+def check_header(pe, data):
     check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"], "a 32-bit x86 program")
     optional = pe.OPTIONAL_HEADER
     check(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "a window program, no console")
@@ -78,6 +73,8 @@ def main():
     check(pe.FILE_HEADER.TimeDateStamp == 0, f"no link time: {pe.FILE_HEADER.TimeDateStamp}")
     check(len(data) < 1024 * 1024, f"under 1 MB: {len(data)} bytes")
 
+
+def check_imports(pe):
     known = xp_sp3_imports()
     lacking = []
     for entry in pe.DIRECTORY_ENTRY_IMPORT:
@@ -87,6 +84,8 @@ def main():
         lacking += [f"{dll}!{name}" for name in names if name not in known.get(dll, set())]
     check(not lacking, f"imports only what Windows XP SP3 has: {lacking} besides")
 
+
+def check_icon(pe):
     group = first_icon_group(pe)
     check(group is not None, "an icon group")
     if group:
@@ -97,6 +96,8 @@ def main():
             sizes.add((width or 256, height or 256))
         check({(16, 16), (32, 32)} <= sizes, f"the first icon group holds 16 x 16 and 32 x 32: {sorted(sizes)}")
 
+
+def check_version(pe):
     strings = {}
     for info in getattr(pe, "FileInfo", []):
         for block in info:
@@ -108,6 +109,8 @@ def main():
     check((fixed.FileVersionMS, fixed.ProductVersionMS) == (0x00010002, 0x00010002),
           "the version numbers read 1.2.0.0, as v1.2 on the window")
 
+
+def check_manifest(pe):
     manifest = resource(pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
     manifest = manifest.decode() if manifest else ""
     for wanted in ('level="asInvoker"', 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
@@ -115,6 +118,8 @@ def main():
                    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
         check(wanted in manifest, f"the manifest names {wanted}")
 
+
+def check_no_ansi(nm, ours):
     ansi = set()
     check(len(ours) >= 4, f"our own code to look at: {len(ours)} files")
     for path in ours:
@@ -123,6 +128,8 @@ def main():
                  if name.startswith("__imp_") and name.endswith("A") and name[-2].islower()}
     check(not ansi, f"no ANSI call in our own code: {sorted(ansi)}")
 
+
+def check_zip(archive, data):
     with zipfile.ZipFile(archive) as players:
         names = sorted(players.namelist())
         check(names == ["README.txt", "nation-editor.exe", "nation-editor.exe.sha256"], f"the zip holds {names}")
@@ -132,9 +139,20 @@ def main():
         check(players.read("nation-editor.exe.sha256").split()[0].decode() == hashlib.sha256(data).hexdigest(),
               "the SHA-256 in the zip is the program file's")
 
+
+def main():
+    program, archive, nm = sys.argv[1:4]
+    # CMake hands a target's objects over as one ;-separated list.
+    ours = [path for arg in sys.argv[4:] for path in arg.split(";") if path.endswith((".a", ".obj"))]
+    data = open(program, "rb").read()
+    pe = pefile.PE(data=data)
+    check_header(pe, data)
+    for step in (check_imports, check_icon, check_version, check_manifest):
+        step(pe)
+    check_no_ansi(nm, ours)
+    check_zip(archive, data)
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
