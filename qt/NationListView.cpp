@@ -158,7 +158,9 @@ void NationListView::keyboardSearch(const QString& search)
         QApplication::beep();
         return;
     }
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    // The row already current stays as it is shown: Space ticked it.
+    if (index != current)
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     scrollTo(index);
 }
 

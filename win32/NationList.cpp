@@ -183,9 +183,10 @@ void NationList::Find(wchar_t typed)
     const std::optional<std::size_t> found = find_.Key(
         rows_, nationfile::Utf8FromWide(std::wstring(1, typed)),
         focused < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(focused)));
-    if (found)
+    // The row with the focus stays as it is shown: Space ticked it.
+    if (found && static_cast<int>(*found) != focused)
         Select(*found);
-    else // No name starts so, or no row to tick: a beep, as Windows' own lists give.
+    else if (!found) // No name starts so, or no row to tick: a beep, as Windows' own lists give.
         MessageBeep(MB_OK);
 }
 
