@@ -137,22 +137,24 @@ lock_holder() {
 }
 
 wait_for_lock() {
-    waited=0
+    since=$(date +%s)
+    said=""
     while holder=$(lock_holder "$1"); do
-        if [ "$waited" -eq 0 ]; then
+        waited=$(($(date +%s) - since))
+        if [ -z "$said" ]; then
             name=$(cat "/proc/$holder/comm" 2>/dev/null || echo "another program")
-            echo "Waiting for another package install to finish: $name (process $holder) holds $1;" \
+            echo "Waiting for another package install or update to finish: $name (process $holder) holds $1;" \
                 "waiting up to $lock_timeout s"
+            said=yes
         fi
         if [ "$waited" -ge "$lock_timeout" ]; then
             echo "install-deps: $1 is still held after $lock_timeout s; try again once the other install is over" >&2
             exit 1
         fi
         sleep 1
-        waited=$((waited + 1))
     done
-    if [ "$waited" -gt 0 ]; then
-        echo "The other install is over after $waited s; going on"
+    if [ -n "$said" ]; then
+        echo "The other install is over after $(($(date +%s) - since)) s; going on"
     fi
 }
 
