@@ -3,10 +3,18 @@ SHELL := /bin/bash
 # to the checks and the release. `make help` lists them, each with the "## "
 # note on its line, and fails for a target without one, so that the list
 # can't leave a new target out.
+#
+# Each build's settings are a configure preset of CMakePresets.json, which
+# the release script uses too; the folders below take the place of the
+# presets' own (-B), so that any of them can be moved, and CMAKE_FLAGS adds
+# to every configure.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
+# Debian's own Python, as in the CMake files: another python3 first on the
+# PATH (pyenv's) lacks Debian's modules.
+SYSTEM_PYTHON3 := /usr/bin/python3
 
-.PHONY: all help deps configure build run test windows web run-web bench-web sanitize fuzz bench
+.PHONY: all help deps configure build run test windows configure-web web run-web bench-web sanitize fuzz bench
 .PHONY: package release release-check clean
 
 all: build ## what a bare make does: the same as build
@@ -18,7 +26,7 @@ deps: ## installs the Debian packages the Linux build needs
 	@sh scripts/install-deps.sh
 
 configure: deps ## configures the Linux build in build/
-	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+	@cmake --preset linux -B $(BUILD_DIR) $(CMAKE_FLAGS)
 
 build: configure ## builds the Linux program and its tests in build/
 	@cmake --build $(BUILD_DIR)
@@ -47,43 +55,46 @@ WINDOWS_DIR ?= build-windows
 # The Windows program and its tests, cross-built with MinGW-w64.
 windows: ## cross-builds the Windows program, its tests, the players' zip
 	@sh scripts/install-deps.sh windows
-	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
-	    $(CMAKE_FLAGS)
+	@cmake --preset windows -B $(WINDOWS_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(WINDOWS_DIR)
 	@echo "The program file: $(WINDOWS_DIR)/win32/nation-editor.exe; for players: $$(ls $(WINDOWS_DIR)/nation-editor-*-windows.zip)"
 
 WEB_DIR ?= build-web
 
-# The web page, compiled to WebAssembly by Debian's emscripten: the folder
-# $(WEB_DIR)/site, which any web server serves as it is, and its zip. Its
-# tests compare its patches with the Linux build's in $(BUILD_DIR).
-web: ## the web page's folder and its zip, built with emscripten
+# The web page, compiled to WebAssembly by Debian's emscripten (the preset
+# names its toolchain file, as emcmake would). Its tests compare its patches
+# with the Linux build's in $(BUILD_DIR).
+configure-web: ## configures the web build in build-web/
 	@sh scripts/install-deps.sh web
-	@emcmake cmake -S . -B $(WEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) \
-	    $(CMAKE_FLAGS) >/dev/null
+	@cmake --preset web -B $(WEB_DIR) -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) $(CMAKE_FLAGS) >/dev/null
+
+# The folder $(WEB_DIR)/site, which any web server serves as it is, its zip
+# and the page's tests.
+web: configure-web ## the web page's folder, its zip and its tests, built with emscripten
 	@cmake --build $(WEB_DIR)
 	@echo "The page: $(WEB_DIR)/site; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
 
 WEB_PORT ?= 8080
 
 # Serves the page to this machine alone, with a fresh sample nation file to
-# load into it.
-run-web: web ## serves the web page on localhost, with a sample file to load
+# load into it. Only the page and the sample's generator are built for it,
+# not the tests.
+run-web: configure-web ## serves the web page on localhost, with a sample file to load
+	@cmake --build $(WEB_DIR) --target site make-sample-nation
 	@mkdir -p $(WEB_DIR)/try
 	@/usr/bin/node $(WEB_DIR)/sample/make-sample-nation.js $(WEB_DIR)/try/Nation.dat
 	@echo "A fresh sample nation file to load: $(abspath $(WEB_DIR))/try/Nation.dat"
 	@echo "The editor: http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
-	@/usr/bin/python3 -m http.server --bind 127.0.0.1 --directory $(WEB_DIR)/site $(WEB_PORT)
+	@$(SYSTEM_PYTHON3) -m http.server --bind 127.0.0.1 --directory $(WEB_DIR)/site $(WEB_PORT)
 
 # The page's load in headless Chromium, medians of ten, beside its targets.
 bench-web: web ## the web page's load in headless Chromium beside its targets
-	@/usr/bin/python3 web/tests/bench_page.py $(WEB_DIR)/site $(BUILD_DIR)/web/tests/same-steps
+	@$(SYSTEM_PYTHON3) web/tests/bench_page.py $(WEB_DIR)/site $(BUILD_DIR)/web/tests/same-steps
 
 SANITIZE_DIR ?= build-sanitize
 
 sanitize: deps ## every test under ASan, UBSan and LeakSanitizer
-	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNATION_SANITIZE=ON $(CMAKE_FLAGS)
+	@cmake --preset sanitize -B $(SANITIZE_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(SANITIZE_DIR)
 	@QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -98,8 +109,7 @@ FUZZ_SECONDS ?= 60
 # runs found; a crash stops make, and its input lands in $(FUZZ_DIR)/crashes.
 fuzz: ## the fuzzers on the file library, FUZZ_SECONDS each
 	@sh scripts/install-deps.sh fuzz
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DNATION_FUZZ=ON -DNATION_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	@cmake --preset fuzz -B $(FUZZ_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(FUZZ_DIR) --target fuzz_read fuzz_roundtrip
 	@mkdir -p $(FUZZ_DIR)/crashes
 	@for target in fuzz_read fuzz_roundtrip; do \
@@ -118,16 +128,15 @@ fuzz: ## the fuzzers on the file library, FUZZ_SECONDS each
 # repetitions against the targets, measuring a miss again before failing.
 bench: ## both windows' speed beside their floors and targets
 	@sh scripts/install-deps.sh bench windows
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	@cmake --preset bench -B $(BUILD_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(BUILD_DIR) --target bench_nation
-	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
-	    -DNATION_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	@cmake --preset bench-windows -B $(WINDOWS_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(WINDOWS_DIR) --target bench_nation_win32
 	@echo "The Wine prefix of the Windows benchmarks: $(abspath $(WINDOWS_DIR))/wine-prefix-bench"
 	@sh scripts/wine-prefix-setup.sh $(abspath $(WINDOWS_DIR))/wine-prefix-bench >/dev/null 2>&1 \
 	    || { echo "the Wine prefix could not be made" >&2; exit 1; }
 	@mkdir -p $(BUILD_DIR)/bench
-	@sh scripts/with-xvfb.sh python3 scripts/bench.py $(BUILD_DIR)/bench $(BUILD_DIR)/bench/bench_nation \
+	@sh scripts/with-xvfb.sh $(SYSTEM_PYTHON3) scripts/bench.py $(BUILD_DIR)/bench $(BUILD_DIR)/bench/bench_nation \
 	    $(CURDIR)/scripts/wine-run.sh $(abspath $(WINDOWS_DIR))/wine-prefix-bench \
 	    $(abspath $(WINDOWS_DIR))/bench/bench_nation_win32.exe
 	@$(MAKE) --no-print-directory bench-web
@@ -137,24 +146,26 @@ PACKAGE_DIR ?= build-package
 # A Debian package of the editor, built by CPack into $(PACKAGE_DIR)/packages.
 package: ## the Debian package, in build-package/packages/
 	@sh scripts/install-deps.sh package
-	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	    -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF $(CMAKE_FLAGS)
+	@cmake --preset package -B $(PACKAGE_DIR) $(CMAKE_FLAGS)
 	@cmake --build $(PACKAGE_DIR) --target nation-editor
 	@cd $(PACKAGE_DIR) && cpack -B packages >/dev/null
 	@ls $(PACKAGE_DIR)/packages/*.deb
+
+# What a release is built with, for release and release-check alike.
+RELEASE_DEPS = sh scripts/install-deps.sh package windows web
 
 # dist/: the players' zip, the Debian package, the source archive of the
 # commit and SHA256SUMS, the same bytes from the same commit anywhere, in a
 # clone or in its source archive, unpacked.
 release: ## dist/: the players' zip, the .deb, the web zip, the source, SHA256SUMS
-	@sh scripts/install-deps.sh package windows web
+	@$(RELEASE_DEPS)
 	@sh scripts/release.sh
 
 # Two releases of the commit from two clones at different paths, a few
 # seconds apart, and a third from the first one's source archive, unpacked,
 # compared byte for byte.
 release-check: ## the release from two clones and from its source, compared
-	@sh scripts/install-deps.sh package windows web
+	@$(RELEASE_DEPS)
 	@sh scripts/check-release.sh
 
 clean: ## removes every build folder and dist/

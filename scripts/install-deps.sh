@@ -105,7 +105,6 @@ if [ -z "$missing" ]; then
     exit 0
 fi
 
-command="apt-get install -y --no-install-recommends$missing"
 # wine32 comes from Debian's i386 architecture, which has to be enabled first.
 architecture=""
 case "$missing" in
@@ -114,15 +113,59 @@ esac
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages:$missing" >&2
     echo "Install them as root with:" >&2
-    echo "    ${architecture:+$architecture && }apt-get update && $command" >&2
+    echo "    ${architecture:+$architecture && }apt-get update && apt-get install -y --no-install-recommends$missing" >&2
     exit 1
 fi
+
+# Another install (the machine's own updates, another build's) may hold the
+# package system's locks: wait for it, up to an hour, rather than fail at
+# once. apt-get install waits by itself with DPkg::Lock::Timeout; apt-get
+# update fails at once on its lists' lock whatever it is told, so the wait
+# below is for both, and the timeout covers an install that takes the lock
+# between the wait and apt's own try.
+lock_timeout=3600
+
+# The process holding FILE's lock: dpkg and apt lock with fcntl, which only
+# the kernel's table of locks shows, each lock by its file's device, in hex,
+# and inode (a waiter's line has "->" before it).
+lock_holder() {
+    [ -e "$1" ] || return 1
+    file=$(stat -c '%Hd %Ld %i' "$1") || return 1
+    # shellcheck disable=SC2086
+    file=$(printf '%02x:%02x:%s' $file)
+    awk -v file="$file" '$2 != "->" && $6 == file { print $5; found = 1; exit } END { exit !found }' /proc/locks
+}
+
+wait_for_lock() {
+    since=$(date +%s)
+    said=""
+    while holder=$(lock_holder "$1"); do
+        waited=$(($(date +%s) - since))
+        if [ -z "$said" ]; then
+            name=$(cat "/proc/$holder/comm" 2>/dev/null || echo "another program")
+            echo "Waiting for another package install or update to finish: $name (process $holder) holds $1;" \
+                "waiting up to $lock_timeout s"
+            said=yes
+        fi
+        if [ "$waited" -ge "$lock_timeout" ]; then
+            echo "install-deps: $1 is still held after $lock_timeout s; try again once the other install is over" >&2
+            exit 1
+        fi
+        sleep 1
+    done
+    if [ -n "$said" ]; then
+        echo "The other install is over after $(($(date +%s) - since)) s; going on"
+    fi
+}
 
 echo "Installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
 if [ -n "$architecture" ]; then
+    wait_for_lock /var/lib/dpkg/lock-frontend
     $architecture
 fi
-apt-get update
+wait_for_lock /var/lib/apt/lists/lock
+apt-get -o DPkg::Lock::Timeout=$lock_timeout update
+wait_for_lock /var/lib/dpkg/lock-frontend
 # shellcheck disable=SC2086
-$command
+apt-get -o DPkg::Lock::Timeout=$lock_timeout install -y --no-install-recommends $missing

@@ -52,26 +52,25 @@ else
 fi
 
 # Each file of the release is made by a function of its own, in a build
-# folder of its own under build-release/, and copied into dist/.
+# folder of its own under build-release/, configured by a preset of
+# CMakePresets.json (release-linux, release-windows, release-web), and
+# copied into dist/.
 debian_package() {
-    cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-        -DNATION_BUILD_TESTS=OFF -DNATION_WERROR=OFF -DNATION_REPRODUCIBLE=ON >/dev/null
+    cmake --preset release-linux >/dev/null
     cmake --build build-release/linux --target nation-editor
     (cd build-release/linux && cpack -B packages >/dev/null)
     cp build-release/linux/packages/*.deb dist/
 }
 
 players_zip() {
-    cmake -S . -B build-release/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DNATION_BUILD_TESTS=OFF -DNATION_REPRODUCIBLE=ON >/dev/null
+    cmake --preset release-windows >/dev/null
     cmake --build build-release/windows --target players_zip
     cp build-release/windows/nation-editor-"$version"-windows.zip dist/
 }
 
 # The page's folder, zipped, built by Debian's emscripten.
 web_zip() {
-    emcmake cmake -S . -B build-release/web -G Ninja -DCMAKE_BUILD_TYPE=Release -DNATION_BUILD_TESTS=OFF \
-        -DNATION_REPRODUCIBLE=ON -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node >/dev/null
+    cmake --preset release-web >/dev/null
     cmake --build build-release/web --target web_zip
     cp build-release/web/nation-editor-"$version"-web.zip dist/
 }
