@@ -1,0 +1,316 @@
+#!/usr/bin/env python3
+"""The page as Orca speaks it to a blind player, in a browser of the
+machine's own (Debian's Chromium, Firefox ESR), headed on the test's own
+desktop with Orca on (orca_session.py): Orca in its default mode, browse mode
+in a web page; the page served by Python's web server from the site folder;
+every step a key or keys sent by xdotool where the keyboard is, as a
+player's, and waited for until Orca has said what the player needs to hear.
+The file is given through the browser's own open-file dialog (GTK's), its
+path typed in the dialog's location field; the patched file is checked
+afterwards: in place where the browser hands the page a file it may write
+(Chromium), among the downloads elsewhere (Firefox).
+
+Exits 77 (skipped) where the browser, Orca, speech-dispatcher's espeak-ng
+module or a tool of the desktop is missing, or the browser does not start.
+
+Usage: e2e_orca_page.py BROWSER SITE MAKE_SAMPLE_JS
+       e2e_orca_page.py --list"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import e2e_scenario as e2e
+import orca_session
+from e2e_scenario import check
+from orca_session import Said, Shown, loosely
+
+
+class Chromium:
+    name = "chromium"
+    binary = "/usr/bin/chromium"
+    # GTK's dialog takes Enter in its location field for the completion it
+    # offers there, and Chromium then hears the dialog cancelled: the
+    # dialog's Open button, by its access key, chooses the path typed.
+    choose = "alt+o"
+
+    def command(self, root, address):
+        profile = os.path.join(root, "chromium-profile")
+        # As root Chromium runs only without its sandbox. On a screen no
+        # larger than the window, GTK's dialog covers the window whole, and
+        # Chromium, seeing its window hidden, cancels the page's dialog: the
+        # window is kept for shown.
+        return [self.binary, "--no-sandbox", "--force-renderer-accessibility",
+                "--disable-backgrounding-occluded-windows", f"--user-data-dir={profile}", "--no-first-run",
+                "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
+                "--disable-sync", "--disable-quic", "--disable-gpu", "--password-store=basic",
+                "--window-position=0,0", "--window-size=1024,768", address]
+
+    def env(self, root):
+        return {}
+
+    def patched(self, root, sample):
+        """Where the patched file and its backup are: in place, the backup
+        in the folder chosen for it, the file's own."""
+        return sample, sample + ".bak"
+
+
+# Firefox's settings for a profile of the test's own: no first-run pages,
+# no reaching for hosts this network refuses, downloads in the test's
+# folder without a question.
+FIREFOX_SETTINGS = {
+    "browser.shell.checkDefaultBrowser": False,
+    "browser.aboutwelcome.enabled": False,
+    "browser.startup.homepage_override.mstone": "ignore",
+    "startup.homepage_welcome_url": "",
+    "datareporting.policy.dataSubmissionEnabled": False,
+    "datareporting.healthreport.uploadEnabled": False,
+    "toolkit.telemetry.reportingpolicy.firstRun": False,
+    "app.update.auto": False,
+    "app.normandy.enabled": False,
+    "extensions.update.enabled": False,
+    "browser.safebrowsing.malware.enabled": False,
+    "browser.safebrowsing.phishing.enabled": False,
+    "browser.safebrowsing.downloads.enabled": False,
+    "network.captive-portal-service.enabled": False,
+    "network.connectivity-service.enabled": False,
+    "browser.translations.automaticallyPopup": False,
+    "browser.sessionstore.resume_from_crash": False,
+    "browser.download.folderList": 2,
+    "browser.download.useDownloadDir": True,
+    # Firefox opens its downloads panel over the page as a download starts,
+    # the first time in a profile and, by default, every time: the panel
+    # takes the keyboard from the page's message, and Orca, its focus lost
+    # with the panel, then says nothing of the page. A player who hears the
+    # page's messages has it closed as a setting of Firefox's; the page is
+    # heard as it is then.
+    "browser.download.alwaysOpenPanel": False,
+    "browser.download.panel.shown": True,
+}
+
+
+class Firefox:
+    name = "firefox"
+    binary = "/usr/bin/firefox-esr"
+    choose = "Return"
+
+    def command(self, root, address):
+        profile = os.path.join(root, "firefox-profile")
+        os.makedirs(profile)
+        settings = dict(FIREFOX_SETTINGS, **{"browser.download.dir": self.downloads(root)})
+        with open(os.path.join(profile, "user.js"), "w") as out:
+            out.writelines(f"user_pref({json.dumps(name)}, {json.dumps(value)});\n" for name, value in settings.items())
+        return [self.binary, "--no-remote", "--new-instance", "--profile", profile, address]
+
+    def env(self, root):
+        # Firefox's accessibility is on where a desktop says it wants it.
+        return {"GNOME_ACCESSIBILITY": "1", "MOZ_CRASHREPORTER_DISABLE": "1"}
+
+    @staticmethod
+    def downloads(root):
+        return os.path.join(root, "downloads")
+
+    def patched(self, root, sample):
+        return os.path.join(self.downloads(root), "Nation.dat"), os.path.join(self.downloads(root), "Nation.dat.bak")
+
+
+BROWSERS = {browser.name: browser for browser in (Chromium(), Firefox())}
+
+# The words the player must hear, each known loosely (orca_session.Said):
+LOAD_BUTTON = Said("Load Nations", "button")
+PATCH_BUTTON = Said("Patch Nation.dat", "button")
+OK_BUTTON = Said("OK", "button")
+# Orca says nothing of its own of a file chooser as it opens, in Firefox not
+# even its activation: its log names the chooser.
+FILE_CHOOSER = Shown("[file chooser |")
+# A tick told as a tick, not as its absence.
+TICKED = Said("checked", without=["not checked", "unchecked"])
+UNPATCHED = Said("changed, not yet patched")
+TITLE = Said("Cm3 Tallowmere")
+SUCCESS = Said("File Patched Succesfully")
+# The page's messages before the first patch, by the words only they have.
+BACKUP_FOLDER = Said("Before the first patch", "choose the folder to keep Nation.dat.bak in")
+DOWNLOADS = Said("hands you the files as downloads", "Nation.dat.bak")
+
+# What a player types in the list to find a nation, and the nation it finds
+# in the sample file: its name as the file has it, accents and all.
+TYPED = "sao"
+FOUND = "São Tomé"
+
+
+def typed_path(which):
+    """In GTK's open-file dialog: Ctrl+L, the path typed in the location
+    field, then the browser's way of choosing it."""
+    return ("path", which)
+
+
+# Each step: its name, what the player does (keys, or a path typed in the
+# browser's dialog), what Orca says, in order (Said, loosely; several may be
+# one utterance), or shows in its log (Shown), and what Orca says once and
+# only once (a message's words, a status). {names} and {count}: the sample's
+# São Tomé and its number of nations.
+START = [
+    ("start: the page, its Load button focused", None, [LOAD_BUTTON], []),
+    ("Alt+L: the browser's open-file dialog", ["alt+l"], FILE_CHOOSER, []),
+    ("the sample's path typed in the dialog: the load told once", typed_path("sample"),
+     [Said("{count} nations loaded from Nation.dat")], [Said("{count} nations loaded")]),
+    ("Tab to the list: its first nation", ["Tab"], [Said("Albania")], []),
+    (f"{TYPED!r} typed in the list: the list takes the letters, and finds {FOUND}", list(TYPED),
+     [Said("{found}")], []),
+    ("Space: the nation found is ticked, and told as not yet patched", ["space"], [TICKED, UNPATCHED], []),
+]
+
+# Then the patch, as each browser asks for it. Chromium hands the page a
+# file it may write: it asks first whether the page may save changes to it,
+# then the page says where its backup goes, and the browser's folder dialog
+# and a question of its own follow.
+PATCH = {
+    "chromium": [
+        ("Alt+P: Chromium asks whether the page may save changes", ["alt+p"],
+         [Said("Save changes to Nation.dat")], []),
+        ("Tab to Chromium's Save changes", ["Tab"], [Said("Save changes", "button")], []),
+        ("Enter: the page's message on the backup's folder, heard once and whole", ["Return"],
+         [TITLE, BACKUP_FOLDER, OK_BUTTON], [BACKUP_FOLDER]),
+        ("Enter on OK: the browser's folder dialog", ["Return"], FILE_CHOOSER, []),
+        ("the sample's folder typed in the dialog: Chromium asks to let the page edit files there",
+         typed_path("folder"), [Said("edit files")], []),
+        ("Tab to Chromium's Allow", ["Tab"], [Said("Allow", "button")], []),
+        ("Enter: the patch's message, heard once and whole", ["Return"],
+         [Said("SUCCESS"), SUCCESS, OK_BUTTON], [SUCCESS]),
+        ("Enter on OK: back on Patch in the page", ["Return"], [PATCH_BUTTON], []),
+    ],
+    "firefox": [
+        ("Alt+P: the page's message on the downloads, heard once and whole", ["alt+p"],
+         [TITLE, DOWNLOADS, OK_BUTTON], [DOWNLOADS]),
+        ("Enter on OK: the patch's message, heard once and whole", ["Return"],
+         [Said("SUCCESS"), SUCCESS, OK_BUTTON], [SUCCESS]),
+        ("Enter on OK: back on Patch in the page", ["Return"], [PATCH_BUTTON], []),
+    ],
+}
+
+
+def main():
+    if sys.argv[1:] == ["--list"]:
+        print("\n".join(BROWSERS))
+        return 0
+    name, site, make_sample = sys.argv[1:4]
+    browser = BROWSERS[name]
+    if not os.path.exists(browser.binary):
+        print(f"SKIPPED: {browser.binary} is not installed")
+        return e2e.SKIPPED
+    if orca_session.missing(["node"]):
+        return e2e.SKIPPED
+    began = time.monotonic()
+    root = tempfile.mkdtemp(prefix=f"e2e-orca-{name}-")
+    try:
+        sample = os.path.join(root, "Game", "Nation.dat")
+        os.makedirs(os.path.dirname(sample))
+        subprocess.run(["/usr/bin/node", make_sample, sample], check=True, stdout=subprocess.DEVNULL)
+        original = open(sample, "rb").read()
+        with orca_session.speaking(root, orca_session.environment(root)) as (session, orca):
+            skipped = orca is not None and play(browser, session, orca, root, site, sample)
+        if skipped:
+            print(f"SKIPPED: {skipped}")
+            return e2e.SKIPPED
+        check_files(browser, root, sample, original)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+        print(f"== {name}: {time.monotonic() - began:.1f} s in all", flush=True)
+    return e2e.result()
+
+
+def play(browser, session, orca, root, site, sample):
+    """The page opened in the browser and played by its steps. Answers why
+    the browser can't be tried here, or None."""
+    address = serve(session, site)
+    env = dict(session.env, **browser.env(root))
+    names = e2e.names_in(sample)
+    found = [name for name in names if loosely(name).startswith(loosely(FOUND))]
+    check(len(found) == 1, f"the sample has one nation whose name starts {FOUND}: {found}")
+    words = {"count": len(names), "found": found[0] if found else FOUND, "sample": sample,
+             "folder": os.path.dirname(sample) + "/"}
+    launched = []
+
+    def launch():
+        launched.append(subprocess.Popen(browser.command(root, address), env=env, stdout=subprocess.DEVNULL,
+                                         stderr=open(os.path.join(root, "browser.log"), "w")))
+        session.started.append(launched[-1])
+
+    steps = START + PATCH[browser.name]
+    walk(orca, session.env, [(name, launch if act is None else act, expected, once)
+                             for name, act, expected, once in steps], words, browser,
+         lambda: launched and launched[0].poll() is None)
+    if launched and launched[0].poll() is not None:
+        return f"{browser.binary} ended ({launched[0].returncode}) before the page was played: it does not run here"
+    return None
+
+
+def serve(session, site):
+    """Python's web server over the site folder, on a port of its own, ended
+    with the session: answers the page's address."""
+    server = subprocess.Popen(["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0",
+                               "--directory", site], env=session.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+    session.started.append(server)
+    told = server.stdout.readline()
+    return f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
+
+
+def walk(orca, env, steps, words, browser, running):
+    """Every step in turn, each checked, so that what Orca says of each is
+    shown even after one fails; a step that waits for a dialog of the
+    browser's stops the walk where the dialog never came, as the keys after
+    it would go elsewhere, and so does the browser's end."""
+    for name, act, expected, once in steps:
+        expected = expected if isinstance(expected, Shown) else [said.format(**words) for said in expected]
+        once = [said.format(**words) for said in once]
+        heard, said = orca_session.step(orca, env, name.format(**words), act_of(act, env, words, browser),
+                                        expected, quiet=1.5 if once else 0.5, shared=True)
+        for wanted in once:
+            times = orca_session.times_heard(wanted, said)
+            check(times == 1, f"{name}: {wanted} is heard once, heard {times} times")
+        if not running() or (isinstance(expected, Shown) and not heard):
+            return False
+    return True
+
+
+def act_of(act, env, words, browser):
+    """What a step's act does: keys as they are; a path typed in GTK's
+    dialog, after Ctrl+L has opened its location field, and chosen."""
+    if not (isinstance(act, tuple) and act[0] == "path"):
+        return act
+    path = words[act[1]]
+
+    def typed():
+        # xdotool types every word after "type": the keys after it are a
+        # command of their own.
+        subprocess.run(["xdotool", "key", "ctrl+l", "sleep", "0.8", "type", "--delay", "30", path], env=env)
+        subprocess.run(["xdotool", "sleep", "1", "key", browser.choose], env=env)
+    return typed
+
+
+def check_files(browser, root, sample, original):
+    """The patch wrote what Orca told: the nation found ticked, nothing else
+    changed, and the file as it was before the patch kept as its backup."""
+    patched, backup = browser.patched(root, sample)
+    names = e2e.names_in(sample)
+    wanted = bytearray(original)
+    for i, name in enumerate(names):
+        if loosely(name).startswith(loosely(FOUND)):
+            wanted[i * e2e.RECORD + e2e.MEMBER] = 2
+    for path, expected, what in ((patched, bytes(wanted), f"has {FOUND} ticked and nothing else changed"),
+                                 (backup, original, "is the file as it was before the patch")):
+        data = open(path, "rb").read() if os.path.exists(path) else None
+        if data is None:
+            folder = os.path.dirname(path)
+            found = sorted(os.listdir(folder)) if os.path.isdir(folder) else "no such folder"
+            check(False, f"{os.path.basename(path)} {what}: it is not there; in {folder}: {found}")
+            continue
+        differ = [name for name, now, then in zip(names, e2e.members_of(data), e2e.members_of(expected)) if now != then]
+        check(data == expected, f"{os.path.basename(path)} {what} (nations told otherwise: {differ})")
+
+if __name__ == "__main__":
+    sys.exit(main())
