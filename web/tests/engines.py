@@ -125,9 +125,6 @@ class Engine:
                 else click.call(this);
             };""")
 
-    def collect_downloads(self):
-        """Downloads the browser handed the test rather than saved."""
-
     def cdp(self, command, **parameters):
         raise NotImplementedError(f"{self.name} has no DevTools protocol: {command}")
 
@@ -177,13 +174,16 @@ class SeleniumEngine(Engine):
 
     def started(self, make, service):
         """The WebDriver session `make()` opens, or BrowserMissing."""
-        from selenium.common.exceptions import WebDriverException
+        from selenium.webdriver.remote.remote_connection import RemoteConnection
+        # A browser that never comes up leaves its driver waiting: a hang
+        # guard, well past a busy machine's slowest answer.
+        RemoteConnection.set_timeout(120)
         self.service = service
         try:
             self.driver = make()
-        except WebDriverException as error:
+        except Exception as error:
             self.quit()
-            raise BrowserMissing(f"{self.name} does not start here: {error.msg}") from error
+            raise BrowserMissing(f"{self.name} does not start here: {getattr(error, 'msg', None) or error}") from error
         self.driver.set_script_timeout(30)
 
 
@@ -350,7 +350,8 @@ class Firefox(Engine):
                            viewport={"width": 1024, "height": 768})
         except (OSError, ValueError, KeyError, BidiError) as error:
             self.quit()
-            raise BrowserMissing(f"Firefox does not start here: {error}; see firefox.log") from error
+            said = open(os.path.join(self.root, "firefox.log"), errors="replace").read().strip()
+            raise BrowserMissing(f"Firefox does not start here: {error}; it said: {said[-2000:]}") from error
 
     def quit(self):
         if self.bidi is not None:
@@ -445,8 +446,11 @@ class WebKit(SeleniumEngine):
         # Selenium's WebKitGTK class starts a driver of its own, which takes
         # no environment: the test's driver is reached as a remote one.
         service = Service(WEBKIT_DRIVER, log_path=os.path.join(self.root, "webkit.log"), env=env)
-        service.start()
-        self.started(lambda: webdriver.Remote(command_executor=service.service_url, options=options), service)
+
+        def make():
+            service.start()
+            return webdriver.Remote(command_executor=service.service_url, options=options)
+        self.started(make, service)
         # The driver runs here: a file is given by its path, not uploaded.
         from selenium.webdriver.remote.file_detector import UselessFileDetector
         self.driver.file_detector = UselessFileDetector()
