@@ -14,7 +14,7 @@ import tempfile
 import time
 
 from e2e_scenario import SKIPPED, Driver, check, check_none_left, message, poll, stop
-from engines import ENGINES, MARK, BrowserMissing, Keys, chord, marked, presses  # noqa: F401
+from engines import ENGINES, MARK, BrowserMissing, Keys, chord, marked, presses
 
 
 def browser_missing(engine="chromium"):

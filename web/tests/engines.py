@@ -13,14 +13,13 @@ file, and keep what the page downloads in a folder of the test's own.
 
 Every process an engine starts carries the test's mark in its environment,
 so that the test can tell that none outlives it."""
-import base64
 import json
 import os
 import shutil
 import subprocess
 import time
 
-from e2e_scenario import check, stop
+from e2e_scenario import stop
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
