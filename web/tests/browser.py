@@ -28,9 +28,10 @@ class Page:
         self.root = root
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=root)
         self.downloads = tempfile.mkdtemp(prefix="downloads-", dir=root)
-        # Every process the test starts carries its folder in its
-        # environment: none may outlive it.
-        self.env = dict(os.environ, **{MARK: root})
+        # Every process the test starts, however it starts it, carries its
+        # folder in its environment: none may outlive it.
+        os.environ[MARK] = root
+        self.env = dict(os.environ)
         self.engine = ENGINES[engine](root, self.profile, self.downloads, self.env)
         self.server = None
 
