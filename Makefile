@@ -44,8 +44,9 @@ run: configure ## starts the Linux program on a fresh sample nation file
 	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/qt/nation-editor Nation.dat
 
 # Every platform: the Linux build, the Windows build with its tests under
-# Wine, and the web page with its tests under Node and in Chromium.
-test: build windows web ## every test: Linux, then Windows under Wine, then the page under Node and in Chromium
+# Wine, and the web page with its tests under Node and in Chromium, Firefox
+# and WebKit.
+test: build windows web ## every test: Linux, then Windows under Wine, then the page under Node and in three browsers
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
 	@ctest --test-dir $(WEB_DIR) --output-on-failure

@@ -75,7 +75,7 @@ def main():
     try:
         with Page(site, root) as page:
             page.open()
-            version = page.driver.capabilities.get("browserVersion", "")
+            version = page.engine.version()
             for count in TARGETS:
                 turns = files_of(count, same_steps, root)
                 encoded = [(base64.b64encode(data).decode(), first) for data, first in turns]

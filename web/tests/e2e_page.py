@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""The page end to end in headless Chromium: the scenario every window plays
-(testing/e2e_scenario.py), played by the page's driver (browser.PageDriver)
-with keys sent as a player's, files given through the file input or dropped
-on the page and handed back as downloads; then what a page does otherwise:
+"""The page end to end in headless Chromium, Firefox and WebKit: the
+scenario every window plays (testing/e2e_scenario.py), played by the page's
+driver (browser.PageDriver) in each engine, with keys sent as a player's,
+files given through the file input or dropped on the page and handed back
+as downloads; then, in Chromium, what a page does otherwise:
 files given as writable handles of the origin-private file system (the same
 kind of handle as a file the player picks, whose dialog a test can't drive)
 and patched in place, the 01/02 edition's size of file, a large file, and
 the accessibility tree as a screen reader reads it.
 
-Usage: e2e_page.py CASE SITE MAKE_SAMPLE_JS SAME_STEPS
-       e2e_page.py --list"""
+Usage: e2e_page.py CASE[.ENGINE] SITE MAKE_SAMPLE_JS SAME_STEPS
+       e2e_page.py --list
+ENGINE: firefox or webkit; Chromium's entries are named by the case alone."""
 import os
 import subprocess
 import sys
@@ -17,14 +19,20 @@ import time
 
 import e2e_scenario as e2e
 from e2e_scenario import MEMBER, RECORD, SKIPPED, Workspace, check, names_in, nation_file, others, result
+from engines import Keys
 
 # Set as a case starts: --list needs neither the browser nor Selenium.
-SITE = MAKE_SAMPLE = SAME_STEPS = Keys = None
+SITE = MAKE_SAMPLE = SAME_STEPS = None
 ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
 FREE_MOVEMENT = e2e.FREE_MOVEMENT
 # The scenario's cases a page plays: those with no path given at start but
 # a file dropped on the page.
 SCENARIO = ("load_tick_patch", "sample_given_at_start")
+# The engines besides Chromium, each case of theirs an entry CASE.ENGINE:
+# the scenario's, and those of the page's own that need nothing Chromium
+# alone has.
+OTHER_ENGINES = ("firefox", "webkit")
+IN_EVERY_ENGINE = SCENARIO
 
 
 # What the page says before the browser's folder dialog, which shows no
@@ -462,14 +470,14 @@ CASES = {**{name: scenario_case(name) for name in SCENARIO}, "keyboard": keyboar
 
 
 def main():
-    global SITE, MAKE_SAMPLE, SAME_STEPS, Keys
+    global SITE, MAKE_SAMPLE, SAME_STEPS
     if sys.argv[1:] == ["--list"]:
-        print("\n".join(CASES))
+        print("\n".join([*CASES, *(f"{case}.{engine}" for engine in OTHER_ENGINES for case in IN_EVERY_ENGINE)]))
         return 0
-    case, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+    entry, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+    case, _, engine = entry.partition(".")
     from browser import run_case
-    from selenium.webdriver.common.keys import Keys
-    skipped = run_case(case, SITE, CASES[case])
+    skipped = run_case(case, SITE, CASES[case], engine or "chromium")
     return skipped if skipped is not None else result()
 
 
