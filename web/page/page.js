@@ -72,14 +72,21 @@ const list = createList({
   openMenu: (x, y, back) => menu.open(x, y, back),
 });
 
-// A browser loads the page's WebAssembly only from a web server.
+// The program stopped, or never started (a browser that can't run it):
+// its window goes, so that no control looks usable, and the page says so.
+// The words for a start that failed are the page's own (index.html), as
+// no program is there to give them.
 function stopped(what) {
   ended = true;
-  setNote(
-    location.protocol === "file:"
-      ? "The editor runs only from a web server, not from a file on the disk: see its README.txt."
-      : `The editor stopped (${what}). Reload the page to start again.`
-  );
+  menu.close(false);
+  const editor = document.getElementById("editor");
+  editor.hidden = true;
+  if (editor.hasAttribute("aria-busy")) {
+    document.getElementById("not-started").hidden = false;
+    console.error(what);
+  } else {
+    setNote(`The editor stopped (${what}). Reload the page to start again.`);
+  }
 }
 
 // ---- what the files tell the player ------------------------------------------
@@ -103,13 +110,11 @@ files.setPlayer({
 });
 
 addEventListener("keydown", onAccessKey);
-// The WebAssembly that never came: the page says so rather than stay
-// empty. Opened from the disk, no error of the program's reaches the page
-// (each file is an origin of its own), so it says so at once.
+// A call of the program's that failed while it starts: the page says so
+// rather than stay empty.
 addEventListener("unhandledrejection", (event) => {
   if (document.getElementById("editor").hasAttribute("aria-busy")) stopped(event.reason);
 });
-if (location.protocol === "file:") stopped("");
 addEventListener("beforeunload", (event) => {
   const started = !document.getElementById("editor").hasAttribute("aria-busy");
   if (started && !ended && (busy || Module._web_unpatched())) {
@@ -257,7 +262,13 @@ const Module = {
   page,
   nationFiles: files.host,
   onAbort: (what) => page.stopped(what),
+  // An exception the program did not catch (one thrown by a call of the
+  // page's among them) ends it, as an abort does.
+  quit: (status, thrown) => {
+    page.stopped(thrown);
+    throw thrown;
+  },
   print: () => {},
   printErr: (text) => console.error(text),
 };
-createEditor(Module);
+createEditor(Module).catch((error) => stopped(error));

@@ -1,5 +1,6 @@
 """The page served as any web server serves it (Python's own, from the
-site folder, on a port of its own) and opened in Debian's headless Chromium,
+site folder, on a port of its own), or opened from the disk as a file, in
+Debian's headless Chromium,
 driven through ChromeDriver by Selenium: keys and clicks as a player's,
 files given through the file input or the origin-private file system, what
 the browser downloads in a folder of the test's own. Every process it starts
@@ -7,6 +8,7 @@ is ended on leaving, with a check that none outlives it. PageDriver plays
 the scenario every window plays (e2e_scenario.py) on the page."""
 import base64
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -31,9 +33,11 @@ def browser_missing():
 
 
 class Page:
-    def __init__(self, site, root):
+    def __init__(self, site, root, from_disk=False):
         self.site = site
         self.root = root
+        # Opened from the disk, as a player opens the zip's page: no server.
+        self.from_disk = from_disk
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=root)
         self.downloads = tempfile.mkdtemp(prefix="downloads-", dir=root)
         self.server = None
@@ -45,11 +49,14 @@ class Page:
         from selenium.common.exceptions import WebDriverException
         from selenium.webdriver.chrome.service import Service
 
-        self.server = subprocess.Popen(
-            ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        told = self.server.stdout.readline()
-        self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
+        if self.from_disk:
+            self.address = pathlib.Path(self.site, "index.html").absolute().as_uri()
+        else:
+            self.server = subprocess.Popen(
+                ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            told = self.server.stdout.readline()
+            self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         # Headless, as root, and without reaching for hosts this network
@@ -567,7 +574,7 @@ def processes_naming(text):
     return found
 
 
-def run_case(case, site, play):
+def run_case(case, site, play, from_disk=False):
     """Runs one case in a browser of its own; 77 where none can start."""
     missing = browser_missing()
     if missing:
@@ -575,7 +582,7 @@ def run_case(case, site, play):
         return SKIPPED
     root = tempfile.mkdtemp(prefix=f"e2e-page-{case}-")
     try:
-        with Page(site, root) as page:
+        with Page(site, root, from_disk) as page:
             play(page, root)
     except BrowserMissing as why:
         print(f"SKIPPED: {why}")
