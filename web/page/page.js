@@ -263,9 +263,10 @@ const Module = {
   nationFiles: files.host,
   onAbort: (what) => page.stopped(what),
   // An exception the program did not catch (one thrown by a call of the
-  // page's among them) ends it, as an abort does.
+  // page's among them) ends it, as an abort does. Its main's end comes
+  // here too, as the exit status, which ends nothing: the page goes on.
   quit: (status, thrown) => {
-    page.stopped(thrown);
+    if (thrown.name !== "ExitStatus") page.stopped(thrown);
     throw thrown;
   },
   print: () => {},

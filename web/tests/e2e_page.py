@@ -488,6 +488,11 @@ def not_started(page, root):
                         ".filter((shown) => shown.checkVisibility()).map((shown) => shown.id || shown.className)")
         check(shown == [], f"{what}: no control shown: {shown}")
         page.cdp("Page.removeScriptToEvaluateOnNewDocument", identifier=added)
+    # Then a start that works: the window, and none of those words.
+    page.open()
+    shown = page.js("return [document.getElementById('editor').checkVisibility(),"
+                    " document.getElementById('not-started').hidden, document.getElementById('note').textContent]")
+    check(shown == [True, True, ""], f"the program started: its window shown, nothing said: {shown}")
 
 
 def unpacked_zip(root):
