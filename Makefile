@@ -69,11 +69,11 @@ configure-web: ## configures the web build in build-web/
 	@sh scripts/install-deps.sh web
 	@cmake --preset web -B $(WEB_DIR) -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) $(CMAKE_FLAGS) >/dev/null
 
-# The folder $(WEB_DIR)/site, which any web server serves as it is, its zip
-# and the page's tests.
-web: configure-web ## the web page's folder, its zip and its tests, built with emscripten
+# The page, $(WEB_DIR)/site/index.html, one file that works opened from the
+# disk or served by any web server as it is, its zip and the page's tests.
+web: configure-web ## the web page in one file, its zip and its tests, built with emscripten
 	@cmake --build $(WEB_DIR)
-	@echo "The page: $(WEB_DIR)/site; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
+	@echo "The page: $(WEB_DIR)/site/index.html; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
 
 WEB_PORT ?= 8080
 

@@ -1,4 +1,3 @@
-"use strict";
 // The files the player gives the page, as the file library's host
 // (nationfile/OsFileWeb.cpp): each loaded file has a folder of its own,
 // "/1/Nation.dat", which holds it and, once made, its backup.
@@ -12,8 +11,11 @@
 // later load of the same file finds its backup there and asks for nothing.
 // Elsewhere the page has the file's bytes only: a patch hands the patched
 // file over as a download, the first patch the file as it was before it,
-// and the page's own copy is the file from then on.
-const files = (() => {
+// and the page's own copy is the file from then on. Each call makes a host
+// of its own, with no file given yet.
+import { createBackupFolders } from "./backup-folders.js";
+
+export function createFiles() {
   const places = new Map(); // folder number -> place
   const open = new Map(); // the library's open files, by number
   const made = new Map(); // path -> an open file made by createNew
@@ -101,64 +103,7 @@ const files = (() => {
     if (state !== "granted") fail("The browser was not allowed to write it");
   }
 
-  // The folder each file's backup is kept in, by the file's handle, in this
-  // browser's IndexedDB (which keeps handles) from one visit to the next; in
-  // this visit alone where the browser keeps no IndexedDB for the page.
-  const backupFolders = (() => {
-    const STORE = "backup-folders";
-    const unstored = [];
-
-    function database() {
-      return new Promise((resolve, reject) => {
-        const request = indexedDB.open("nation-editor", 1);
-        request.onupgradeneeded = () =>
-          request.result.createObjectStore(STORE, { keyPath: "id", autoIncrement: true });
-        request.onsuccess = () => resolve(request.result);
-        request.onerror = () => reject(request.error);
-      });
-    }
-
-    async function stored(mode, act) {
-      const db = await database();
-      try {
-        return await new Promise((resolve, reject) => {
-          const transaction = db.transaction(STORE, mode);
-          const request = act(transaction.objectStore(STORE));
-          transaction.oncomplete = () => resolve(request.result);
-          transaction.onerror = transaction.onabort = () => reject(transaction.error);
-        });
-      } finally {
-        db.close();
-      }
-    }
-
-    // Read afresh each time: another tab of the page may have chosen one.
-    async function entries() {
-      const kept = await stored("readonly", (store) => store.getAll()).catch(() => []);
-      return [...kept, ...unstored];
-    }
-
-    const folders = {
-      async of(file) {
-        for (const entry of await entries()) {
-          if (await entry.file.isSameEntry(file).catch(() => false)) return entry;
-        }
-        return null;
-      },
-
-      async remember(file, folder) {
-        const old = await folders.of(file);
-        if (old) await folders.forget(old);
-        await stored("readwrite", (store) => store.add({ file, folder })).catch(() => unstored.push({ file, folder }));
-      },
-
-      async forget(entry) {
-        if (unstored.includes(entry)) unstored.splice(unstored.indexOf(entry), 1);
-        else await stored("readwrite", (store) => store.delete(entry.id)).catch(() => {});
-      },
-    };
-    return folders;
-  })();
+  const backupFolders = createBackupFolders();
 
   // What has `name` in `folder`: a file's handle, "folder", or null.
   async function entryIn(folder, name) {
@@ -547,4 +492,4 @@ const files = (() => {
       player = shown;
     },
   };
-})();
+}

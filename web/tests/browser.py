@@ -1,13 +1,14 @@
 """The page served as any web server serves it (Python's own, from the
-site folder, on a port of its own) and opened in a browser engine
-(engines.py: headless Chromium, Firefox ESR or WebKitGTK): keys and clicks
-as a player's, files given through the file input or the origin-private file
-system, what the browser downloads in a folder of the test's own. Every
-process it starts is ended on leaving, with a check that none outlives it.
-PageDriver plays the scenario every window plays (e2e_scenario.py) on the
-page, in any of the engines."""
+site folder, on a port of its own), or opened from the disk as a file, in a
+browser engine (engines.py: headless Chromium, Firefox ESR or WebKitGTK):
+keys and clicks as a player's, files given through the file input or the
+origin-private file system, what the browser downloads in a folder of the
+test's own. Every process it starts is ended on leaving, with a check that
+none outlives it. PageDriver plays the scenario every window plays
+(e2e_scenario.py) on the page, in any of the engines."""
 import base64
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -23,9 +24,11 @@ def browser_missing(engine="chromium"):
 
 
 class Page:
-    def __init__(self, site, root, engine="chromium"):
+    def __init__(self, site, root, engine="chromium", from_disk=False):
         self.site = site
         self.root = root
+        # Opened from the disk, as a player opens the zip's page: no server.
+        self.from_disk = from_disk
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=root)
         self.downloads = tempfile.mkdtemp(prefix="downloads-", dir=root)
         # Every process the test starts, however it starts it, carries its
@@ -36,11 +39,14 @@ class Page:
         self.server = None
 
     def __enter__(self):
-        self.server = subprocess.Popen(
-            ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=self.env)
-        told = self.server.stdout.readline()
-        self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
+        if self.from_disk:
+            self.address = pathlib.Path(self.site, "index.html").absolute().as_uri()
+        else:
+            self.server = subprocess.Popen(
+                ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=self.env)
+            told = self.server.stdout.readline()
+            self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
         try:
             self.engine.start()
         except BrowserMissing:
@@ -542,7 +548,7 @@ def processes_naming(text):
     return found
 
 
-def run_case(case, site, play, engine="chromium"):
+def run_case(case, site, play, engine="chromium", from_disk=False):
     """Runs one case in a browser of its own, of `engine`'s; 77 where none
     can start."""
     missing = browser_missing(engine)
@@ -551,7 +557,7 @@ def run_case(case, site, play, engine="chromium"):
         return SKIPPED
     root = tempfile.mkdtemp(prefix=f"e2e-page-{case}-{engine}-")
     try:
-        with Page(site, root, engine) as page:
+        with Page(site, root, engine, from_disk) as page:
             play(page, root)
     except BrowserMissing as why:
         print(f"SKIPPED: {why}")

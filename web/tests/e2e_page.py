@@ -6,16 +6,21 @@ files given through the file input or dropped on the page and handed back
 as downloads; then, in Chromium, what a page does otherwise:
 files given as writable handles of the origin-private file system (the same
 kind of handle as a file the player picks, whose dialog a test can't drive)
-and patched in place, the 01/02 edition's size of file, a large file, and
-the accessibility tree as a screen reader reads it.
+and patched in place, the 01/02 edition's size of file, a large file, the
+accessibility tree as a screen reader reads it, and a browser that can't
+start the program. from_disk plays the scenario's load, ticks and patches
+on the page opened from the disk: the build's web zip, unpacked.
 
 Usage: e2e_page.py CASE[.ENGINE] SITE MAKE_SAMPLE_JS SAME_STEPS
        e2e_page.py --list
 ENGINE: firefox or webkit; Chromium's entries are named by the case alone."""
+import glob
 import os
 import subprocess
 import sys
+import tempfile
 import time
+import zipfile
 
 import e2e_scenario as e2e
 from e2e_scenario import MEMBER, RECORD, SKIPPED, Workspace, check, names_in, nation_file, others, result
@@ -32,7 +37,8 @@ SCENARIO = ("load_tick_patch", "sample_given_at_start")
 # the scenario's, and those of the page's own that need nothing Chromium
 # alone has.
 OTHER_ENGINES = ("firefox", "webkit")
-IN_EVERY_ENGINE = SCENARIO
+# And the zip's page opened from the disk, which every engine must open.
+IN_EVERY_ENGINE = (*SCENARIO, "from_disk")
 
 
 # What the page says before the browser's folder dialog, which shows no
@@ -465,8 +471,55 @@ def scenario_case(name):
     return play
 
 
+# Ways a browser may fail to start the program: what the page is given
+# before its own scripts run.
+FAILED_STARTS = [
+    ("no WebAssembly", "delete window.WebAssembly;"),
+    ("its WebAssembly refused", "WebAssembly.instantiate = async () => { throw new Error('refused'); };"),
+    ("its script stopped before the program starts",
+     "const add = window.addEventListener; window.addEventListener = function (type, ...rest) {"
+     " if (type === 'keydown') throw new Error('no keys'); return add.call(this, type, ...rest); };"),
+    ("a call of the page's failing once the controls are drawn",
+     "HTMLElement.prototype.focus = function () { throw new Error('no focus'); };"),
+]
+
+
+def not_started(page, root):
+    """A browser that can't start the program: the page says so in words,
+    and shows no control, none to look usable."""
+    for what, before_load in FAILED_STARTS:
+        added = page.cdp("Page.addScriptToEvaluateOnNewDocument", source=before_load)["identifier"]
+        page.driver.get(page.address)
+        said = page.wait(lambda: page.js("const said = document.getElementById('not-started');"
+                                         "return !said.hidden && said.textContent"), f"{what}: the page says so")
+        check(said == "The editor could not start in this browser.", f"{what}: the page says so: {said!r}")
+        shown = page.js("return [...document.querySelectorAll('.control, .menu')]"
+                        ".filter((shown) => shown.checkVisibility()).map((shown) => shown.id || shown.className)")
+        check(shown == [], f"{what}: no control shown: {shown}")
+        page.cdp("Page.removeScriptToEvaluateOnNewDocument", identifier=added)
+    # Then a start that works: the window, and none of those words.
+    page.open()
+    shown = page.js("return [document.getElementById('editor').checkVisibility(),"
+                    " document.getElementById('not-started').hidden, document.getElementById('note').textContent]")
+    check(shown == [True, True, ""], f"the program started: its window shown, nothing said: {shown}")
+
+
+def unpacked_zip(root):
+    """The web zip of the build unpacked in `root`: the folder of its page."""
+    zips = glob.glob(os.path.join(os.path.dirname(os.path.abspath(SITE)), "nation-editor-*-web.zip"))
+    check(len(zips) == 1, f"one web zip beside the site: {zips}")
+    with zipfile.ZipFile(zips[0]) as unpacked:
+        unpacked.extractall(root)
+        folders = {name.split("/")[0] for name in unpacked.namelist()}
+    return os.path.join(root, folders.pop())
+
+
 CASES = {**{name: scenario_case(name) for name in SCENARIO}, "keyboard": keyboard, "in_place": in_place,
-         "edition": edition, "accessibility": accessibility, "large": large}
+         "edition": edition, "accessibility": accessibility, "large": large, "not_started": not_started,
+         "from_disk": scenario_case("load_tick_patch")}
+# The cases played on the page opened from the disk, the zip's unpacked,
+# with nothing else beside it.
+FROM_DISK = {"from_disk"}
 
 
 def main():
@@ -477,7 +530,12 @@ def main():
     entry, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
     case, _, engine = entry.partition(".")
     from browser import run_case
-    skipped = run_case(case, SITE, CASES[case], engine or "chromium")
+    engine = engine or "chromium"
+    if case in FROM_DISK:
+        with tempfile.TemporaryDirectory(prefix="e2e-page-zip-") as root:
+            skipped = run_case(case, unpacked_zip(root), CASES[case], engine, from_disk=True)
+    else:
+        skipped = run_case(case, SITE, CASES[case], engine)
     return skipped if skipped is not None else result()
 
 
