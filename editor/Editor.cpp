@@ -131,7 +131,10 @@ bool Editor::LoadChosenFile()
     names.reserve(read.entries.size());
     for (NationEntry& entry : read.entries)
         names.push_back(std::move(entry.name));
+    const std::size_t count = names.size();
     view_.lstNations().ReplaceNations(std::move(names), std::move(read.memberBytes));
+    view_.ShowStatus((count == 1 ? "1 nation" : std::to_string(count) + " nations") + " loaded from "
+                     + text::Readable(FileNameOf(state_.strFileName)));
     fileIdentity_ = read.identity;
     state_.blnPatched = false;
     // A folder the dialog could not start in would be offered at every

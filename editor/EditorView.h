@@ -31,6 +31,11 @@ public:
     virtual NationRows& lstNations() = 0;
 
     virtual void SetHelpText(const std::string& text) = 0;
+    // What a command has just done, where the window has a line for it
+    // that a screen reader reads out as it changes (the page's status). The
+    // desktop windows have none: their list, which the keyboard reaches
+    // next, says how many rows it holds.
+    virtual void ShowStatus(const std::string& text) { (void)text; }
     // Hands an address (mailto: or a web address) to the desktop's launcher
     // without waiting for it.
     virtual void Launch(const std::string& address) = 0;

@@ -36,18 +36,33 @@ std::vector<std::string> FoldersIn(const std::string& folder, const ListFolder& 
 
 } // namespace
 
-std::string FolderOf(const std::string& path)
+namespace {
+
+std::size_t LastSeparator(const std::string& path)
 {
 #ifdef _WIN32
-    const std::size_t separator = path.find_last_of("\\/");
+    return path.find_last_of("\\/");
 #else
-    const std::size_t separator = path.find_last_of('/');
+    return path.find_last_of('/');
 #endif
+}
+
+} // namespace
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t separator = LastSeparator(path);
     if (separator == std::string::npos)
         return {};
     // The root keeps its separator: "/", "C:\".
     const bool root = separator == 0 || (separator == 2 && path[1] == ':');
     return path.substr(0, root ? separator + 1 : separator);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t separator = LastSeparator(path);
+    return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 std::string FindGameDataFolder(std::span<const std::string> roots, const SearchLimits& limits, const ListFolder& list)

@@ -14,6 +14,8 @@
 namespace nationfile {
 
 std::string FolderOf(const std::string& path);
+// The last part of a path: the file's own name.
+std::string FileNameOf(const std::string& path);
 bool IsFolder(const std::string& path);
 // The folder as the open-file dialog can start in it, or nothing where it
 // can't. Windows' dialog takes no folder longer than MAX_PATH less a file's

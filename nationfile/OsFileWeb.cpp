@@ -88,8 +88,10 @@ EM_ASYNC_JS(double, HostIdentity, (int file), {
 EM_ASYNC_JS(double, HostRead, (int file, double offset, unsigned char* into, double length), {
     return await Module.nationFileCall(async () => {
         const bytes = await Module.nationFiles.read(file, offset, length);
-        if (bytes.length !== length)
+        if (bytes.length < length)
             throw new Error("The file became shorter while it was being read");
+        if (bytes.length > length)
+            throw new Error("The file changed while it was being read");
         HEAPU8.set(bytes, into);
     });
 });

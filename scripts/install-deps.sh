@@ -164,8 +164,20 @@ if [ -n "$architecture" ]; then
     wait_for_lock /var/lib/dpkg/lock-frontend
     $architecture
 fi
-wait_for_lock /var/lib/apt/lists/lock
-apt-get -o DPkg::Lock::Timeout=$lock_timeout update
+# A mirror in the middle of its own update serves lists that don't match
+# their index ("File has unexpected size ... Mirror sync in progress?"):
+# two more tries, half a minute apart; then the install goes on with the
+# lists that did come, which hold what it needs unless the failed one does.
+tries=1
+until wait_for_lock /var/lib/apt/lists/lock && apt-get -o DPkg::Lock::Timeout=$lock_timeout update; do
+    if [ "$tries" -ge 3 ]; then
+        echo "Some package lists could not be fetched in $tries tries; going on with those that were"
+        break
+    fi
+    echo "Some package lists could not be fetched; trying again in 30 s (try $((tries + 1)) of 3)"
+    tries=$((tries + 1))
+    sleep 30
+done
 wait_for_lock /var/lib/dpkg/lock-frontend
 # shellcheck disable=SC2086
 apt-get -o DPkg::Lock::Timeout=$lock_timeout install -y --no-install-recommends $missing

@@ -47,6 +47,7 @@ struct Fixture {
         REQUIRE(WriteFile(dir / "short.dat", MakeNationFile(1).substr(0, 289)));
         REQUIRE(WriteFile(dir / "long.dat", MakeNationFile(1) + "x"));
         REQUIRE(WriteFile(dir / "empty.dat", {}));
+        REQUIRE(WriteFile(dir / "one.dat", MakeNationFile(1)));
         REQUIRE(MakeEmptyFile(dir / "huge.dat", 290ull * 32768));
         REQUIRE(MakeEmptyFile(dir / "sparse.dat", 290ull * 11'000'000));
         fs::create_directory(dir / "folder");

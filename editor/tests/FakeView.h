@@ -26,6 +26,7 @@ public:
     std::vector<Message> messages;
     NationRows nations;
     std::string helpText;
+    std::vector<std::string> statuses;
     std::vector<std::string> launched;
     bool ended = false;
     std::string rememberedFolder;
@@ -67,6 +68,7 @@ public:
     std::string RememberedFolder() const override { return rememberedFolder; }
     void RememberFolder(const std::string& folder) override { rememberedFolder = folder; }
     void SetHelpText(const std::string& text) override { helpText = text; }
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
     void Launch(const std::string& address) override { launched.push_back(address); }
     void End() override { ended = true; }
 };

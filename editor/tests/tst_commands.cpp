@@ -50,6 +50,7 @@ TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list
     const std::vector<Row> rows = {
         {"a nation file", "", {"three.dat"}, {}, "three.dat", false},
         {"a file of no records", "", {"empty.dat"}, {}, "empty.dat", false},
+        {"a file of one record", "", {"one.dat"}, {}, "one.dat", false},
         {"289 bytes, then a nation file", "", {"short.dat", "three.dat"}, {"refused"}, "three.dat", false},
         {"refused again and again", "", {"short.dat", "long.dat", "short.dat", "five.dat"},
          {"refused", "refused", "refused"}, "five.dat", false},
@@ -83,6 +84,7 @@ TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list
             f.Load(row.previous);
             f.view.dialogTitles.clear();
             f.view.dialogFilters.clear();
+            f.view.statuses.clear();
         }
         for (const std::string& name : row.chosen)
             f.view.chosenPaths.push_back(name.empty() ? std::string() : f.PathOf(name));
@@ -108,10 +110,13 @@ TEST_CASE("a load asks until it gets a nation file, and a cancel leaves the list
         if (row.listedFile.empty()) {
             CHECK(f.editor->State().strFileName.empty());
             CHECK((f.view.nations.NationCount() == 0));
+            CHECK(f.view.statuses.empty());
             continue;
         }
         CHECK(f.editor->State().strFileName == f.PathOf(row.listedFile));
         const ReadResult onDisk = ReadNationFile(f.PathOf(row.listedFile));
+        // Each load told once; a refusal or a cancel tells none.
+        CHECK(f.view.statuses.size() == (row.listedFile == row.previous ? 0u : 1u));
         REQUIRE(f.view.nations.NationCount() == onDisk.entries.size());
         for (std::size_t i = 0; i < onDisk.entries.size(); ++i) {
             CHECK(f.view.nations.Name(i) == onDisk.entries[i].name);
@@ -554,16 +559,20 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
         std::string file;
         std::string message; // "cannot load": the library's reason, with the path
         std::string listed;
+        std::string status; // what the load says it did
     };
     const Row rows[] = {
-        {"a nation file", "five.dat", "", "five.dat"},
-        {"a file of the wrong length", "long.dat", kRefused, "three.dat"},
-        {"no such file", "missing.dat", "cannot load", "three.dat"},
+        {"a nation file", "five.dat", "", "five.dat", "5 nations loaded from five.dat"},
+        {"a nation file of one nation", "one.dat", "", "one.dat", "1 nation loaded from one.dat"},
+        {"a nation file of none", "empty.dat", "", "empty.dat", "0 nations loaded from empty.dat"},
+        {"a file of the wrong length", "long.dat", kRefused, "three.dat", ""},
+        {"no such file", "missing.dat", "cannot load", "three.dat", ""},
 #ifndef _WIN32
         // The path keeps its bytes; the message shows a replacement
         // character for the one that is no UTF-8.
-        {"a nation file in a folder named in Latin-1", "caf\xE9/Nation.dat", "", "caf\xE9/Nation.dat"},
-        {"no such file in a folder named in Latin-1", "caf\xE9/missing.dat", "cannot load", "three.dat"},
+        {"a nation file in a folder named in Latin-1", "caf\xE9/Nation.dat", "", "caf\xE9/Nation.dat",
+         "6 nations loaded from Nation.dat"},
+        {"no such file in a folder named in Latin-1", "caf\xE9/missing.dat", "cannot load", "three.dat", ""},
 #endif
     };
     for (const Row& row : rows) {
@@ -571,6 +580,7 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
         Fixture f;
         f.Load("three.dat");
         f.view.dialogTitles.clear();
+        f.view.statuses.clear();
         const std::string expected = row.message == "cannot load" ? f.CannotLoad(row.file) : row.message;
         f.editor->LoadFile(f.PathOf(row.file));
         CHECK(f.view.dialogTitles.empty());
@@ -579,6 +589,7 @@ TEST_CASE("a file given at start or dropped loads as if chosen, and a refused on
             CHECK(f.view.messages[0].text == expected);
         CHECK(f.editor->State().strFileName == f.PathOf(row.listed));
         CHECK(f.view.nations.NationCount() == ReadNationFile(f.PathOf(row.listed)).entries.size());
+        CHECK(f.view.statuses == (row.status.empty() ? std::vector<std::string>{} : std::vector{row.status}));
         if (row.file != row.listed)
             continue;
         // And it patches, with its backup beside it.
