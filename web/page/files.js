@@ -27,10 +27,11 @@ export function createFiles() {
   const READ_WRITE = { mode: "readwrite" };
 
   // What the page shows the player, set by page.js: a message, whose OK is
-  // the click the browser's next prompt needs; the line under the window;
-  // what a patch handed over as downloads says.
+  // the click the browser's next prompt needs (true for OK, false where the
+  // player declined); the line under the window; what a patch handed over
+  // as downloads says.
   let player = {
-    say: async () => {},
+    say: async () => true,
     note: () => {},
     backupHandedOver: async () => {},
     fileHandedOver: () => {},
@@ -84,7 +85,8 @@ export function createFiles() {
         if (error.name !== "SecurityError") throw error;
       }
     }
-    await player.say(words);
+    // Escape on the message declines what the prompt would have asked.
+    if (!(await player.say(words))) return "denied";
     return open();
   }
 
@@ -148,7 +150,7 @@ export function createFiles() {
       await backupFolders.forget(chosen);
     }
     if (typeof window.showDirectoryPicker !== "function") fail("this browser can't choose a folder for it");
-    await player.say(
+    const going = await player.say(
       `Before the first patch, the editor keeps ${place.name} as it is now, as ${backup}, to put back ` +
         `if need be.\n\n` +
         `Press OK, then choose the folder to keep ${backup} in: the game's Data folder, where ${place.name} ` +
@@ -156,6 +158,7 @@ export function createFiles() {
         `Any ${backup} already in that folder is kept as it is. This browser remembers the folder for ` +
         `this ${place.name}, and asks for it no more.`
     );
+    if (!going) fail("no folder was chosen for it");
     let folder;
     player.note(`Choose the folder to keep ${backup} in`);
     try {

@@ -1,6 +1,13 @@
 // The nation list. Only the rows in view are in the page (and the current
-// row, which keeps the keyboard): with 32,767 rows of check boxes in it,
-// each load and each tick in bulk would lay them all out. What it shows and
+// row): with 32,767 rows of check boxes in it, each load and each tick in
+// bulk would lay them all out.
+//
+// The list is a list box that keeps the keyboard itself, its current row
+// its active descendant: a screen reader hands a list box every key (Orca
+// and NVDA leave browse mode for it), so that typed letters find a nation
+// and Space ticks it, and reads each row as its nation, its tick and
+// whether it differs from the file. A row's box takes a pointer's click
+// only; the keyboard never stops in it. What it shows and
 // where it scrolls is worked out by the functions below it, apart from the
 // page.
 import { element } from "./dom.js";
@@ -44,7 +51,8 @@ export function rowForKey(key, { current, count, height, rowHeight }) {
 
 export const rowWithin = (row, count) => Math.max(0, Math.min(count - 1, row));
 
-// `host` lends the list idle(): whether the player may act; setTicked(row,
+// `host` lends the list idle(): whether the player may act; changedWords():
+// how a row that differs from the file is described; setTicked(row,
 // ticked) and find(key, current), the commands' tick and type-to-find, the
 // latter giving the row found or -1; openMenu(x, y, back): the tick menu.
 export function createList(host) {
@@ -64,7 +72,7 @@ export function createList(host) {
       this.box = element("div", { class: "control list", id: design.name });
       this.scroller = element("div", {
         class: "rows",
-        role: "list",
+        role: "listbox",
         "aria-label": listName,
         tabindex: "0",
       });
@@ -73,15 +81,15 @@ export function createList(host) {
       this.box.append(this.scroller);
       this.scroller.addEventListener("scroll", () => this.drawSoon());
       this.scroller.addEventListener("keydown", (event) => this.onKey(event));
-      // A check box ticks itself when Space is let go; the list has ticked
-      // already when it went down.
-      this.scroller.addEventListener("keyup", (event) => {
-        if (event.key === " ") event.preventDefault();
-      });
       this.scroller.addEventListener("change", (event) => this.onChange(event));
-      this.scroller.addEventListener("focusin", (event) => {
+      // A row clicked becomes the current one, and the keyboard stays with
+      // the list rather than in the row's box.
+      this.scroller.addEventListener("mousedown", (event) => {
         const row = this.rowOf(event.target);
-        if (row >= 0 && row !== this.current) {
+        if (row < 0) return;
+        event.preventDefault();
+        this.scroller.focus({ preventScroll: true });
+        if (row !== this.current) {
           this.current = row;
           this.draw();
         }
@@ -100,7 +108,6 @@ export function createList(host) {
       this.marks = marks;
       this.current = names.length > 0 ? 0 : -1;
       this.spacer.style.height = `${names.length * this.rowHeight}px`;
-      this.scroller.setAttribute("tabindex", names.length > 0 ? "-1" : "0");
       const hadFocus = this.box.contains(document.activeElement);
       this.scroller.scrollTop = 0;
       this.draw();
@@ -138,7 +145,6 @@ export function createList(host) {
       for (const [row, shown] of this.shown) {
         if (!wanted.has(row)) {
           this.shown.delete(row);
-          if (shown.contains(document.activeElement)) this.scroller.focus({ preventScroll: true });
           shown.remove();
           this.spare.push(shown);
         }
@@ -152,18 +158,22 @@ export function createList(host) {
         }
         this.fill(shown, row);
       }
+      const current = this.shown.get(this.current);
+      if (current) this.scroller.setAttribute("aria-activedescendant", current.id);
+      else this.scroller.removeAttribute("aria-activedescendant");
     },
 
     makeRow() {
-      const box = element("input", { type: "checkbox", tabindex: "-1" });
+      const box = element("input", { type: "checkbox", tabindex: "-1", "aria-hidden": "true" });
       const name = element("span", { class: "name" });
-      return element("div", { class: "row", role: "listitem" }, element("label", {}, box, name));
+      return element("div", { class: "row", role: "option" }, element("label", {}, box, name));
     },
 
     fill(shown, row) {
       const marks = this.marks[row];
       const box = shown.querySelector("input");
       shown.dataset.row = row;
+      shown.id = `nation-${row}`;
       shown.style.top = `${row * this.rowHeight}px`;
       shown.setAttribute("aria-setsize", this.names.length);
       shown.setAttribute("aria-posinset", row + 1);
@@ -171,10 +181,11 @@ export function createList(host) {
       shown.classList.toggle("current", row === this.current);
       shown.querySelector(".name").textContent = this.names[row];
       box.checked = (marks & TICKED) !== 0;
-      box.tabIndex = row === this.current ? 0 : -1;
+      shown.setAttribute("aria-checked", box.checked);
+      shown.setAttribute("aria-selected", row === this.current);
       // What the bold face shows, for a screen reader.
-      if (marks & CHANGED) box.setAttribute("aria-description", "changed, not yet patched");
-      else box.removeAttribute("aria-description");
+      if (marks & CHANGED) shown.setAttribute("aria-description", host.changedWords());
+      else shown.removeAttribute("aria-description");
     },
 
     rowOf(target) {
@@ -183,8 +194,7 @@ export function createList(host) {
     },
 
     focus() {
-      const shown = this.shown.get(this.current);
-      (shown ? shown.querySelector("input") : this.scroller).focus();
+      this.scroller.focus({ preventScroll: true });
     },
 
     currentPoint() {

@@ -5,8 +5,9 @@ let messages = 0; // for each message's own ids
 
 // A message as the windows show it: modal, its first button the default,
 // left by Escape only where it asks nothing; then the keyboard is back
-// where it was.
-export function message(text, title, question) {
+// where it was. Its answer: 0 OK, 1 Yes, 2 No; -1 for Escape on a message
+// that can be `declined` (one that leads to a browser's prompt).
+export function message(text, title, question, declined = false) {
   return new Promise((resolve) => {
     const back = document.activeElement;
     const id = `message-${++messages}`;
@@ -42,9 +43,13 @@ export function message(text, title, question) {
       event.stopPropagation();
       if (event.key === "Escape") {
         event.preventDefault();
-        if (!question) answer(0);
+        if (!question) answer(declined ? -1 : 0);
         return;
       }
+      // A message has the keyboard as a window's message box has: no
+      // access key reaches the page, nor the browser's menus (Firefox's
+      // Alt+E, Edit).
+      if (event.altKey) event.preventDefault();
       if (event.ctrlKey || event.metaKey || event.key.length !== 1) return;
       const button = buttons.querySelector(`[data-key="${event.key.toUpperCase()}"]`);
       if (button) {
@@ -54,7 +59,7 @@ export function message(text, title, question) {
     });
     dialog.addEventListener("cancel", (event) => {
       event.preventDefault();
-      if (!question) answer(0);
+      if (!question) answer(declined ? -1 : 0);
     });
     // A browser may close a dialog that refused Escape twice: a question
     // comes back until it is answered.

@@ -19,6 +19,10 @@ let applicationTitle = "";
 let listName = "";
 let helpName = "";
 let busy = false; // a command runs, perhaps waiting for the player
+// The page's own words, from the program; "{name}" and "{backup}" in them
+// stand for the file's names.
+const words = {};
+const filled = (text, names) => text.replace(/\{(name|backup)\}/g, (_, which) => names[which]);
 let ended = false;
 
 const idle = () => !busy && !ended;
@@ -67,6 +71,7 @@ function onAccessKey(event) {
 const menu = tickMenu({ run, idle });
 const list = createList({
   idle,
+  changedWords: () => words.changed,
   setTicked: (row, ticked) => Module._web_set_ticked(row, ticked),
   find: (key, current) => Module.ccall("web_key", "number", ["string", "number"], [key, current]),
   openMenu: (x, y, back) => menu.open(x, y, back),
@@ -85,31 +90,26 @@ function stopped(what) {
     document.getElementById("not-started").hidden = false;
     console.error(what);
   } else {
-    setNote(`The editor stopped (${what}). Reload the page to start again.`);
+    setNote(words.stopped.replace("{what}", what));
   }
 }
 
 // ---- what the files tell the player ------------------------------------------
 
 files.setPlayer({
-  say: (text) => message(text, applicationTitle, false),
+  // Said before a browser's prompt, which Escape declines.
+  say: async (text) => (await message(text, applicationTitle, false, true)) === 0,
   note: setNote,
-  backupHandedOver: (backup, name) =>
-    message(
-      `This browser can't change ${name} where it is: it hands you the files as downloads instead.\n\n` +
-        `${backup}, downloading now, is your ${name} as it was before this first patch: keep it.\n\n` +
-        `Then the patched ${name} follows.`,
-      applicationTitle,
-      false
-    ),
-  fileHandedOver: (name) =>
-    setNote(
-      `The patched ${name} is among your downloads. To use it, close the game, then put it in place of ` +
-        `the old ${name} in the game's Data folder.`
-    ),
+  backupHandedOver: (backup, name) => message(filled(words.backupHandedOver, { name, backup }), applicationTitle, false),
+  fileHandedOver: (name) => setNote(filled(words.fileHandedOver, { name })),
 });
 
 addEventListener("keydown", onAccessKey);
+// Firefox follows Shift+F10 with a context menu event of its own, once the
+// page's menu has the keyboard: its own menu would open over the page's.
+addEventListener("contextmenu", (event) => {
+  if (event.target.closest && event.target.closest(".menu")) event.preventDefault();
+});
 // A call of the program's that failed while it starts: the page says so
 // rather than stay empty.
 addEventListener("unhandledrejection", (event) => {
@@ -129,7 +129,7 @@ addEventListener("beforeunload", (event) => {
 function menuButton(listBox) {
   const button = element(
     "button",
-    { type: "button", class: "control menu-button", tabindex: "-1", "aria-haspopup": "menu", "aria-label": "Ticks" },
+    { type: "button", class: "control menu-button", tabindex: "-1", "aria-haspopup": "menu", "aria-label": words.menuButton },
     "\u22ee"
   );
   Object.assign(button.style, {
@@ -173,6 +173,9 @@ function drawn(design) {
 // What the program calls to show the window: Module.page.
 const page = {
   chosenPath: "",
+
+  words: (given) => Object.assign(words, given),
+  status: setNote,
 
   window(title, application, width, height, background, text, nationsName, helpBoxName, font) {
     document.title = title;
@@ -250,7 +253,7 @@ const page = {
     ended = true;
     menu.close(false);
     document.getElementById("editor").hidden = true;
-    setNote("The editor has ended. Close this tab, or reload the page to start again.");
+    setNote(words.ended);
     window.close();
   },
 

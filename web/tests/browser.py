@@ -117,14 +117,14 @@ class Page:
     def focused(self):
         """What has the keyboard: a control's id, or a row's nation."""
         return self.js("""const at = document.activeElement;
-            const row = at.closest('.row');
+            const current = at.getAttribute('aria-activedescendant');
+            const row = current ? document.getElementById(current) : at.closest('.row');
             const control = at.closest('.control');
             return row ? 'row:' + row.textContent : control ? control.id : at.id || at.tagName;""")
 
     def focus_list(self):
-        """The list's current row takes the keyboard, as a click on it
-        would give it."""
-        self.js("document.querySelector('.row.current input').focus()")
+        """The list takes the keyboard, as a click on it would give it."""
+        self.js("document.querySelector('.list .rows').focus()")
 
     # ---- what the page shows ---------------------------------------------
 
@@ -147,7 +147,7 @@ class Page:
             .sort((a, b) => a.dataset.row - b.dataset.row)
             .map((row) => [row.textContent, row.querySelector('input').checked,
                            getComputedStyle(row.querySelector('.name')).fontWeight >= 600,
-                           row.querySelector('input').getAttribute('aria-description') || '']);""")]
+                           row.getAttribute('aria-description') || '']);""")]
 
     def note(self):
         return self.js("return document.getElementById('note').textContent")

@@ -219,6 +219,14 @@ def no_backup_folder(page, root):
     page.alt("l")
     page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta", "Wales"], "the other file is listed")
     page.alt("m")
+    # Escape on the message that leads to the folder dialog declines it:
+    # no dialog, nothing patched, said once.
+    folders = len(page.picked()["folders"])
+    page.alt("p")
+    e2e.message(driver(page), "Cm3 Tallowmere", "Other.dat.bak", "choose the folder", key="Escape")
+    message(page, "ERROR", "Other.dat.bak", "no folder was chosen for it", "Nothing was patched")
+    check(len(page.picked()["folders"]) == folders, "Escape on the message opens no folder dialog")
+    check(page.no_dialog(), "and nothing more is said")
     page.alt("p")
     message(page, "Cm3 Tallowmere", "Other.dat.bak", "choose the folder")
     message(page, "ERROR", "Other.dat.bak", "no folder was chosen for it",
@@ -376,17 +384,31 @@ def accessible_list(nodes):
             found += below(child, role)
         return found
 
-    lists = [node for node in nodes if value(node, "role") == "list"]
-    check(len(lists) == 1 and value(lists[0], "name") == "Nations", f"one list, named Nations: {lists}")
+    # A list box, which a screen reader hands the keys to, its rows options
+    # that are checked or not; the current one its active descendant.
+    lists = [node for node in nodes if value(node, "role") == "listbox"]
+    check(len(lists) == 1 and value(lists[0], "name") == "Nations", f"one list box, named Nations: {lists}")
     if lists:
-        items = below(lists[0], "listitem")
-        boxes = [below(item, "checkbox") for item in items]
-        read = [(value(box[0], "name"), prop(box[0], "checked"), value(box[0], "description")) for box in boxes if box]
-        check(len(items) == 8 and len(read) == 8, f"each of the 8 nations a list item holding a check box: {read}")
-        expected = [(name, "true" if ticked else "false", "changed, not yet patched" if i == 0 else None)
+        items = below(lists[0], "option")
+        read = [(value(item, "name"), prop(item, "checked"), prop(item, "selected"), value(item, "description"))
+                for item in items]
+        check(len(items) == 8 and not below(lists[0], "checkbox"),
+              f"each of the 8 nations an option, with no check box of its own: {read}")
+        expected = [(name, "true" if ticked else "false", i == 0, "changed, not yet patched" if i == 0 else None)
                     for i, (name, ticked) in enumerate(zip(Workspace.names, [1, 1, 0, 0, 1, 0, 0, 0]))]
-        check(read == expected, f"each check box named by its nation, checked as ticked, the changed one described: "
-                                f"{read}")
+        check(read == expected, f"each option named by its nation, checked as ticked, the current one selected, "
+                                f"the changed one described: {read}")
+        active = [related.get("idref") for p in lists[0].get("properties", []) if p["name"] == "activedescendant"
+                  for related in p["value"].get("relatedNodes", [])]
+        check(active == ["nation-0"], f"the list box's active descendant is its current row, Albania's: {active}")
+
+
+def positions(page):
+    """Where each drawn row says it stands, (position, of how many): a
+    screen reader's "3 of 8", which a list that draws only some of its rows
+    must tell itself."""
+    return page.js("""return [...document.querySelectorAll('.row')].sort((a, b) => a.dataset.row - b.dataset.row)
+        .map((row) => [Number(row.getAttribute('aria-posinset')), Number(row.getAttribute('aria-setsize'))]);""")
 
 
 def accessibility(page, root):
@@ -399,8 +421,15 @@ def accessibility(page, root):
     page.wait(lambda: len(page.rows()) == 8, "the file is listed")
     page.keys(Keys.TAB, Keys.SPACE)
 
+    check(page.note() == "8 nations loaded from Nation.dat", f"the load told as a status: {page.note()!r}")
     nodes = page.accessibility_tree()
     accessible_list(nodes)
+    check(positions(page) == [[i + 1, 8] for i in range(8)], f"each row's place in the list: {positions(page)}")
+    # The list is one Tab stop, rows and all, after a load as before it.
+    page.keys(Keys.TAB)
+    check(page.focused() == "cmdPatch", f"Tab from the list reaches Patch: {page.focused()}")
+    page.chord(Keys.SHIFT, Keys.TAB)
+    check(page.focused() == "row:Albania", f"Shift+Tab comes back to the list's current row: {page.focused()}")
     helps = [node for node in nodes if value(node, "role") == "textbox"]
     check(len(helps) == 1 and value(helps[0], "name") == "Help"
           and "make a backup of the nation.dat" in (value(helps[0], "value") or ""),
@@ -449,6 +478,7 @@ def large(page, root):
     check(0 < drawn < 40, f"only the rows in view are drawn: {drawn}")
     page.keys(Keys.TAB, Keys.END)
     check(page.focused() == "row:Nation 32766", f"End reaches the last nation: {page.focused()}")
+    check(positions(page)[-1] == [count, count], f"which says it is the last of {count}: {positions(page)[-1:]}")
     page.keys(Keys.SPACE)
     page.alt("m")
     check(all(row[1] for row in page.rows()), "make all ticks the rows in view")
