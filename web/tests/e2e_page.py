@@ -519,7 +519,7 @@ def not_started(page, root):
     and shows no control, none to look usable."""
     for what, before_load in FAILED_STARTS:
         added = page.cdp("Page.addScriptToEvaluateOnNewDocument", source=before_load)["identifier"]
-        page.driver.get(page.address)
+        page.engine.get(page.address)
         said = page.wait(lambda: page.js("const said = document.getElementById('not-started');"
                                          "return !said.hidden && said.textContent"), f"{what}: the page says so")
         check(said == "The editor could not start in this browser.", f"{what}: the page says so: {said!r}")
