@@ -459,7 +459,28 @@ def accessibility(page, root):
     items = [value(node, "name") for node in nodes if value(node, "role") == "menuitem"]
     check(len(menus) == 1 and items[:2] == ["Tick all nations", "Untick all nations"],
           f"the context menu is a menu of items named without their '&': {items}")
+    submenu(page)
     page.keys(Keys.ESCAPE)
+    check(page.focused() == "row:Albania", f"Escape gives the list the keyboard back: {page.focused()}")
+
+
+def submenu(page):
+    """A submenu told as expanded while it is open; Left and Escape in it
+    close it alone, the keyboard back on the entry that opened it."""
+    def expanded():
+        return page.js("""const at = document.activeElement;
+            return [at.textContent, [...document.querySelectorAll('.menu [aria-haspopup]')]
+                .map((item) => item.getAttribute('aria-expanded')), document.querySelectorAll('.menu').length];""")
+    opener = "Tick only the EU members of"
+    for close in (Keys.ARROW_LEFT, Keys.ESCAPE):
+        page.keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN, Keys.ARROW_RIGHT)
+        shown = expanded()
+        check(shown[1:] == [["true", "false"], 2], f"the submenu open, its entry told as expanded: {shown}")
+        page.keys(close)
+        shown = expanded()
+        check(shown == [opener, ["false", "false"], 1],
+              f"{close!r} closes the submenu alone, the keyboard back on its entry: {shown}")
+        page.keys(Keys.HOME)
 
 
 def large(page, root):

@@ -38,8 +38,8 @@ class Keys:
     """The keys as WebDriver names them, the same in its classic protocol and
     in BiDi."""
     TAB, ENTER, SHIFT, CONTROL, ALT = "\ue004", "\ue007", "\ue008", "\ue009", "\ue00a"
-    ESCAPE, SPACE, END = "\ue00c", "\ue00d", "\ue010"
-    ARROW_RIGHT, ARROW_DOWN = "\ue014", "\ue015"
+    ESCAPE, SPACE, END, HOME = "\ue00c", "\ue00d", "\ue010", "\ue011"
+    ARROW_LEFT, ARROW_RIGHT, ARROW_DOWN = "\ue012", "\ue014", "\ue015"
     F10 = "\ue03a"
 
 
