@@ -216,8 +216,12 @@ const page = {
     document.getElementById("editor").removeAttribute("aria-busy");
   },
 
+  // A text box given its text puts the caret after it, where a screen
+  // reader starts reading, at the last line: the caret goes to the start.
   helpText(text) {
-    controls.find((shown) => shown.tagName === "TEXTAREA").value = text.replace(/\r\n/g, "\n");
+    const help = controls.find((shown) => shown.tagName === "TEXTAREA");
+    help.value = text.replace(/\r\n/g, "\n");
+    help.setSelectionRange(0, 0);
   },
 
   nationsReplaced(names, marks) {

@@ -434,6 +434,9 @@ def accessibility(page, root):
     check(len(helps) == 1 and value(helps[0], "name") == "Help"
           and "make a backup of the nation.dat" in (value(helps[0], "value") or ""),
           f"the help box, named Help, holds the help text: {[(value(n, 'name'), value(n, 'value')) for n in helps]}")
+    caret = page.js("const help = document.getElementById('RichTextBox1'); help.focus();"
+                    "return [help.selectionStart, help.selectionEnd];")
+    check(caret == [0, 0], f"the help box read from its first line, where its caret is: {caret}")
     buttons = {value(node, "name"): prop(node, "keyshortcuts") for node in nodes if value(node, "role") == "button"}
     check(buttons.get("Load Nations") == "Alt+L" and buttons.get("E-Mail Me") == "Alt+A",
           f"the buttons named by their text, with their access keys: {buttons}")
