@@ -44,8 +44,9 @@ run: configure ## starts the Linux program on a fresh sample nation file
 	@cd $(TRY_DIR) && $(abspath $(BUILD_DIR))/qt/nation-editor Nation.dat
 
 # Every platform: the Linux build, the Windows build with its tests under
-# Wine, and the web page with its tests under Node and in Chromium.
-test: build windows web ## every test: Linux, then Windows under Wine, then the page under Node and in Chromium
+# Wine, and the web page with its tests under Node and in Chromium, Firefox
+# and WebKit.
+test: build windows web ## every test: Linux, then Windows under Wine, then the page under Node and in three browsers
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure
 	@ctest --test-dir $(WEB_DIR) --output-on-failure
@@ -68,11 +69,11 @@ configure-web: ## configures the web build in build-web/
 	@sh scripts/install-deps.sh web
 	@cmake --preset web -B $(WEB_DIR) -DNATION_LINUX_BUILD=$(abspath $(BUILD_DIR)) $(CMAKE_FLAGS) >/dev/null
 
-# The folder $(WEB_DIR)/site, which any web server serves as it is, its zip
-# and the page's tests.
-web: configure-web ## the web page's folder, its zip and its tests, built with emscripten
+# The page, $(WEB_DIR)/site/index.html, one file that works opened from the
+# disk or served by any web server as it is, its zip and the page's tests.
+web: configure-web ## the web page in one file, its zip and its tests, built with emscripten
 	@cmake --build $(WEB_DIR)
-	@echo "The page: $(WEB_DIR)/site; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
+	@echo "The page: $(WEB_DIR)/site/index.html; for players and web hosts: $$(ls $(WEB_DIR)/nation-editor-*-web.zip)"
 
 WEB_PORT ?= 8080
 

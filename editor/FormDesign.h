@@ -111,6 +111,9 @@ inline constexpr FileFilter NATION_FILES = {"Nation Database", "Nation.dat"};
 // for a screen reader.
 inline constexpr const char* LIST_NAME = "Nations";
 inline constexpr const char* HELP_NAME = "Help";
+// How a screen reader describes a row whose tick differs from the file's,
+// as the bold face shows it.
+inline constexpr const char* CHANGED_DESCRIPTION = "changed, not yet patched";
 
 inline constexpr std::array<Control, CONTROL_COUNT> CONTROLS = {{
     {"cmdLoad", Kind::Button, "&Load Nations", 120, 120, 1935, 375, FontKind::Tahoma},

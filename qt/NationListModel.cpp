@@ -1,5 +1,7 @@
 #include "NationListModel.h"
 
+#include "FormDesign.h"
+
 #include <QFont>
 
 NationListModel::NationListModel(NationRows& rows, QObject* parent)
@@ -72,7 +74,7 @@ QVariant NationListModel::data(const QModelIndex& index, int role) const
     }
     // What the bold face shows, for a screen reader.
     case Qt::AccessibleDescriptionRole:
-        return rows_.IsChanged(row) ? QString("changed, not yet patched") : QString();
+        return rows_.IsChanged(row) ? QString(form::CHANGED_DESCRIPTION) : QString();
     default:
         return {};
     }

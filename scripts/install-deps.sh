@@ -52,8 +52,10 @@ windows="
     python3-pefile
     fonts-wine
 "
-# The web page, compiled by emscripten; its tests under Node and in headless
-# Chromium through Selenium.
+# The web page, compiled by emscripten; its tests under Node and in three
+# browser engines: headless Chromium through Selenium, Firefox ESR through
+# its own WebDriver BiDi over a WebSocket, and WebKitGTK through its
+# WebDriver under an X server of the test's own.
 web="
     cmake
     ninja-build
@@ -66,6 +68,11 @@ web="
     chromium
     chromium-driver
     python3-selenium
+    firefox-esr
+    python3-websocket
+    webkit2gtk-driver
+    xvfb
+    xauth
 "
 fuzz="
     clang

@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "PageWords.h"
+
 #include <emscripten.h>
 
 #include <chrono>
@@ -66,6 +68,21 @@ EM_JS(void, PageControl, (int index, int kind, const char* name, const char* tex
         colour : red ? [redRed, redGreen, redBlue] : null
     });
 });
+
+// The page's own words, as the commands' design has them.
+EM_JS(void, PageWords, (const char* changed, const char* backupHandedOver, const char* fileHandedOver,
+                        const char* ended, const char* stopped, const char* menuButton), {
+    Module.page.words({
+        changed : UTF8ToString(changed),
+        backupHandedOver : UTF8ToString(backupHandedOver),
+        fileHandedOver : UTF8ToString(fileHandedOver),
+        ended : UTF8ToString(ended),
+        stopped : UTF8ToString(stopped),
+        menuButton : UTF8ToString(menuButton)
+    });
+});
+
+EM_JS(void, PageStatus, (const char* text), { Module.page.status(UTF8ToString(text)); });
 
 EM_JS(void, PageFocus, (int index), { Module.page.focus(index); });
 
@@ -136,6 +153,8 @@ Form1::~Form1()
 void Form1::createControls()
 {
     // Menus and messages in the window's own font.
+    PageWords(form::CHANGED_DESCRIPTION, pagewords::BACKUP_HANDED_OVER, pagewords::FILE_HANDED_OVER,
+              pagewords::ENDED, pagewords::STOPPED, pagewords::MENU_BUTTON);
     const form::Font& windowFont = form::FontOf(form::FontKind::WindowDefault);
     PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT),
                form::BACKGROUND.red, form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green,
@@ -205,6 +224,11 @@ MessageAnswer Form1::ShowMessage(const std::string& text, const std::string& tit
 void Form1::SetHelpText(const std::string& text)
 {
     PageHelpText(text.c_str());
+}
+
+void Form1::ShowStatus(const std::string& text)
+{
+    PageStatus(text.c_str());
 }
 
 void Form1::Launch(const std::string& address)

@@ -38,6 +38,7 @@ public:
                               MessageButtons buttons) override;
     NationRows& lstNations() override { return nations_; }
     void SetHelpText(const std::string& text) override;
+    void ShowStatus(const std::string& text) override;
     void Launch(const std::string& address) override;
     void End() override;
     std::string RememberedFolder() const override { return rememberedFolder_; }

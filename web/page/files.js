@@ -1,4 +1,3 @@
-"use strict";
 // The files the player gives the page, as the file library's host
 // (nationfile/OsFileWeb.cpp): each loaded file has a folder of its own,
 // "/1/Nation.dat", which holds it and, once made, its backup.
@@ -12,8 +11,11 @@
 // later load of the same file finds its backup there and asks for nothing.
 // Elsewhere the page has the file's bytes only: a patch hands the patched
 // file over as a download, the first patch the file as it was before it,
-// and the page's own copy is the file from then on.
-const files = (() => {
+// and the page's own copy is the file from then on. Each call makes a host
+// of its own, with no file given yet.
+import { createBackupFolders } from "./backup-folders.js";
+
+export function createFiles() {
   const places = new Map(); // folder number -> place
   const open = new Map(); // the library's open files, by number
   const made = new Map(); // path -> an open file made by createNew
@@ -25,10 +27,11 @@ const files = (() => {
   const READ_WRITE = { mode: "readwrite" };
 
   // What the page shows the player, set by page.js: a message, whose OK is
-  // the click the browser's next prompt needs; the line under the window;
-  // what a patch handed over as downloads says.
+  // the click the browser's next prompt needs (true for OK, false where the
+  // player declined); the line under the window; what a patch handed over
+  // as downloads says.
   let player = {
-    say: async () => {},
+    say: async () => true,
     note: () => {},
     backupHandedOver: async () => {},
     fileHandedOver: () => {},
@@ -82,7 +85,8 @@ const files = (() => {
         if (error.name !== "SecurityError") throw error;
       }
     }
-    await player.say(words);
+    // Escape on the message declines what the prompt would have asked.
+    if (!(await player.say(words))) return "denied";
     return open();
   }
 
@@ -101,64 +105,7 @@ const files = (() => {
     if (state !== "granted") fail("The browser was not allowed to write it");
   }
 
-  // The folder each file's backup is kept in, by the file's handle, in this
-  // browser's IndexedDB (which keeps handles) from one visit to the next; in
-  // this visit alone where the browser keeps no IndexedDB for the page.
-  const backupFolders = (() => {
-    const STORE = "backup-folders";
-    const unstored = [];
-
-    function database() {
-      return new Promise((resolve, reject) => {
-        const request = indexedDB.open("nation-editor", 1);
-        request.onupgradeneeded = () =>
-          request.result.createObjectStore(STORE, { keyPath: "id", autoIncrement: true });
-        request.onsuccess = () => resolve(request.result);
-        request.onerror = () => reject(request.error);
-      });
-    }
-
-    async function stored(mode, act) {
-      const db = await database();
-      try {
-        return await new Promise((resolve, reject) => {
-          const transaction = db.transaction(STORE, mode);
-          const request = act(transaction.objectStore(STORE));
-          transaction.oncomplete = () => resolve(request.result);
-          transaction.onerror = transaction.onabort = () => reject(transaction.error);
-        });
-      } finally {
-        db.close();
-      }
-    }
-
-    // Read afresh each time: another tab of the page may have chosen one.
-    async function entries() {
-      const kept = await stored("readonly", (store) => store.getAll()).catch(() => []);
-      return [...kept, ...unstored];
-    }
-
-    const folders = {
-      async of(file) {
-        for (const entry of await entries()) {
-          if (await entry.file.isSameEntry(file).catch(() => false)) return entry;
-        }
-        return null;
-      },
-
-      async remember(file, folder) {
-        const old = await folders.of(file);
-        if (old) await folders.forget(old);
-        await stored("readwrite", (store) => store.add({ file, folder })).catch(() => unstored.push({ file, folder }));
-      },
-
-      async forget(entry) {
-        if (unstored.includes(entry)) unstored.splice(unstored.indexOf(entry), 1);
-        else await stored("readwrite", (store) => store.delete(entry.id)).catch(() => {});
-      },
-    };
-    return folders;
-  })();
+  const backupFolders = createBackupFolders();
 
   // What has `name` in `folder`: a file's handle, "folder", or null.
   async function entryIn(folder, name) {
@@ -203,7 +150,7 @@ const files = (() => {
       await backupFolders.forget(chosen);
     }
     if (typeof window.showDirectoryPicker !== "function") fail("this browser can't choose a folder for it");
-    await player.say(
+    const going = await player.say(
       `Before the first patch, the editor keeps ${place.name} as it is now, as ${backup}, to put back ` +
         `if need be.\n\n` +
         `Press OK, then choose the folder to keep ${backup} in: the game's Data folder, where ${place.name} ` +
@@ -211,6 +158,7 @@ const files = (() => {
         `Any ${backup} already in that folder is kept as it is. This browser remembers the folder for ` +
         `this ${place.name}, and asks for it no more.`
     );
+    if (!going) fail("no folder was chosen for it");
     let folder;
     player.note(`Choose the folder to keep ${backup} in`);
     try {
@@ -547,4 +495,4 @@ const files = (() => {
       player = shown;
     },
   };
-})();
+}

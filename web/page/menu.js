@@ -1,8 +1,9 @@
-"use strict";
 // The nation list's context menu, drawn as the commands give it. `host`
-// lends it the page's element(), withAccessKey() and run(), and idle():
-// whether the player may act (no command runs, the editor has not ended).
-function tickMenu(host) {
+// lends it the page's run(), and idle(): whether the player may act (no
+// command runs, the editor has not ended).
+import { element, withAccessKey } from "./dom.js";
+
+export function tickMenu(host) {
 
   // The entries as the commands give them, each time it opens; a chosen
   // entry goes back to them by its id.
@@ -27,10 +28,10 @@ function tickMenu(host) {
     },
 
     show(entries, path, x, y) {
-      const shown = host.element("div", { class: "menu", role: "menu", tabindex: "-1" });
+      const shown = element("div", { class: "menu", role: "menu", tabindex: "-1" });
       entries.forEach((entry, index) => {
-        const label = host.withAccessKey(entry.label);
-        const item = host.element(
+        const label = withAccessKey(entry.label);
+        const item = element(
           "div",
           {
             class: "item",

@@ -1,108 +1,91 @@
 """The page served as any web server serves it (Python's own, from the
-site folder, on a port of its own) and opened in Debian's headless Chromium,
-driven through ChromeDriver by Selenium: keys and clicks as a player's,
-files given through the file input or the origin-private file system, what
-the browser downloads in a folder of the test's own. Every process it starts
-is ended on leaving, with a check that none outlives it. PageDriver plays
-the scenario every window plays (e2e_scenario.py) on the page."""
+site folder, on a port of its own), or opened from the disk as a file, in a
+browser engine (engines.py: headless Chromium, Firefox ESR or WebKitGTK):
+keys and clicks as a player's, files given through the file input or the
+origin-private file system, what the browser downloads in a folder of the
+test's own. Every process it starts is ended on leaving, with a check that
+none outlives it. PageDriver plays the scenario every window plays
+(e2e_scenario.py) on the page, in any of the engines."""
 import base64
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
 import time
 
-from e2e_scenario import SKIPPED, Driver, check, check_none_left, message, stop
-
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
+from e2e_scenario import SKIPPED, Driver, check, check_none_left, message, poll, stop
+from engines import ENGINES, MARK, BrowserMissing, Keys, chord, marked, presses
 
 
-def browser_missing():
-    """Why the browser can't be driven here, or None."""
-    for tool in (CHROMIUM, CHROMEDRIVER):
-        if not os.path.exists(tool):
-            return f"{tool} is not installed"
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        return "python3-selenium is not installed"
-    return None
+def browser_missing(engine="chromium"):
+    """Why the engine's browser can't be driven here, or None."""
+    return ENGINES[engine].missing()
 
 
 class Page:
-    def __init__(self, site, root):
+    def __init__(self, site, root, engine="chromium", from_disk=False):
         self.site = site
         self.root = root
+        # Opened from the disk, as a player opens the zip's page: no server.
+        self.from_disk = from_disk
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=root)
         self.downloads = tempfile.mkdtemp(prefix="downloads-", dir=root)
+        # Every process the test starts, however it starts it, carries its
+        # folder in its environment: none may outlive it.
+        os.environ[MARK] = root
+        self.env = dict(os.environ)
+        self.engine = ENGINES[engine](root, self.profile, self.downloads, self.env)
         self.server = None
-        self.driver = None
-        self.chromedriver = None
 
     def __enter__(self):
-        from selenium import webdriver
-        from selenium.common.exceptions import WebDriverException
-        from selenium.webdriver.chrome.service import Service
-
-        self.server = subprocess.Popen(
-            ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        told = self.server.stdout.readline()
-        self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
-        options = webdriver.ChromeOptions()
-        options.binary_location = CHROMIUM
-        # Headless, as root, and without reaching for hosts this network
-        # refuses.
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                         "--window-size=1024,768", f"--user-data-dir={self.profile}"):
-            options.add_argument(argument)
-        service = Service(CHROMEDRIVER, log_path=os.devnull)
+        if self.from_disk:
+            self.address = pathlib.Path(self.site, "index.html").absolute().as_uri()
+        else:
+            self.server = subprocess.Popen(
+                ["/usr/bin/python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "0", "--directory", self.site],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=self.env)
+            told = self.server.stdout.readline()
+            self.address = f"http://127.0.0.1:{int(told.split(' port ')[1].split()[0])}/"
         try:
-            self.driver = webdriver.Chrome(service=service, options=options)
-        except WebDriverException as error:
-            self.chromedriver = service
+            self.engine.start()
+        except BrowserMissing:
             self.__exit__(None, None, None)
-            raise BrowserMissing(f"Chromium does not start here: {error.msg}") from error
-        self.chromedriver = service
-        self.driver.set_script_timeout(30)
-        self.cdp("Browser.setDownloadBehavior", behavior="allow", downloadPath=self.downloads)
+            raise
         return self
 
     def __exit__(self, *exception):
-        if self.driver is not None:
-            try:
-                self.driver.quit()
-            except Exception:
-                pass
-        if self.chromedriver is not None and self.chromedriver.process is not None:
-            stop(self.chromedriver.process)
+        self.engine.quit()
         if self.server is not None:
             stop(self.server)
-        time.sleep(0.3)
-        check_none_left(processes_naming(self.profile), "no browser process outlives the test")
+        # A browser's helpers end once they find it gone (WebKit's web
+        # process some seconds after its browser).
+        poll(lambda: not self.outliving(), timeout=10.0)
+        check_none_left(self.outliving(), "no browser process outlives the test")
         return False
 
+    def outliving(self):
+        """The processes the test started that are still running."""
+        return sorted(set(processes_naming(self.profile) + marked(self.root)))
+
     def cdp(self, command, **parameters):
-        return self.driver.execute_cdp_cmd(command, parameters)
+        """Chromium's DevTools protocol, for what only Chromium has."""
+        return self.engine.cdp(command, **parameters)
 
     def js(self, script, *arguments):
-        return self.driver.execute_script(script, *arguments)
+        return self.engine.js(script, *arguments)
 
     def js_async(self, script, *arguments):
-        """A script whose promise is waited for; its value comes back."""
-        return self.driver.execute_async_script(
-            "const done = arguments[arguments.length - 1];"
-            f"(async (...args) => {{ {script} }})(...Array.from(arguments).slice(0, -1))"
-            ".then(done, (error) => done({failed: String(error)}));", *arguments)
+        """A script whose promise is waited for; its value comes back. The
+        script names its arguments `args`."""
+        return self.engine.js_async(script, *arguments)
 
     def open(self, before_load=None):
         """Opens the page afresh, and waits until the editor has the
         keyboard. `before_load` runs in the page before its own scripts."""
         if before_load:
-            self.cdp("Page.addScriptToEvaluateOnNewDocument", source=before_load)
-        self.driver.get(self.address)
+            self.engine.add_init_script(before_load)
+        self.engine.get(self.address)
         return self.wait(lambda: self.js("return document.getElementById('editor')"
                                          ".getAttribute('aria-busy') === null"), "the editor comes up")
 
@@ -119,18 +102,12 @@ class Page:
     # ---- the keyboard, as a player's -------------------------------------
 
     def keys(self, *keys):
-        from selenium.webdriver.common.action_chains import ActionChains
-        actions = ActionChains(self.driver)
-        for key in keys:
-            actions.send_keys(key)
-        actions.perform()
+        self.engine.perform(presses(*keys))
 
     def chord(self, modifier, key):
-        from selenium.webdriver.common.action_chains import ActionChains
-        ActionChains(self.driver).key_down(modifier).send_keys(key).key_up(modifier).perform()
+        self.engine.perform(chord(modifier, key))
 
     def alt(self, letter):
-        from selenium.webdriver.common.keys import Keys
         self.chord(Keys.ALT, letter)
 
     def type(self, text):
@@ -140,14 +117,14 @@ class Page:
     def focused(self):
         """What has the keyboard: a control's id, or a row's nation."""
         return self.js("""const at = document.activeElement;
-            const row = at.closest('.row');
+            const current = at.getAttribute('aria-activedescendant');
+            const row = current ? document.getElementById(current) : at.closest('.row');
             const control = at.closest('.control');
             return row ? 'row:' + row.textContent : control ? control.id : at.id || at.tagName;""")
 
     def focus_list(self):
-        """The list's current row takes the keyboard, as a click on it
-        would give it."""
-        self.js("document.querySelector('.row.current input').focus()")
+        """The list takes the keyboard, as a click on it would give it."""
+        self.js("document.querySelector('.list .rows').focus()")
 
     # ---- what the page shows ---------------------------------------------
 
@@ -170,13 +147,15 @@ class Page:
             .sort((a, b) => a.dataset.row - b.dataset.row)
             .map((row) => [row.textContent, row.querySelector('input').checked,
                            getComputedStyle(row.querySelector('.name')).fontWeight >= 600,
-                           row.querySelector('input').getAttribute('aria-description') || '']);""")]
+                           row.getAttribute('aria-description') || '']);""")]
 
     def note(self):
         return self.js("return document.getElementById('note').textContent")
 
     def ended(self):
-        return self.js("return document.getElementById('editor').hidden")
+        """The editor has ended: the page says so, or, where the browser
+        lets a page close its tab, has closed it."""
+        return self.engine.closed() or self.js("return document.getElementById('editor').hidden")
 
     # ---- files -----------------------------------------------------------
 
@@ -186,21 +165,21 @@ class Page:
         self.js("window.showOpenFilePicker = undefined; window.showSaveFilePicker = undefined;")
         # The browser's own dialog can't be driven: the test hands the input
         # its file instead, as the dialog would.
-        self.cdp("Page.setInterceptFileChooserDialog", enabled=True)
+        self.engine.intercept_file_chooser()
 
     def choose_file(self, path):
         """The open-file dialog is up: the file input takes `path`."""
         if self.wait(lambda: self.js("return document.getElementById('file-input').onchange !== null"),
                      "the open-file dialog comes up"):
-            self.driver.find_element("id", "file-input").send_keys(path)
+            self.engine.set_file("file-input", path)
 
     def cancel_file(self):
         if self.wait(lambda: self.js("return document.getElementById('file-input').onchange !== null"),
                      "the open-file dialog comes up"):
             self.js("document.getElementById('file-input').dispatchEvent(new Event('cancel'))")
 
-    # The browser saves a download over one of the same name, as the test
-    # tells it to: each is known by its time.
+    # Each download is known by its time: Chromium and WebKit save one over
+    # another of the same name.
     def handed_over(self, since, names, timeout=10.0):
         """The downloads written since `since` (a time.time()), once those
         named are all there and complete: {name: bytes}."""
@@ -208,7 +187,7 @@ class Page:
             found = {}
             for name in os.listdir(self.downloads):
                 path = os.path.join(self.downloads, name)
-                if name.endswith((".crdownload", ".tmp")):
+                if name.endswith((".crdownload", ".tmp", ".part")):
                     return None
                 if os.path.getmtime(path) >= since:
                     found[name] = open(path, "rb").read()
@@ -419,7 +398,6 @@ class PageDriver(Driver):
         self.loaded, self.patched = path, False
 
     def keys(self, *keys):
-        from selenium.webdriver.common.keys import Keys
         named = {"Return": Keys.ENTER, "Escape": Keys.ESCAPE, "Tab": Keys.TAB, "space": Keys.SPACE,
                  "Down": Keys.ARROW_DOWN, "Right": Keys.ARROW_RIGHT, "End": Keys.END, "F10": Keys.F10,
                  "alt": Keys.ALT, "shift": Keys.SHIFT, "ctrl": Keys.CONTROL}
@@ -454,8 +432,9 @@ class PageDriver(Driver):
         self.keys(key)
 
     def gone(self, title):
-        return bool(self.page.wait(lambda: self.page.js("return document.querySelector('dialog[data-answered]') === null"),
-                                   f'the "{title}" message goes'))
+        # Yes to the exit question may close the tab, the message with it.
+        return bool(self.page.wait(lambda: self.page.engine.closed() or self.page.js(
+            "return document.querySelector('dialog[data-answered]') === null"), f'the "{title}" message goes'))
 
     def dialog_open(self):
         return self.page.js("return document.getElementById('file-input').onchange !== null")
@@ -541,14 +520,16 @@ class PageDriver(Driver):
         check(sorted(handed) == sorted(names), f"{what}: the page hands over {names}: {sorted(handed)}")
         check(f"put it in place of the old {name}" in self.page.note(),
               f"{what}: the page says what to do with it: {self.page.note()!r}")
-        open(self.loaded, "wb").write(handed.get(name, b""))
+        # The player moves each download out of the downloads folder, to its
+        # place or away: Firefox names a download after another of the same
+        # name still there Nation(1).dat.
+        for moved in handed:
+            os.remove(os.path.join(self.page.downloads, moved))
+        if name in handed:
+            open(self.loaded, "wb").write(handed[name])
         if name + ".bak" in handed and not os.path.exists(self.loaded + ".bak"):
             open(self.loaded + ".bak", "wb").write(handed[name + ".bak"])
         self.patched = True
-
-
-class BrowserMissing(Exception):
-    pass
 
 
 def processes_naming(text):
@@ -567,15 +548,16 @@ def processes_naming(text):
     return found
 
 
-def run_case(case, site, play):
-    """Runs one case in a browser of its own; 77 where none can start."""
-    missing = browser_missing()
+def run_case(case, site, play, engine="chromium", from_disk=False):
+    """Runs one case in a browser of its own, of `engine`'s; 77 where none
+    can start."""
+    missing = browser_missing(engine)
     if missing:
-        print(f"SKIPPED: {missing}; the page's end-to-end test needs Chromium, ChromeDriver and Selenium")
+        print(f"SKIPPED: {missing}; the page's end-to-end test in {engine} needs {ENGINES[engine].needs}")
         return SKIPPED
-    root = tempfile.mkdtemp(prefix=f"e2e-page-{case}-")
+    root = tempfile.mkdtemp(prefix=f"e2e-page-{case}-{engine}-")
     try:
-        with Page(site, root) as page:
+        with Page(site, root, engine, from_disk) as page:
             play(page, root)
     except BrowserMissing as why:
         print(f"SKIPPED: {why}")

@@ -1,30 +1,44 @@
 #!/usr/bin/env python3
-"""The page end to end in headless Chromium: the scenario every window plays
-(testing/e2e_scenario.py), played by the page's driver (browser.PageDriver)
-with keys sent as a player's, files given through the file input or dropped
-on the page and handed back as downloads; then what a page does otherwise:
+"""The page end to end in headless Chromium, Firefox and WebKit: the
+scenario every window plays (testing/e2e_scenario.py), played by the page's
+driver (browser.PageDriver) in each engine, with keys sent as a player's,
+files given through the file input or dropped on the page and handed back
+as downloads; then, in Chromium, what a page does otherwise:
 files given as writable handles of the origin-private file system (the same
 kind of handle as a file the player picks, whose dialog a test can't drive)
-and patched in place, the 01/02 edition's size of file, a large file, and
-the accessibility tree as a screen reader reads it.
+and patched in place, the 01/02 edition's size of file, a large file, the
+accessibility tree as a screen reader reads it, and a browser that can't
+start the program. from_disk plays the scenario's load, ticks and patches
+on the page opened from the disk: the build's web zip, unpacked.
 
-Usage: e2e_page.py CASE SITE MAKE_SAMPLE_JS SAME_STEPS
-       e2e_page.py --list"""
+Usage: e2e_page.py CASE[.ENGINE] SITE MAKE_SAMPLE_JS SAME_STEPS
+       e2e_page.py --list
+ENGINE: firefox or webkit; Chromium's entries are named by the case alone."""
+import glob
 import os
 import subprocess
 import sys
+import tempfile
 import time
+import zipfile
 
 import e2e_scenario as e2e
 from e2e_scenario import MEMBER, RECORD, SKIPPED, Workspace, check, names_in, nation_file, others, result
+from engines import Keys
 
 # Set as a case starts: --list needs neither the browser nor Selenium.
-SITE = MAKE_SAMPLE = SAME_STEPS = Keys = None
+SITE = MAKE_SAMPLE = SAME_STEPS = None
 ORIGINAL = nation_file(Workspace.names, [1, 2, 0, 255, 2, 1, 1, 3])
 FREE_MOVEMENT = e2e.FREE_MOVEMENT
 # The scenario's cases a page plays: those with no path given at start but
 # a file dropped on the page.
 SCENARIO = ("load_tick_patch", "sample_given_at_start")
+# The engines besides Chromium, each case of theirs an entry CASE.ENGINE:
+# the scenario's, and those of the page's own that need nothing Chromium
+# alone has.
+OTHER_ENGINES = ("firefox", "webkit")
+# And the zip's page opened from the disk, which every engine must open.
+IN_EVERY_ENGINE = (*SCENARIO, "from_disk")
 
 
 # What the page says before the browser's folder dialog, which shows no
@@ -205,6 +219,14 @@ def no_backup_folder(page, root):
     page.alt("l")
     page.wait(lambda: [row[0] for row in page.rows()] == ["Andorra", "Malta", "Wales"], "the other file is listed")
     page.alt("m")
+    # Escape on the message that leads to the folder dialog declines it:
+    # no dialog, nothing patched, said once.
+    folders = len(page.picked()["folders"])
+    page.alt("p")
+    e2e.message(driver(page), "Cm3 Tallowmere", "Other.dat.bak", "choose the folder", key="Escape")
+    message(page, "ERROR", "Other.dat.bak", "no folder was chosen for it", "Nothing was patched")
+    check(len(page.picked()["folders"]) == folders, "Escape on the message opens no folder dialog")
+    check(page.no_dialog(), "and nothing more is said")
     page.alt("p")
     message(page, "Cm3 Tallowmere", "Other.dat.bak", "choose the folder")
     message(page, "ERROR", "Other.dat.bak", "no folder was chosen for it",
@@ -362,17 +384,31 @@ def accessible_list(nodes):
             found += below(child, role)
         return found
 
-    lists = [node for node in nodes if value(node, "role") == "list"]
-    check(len(lists) == 1 and value(lists[0], "name") == "Nations", f"one list, named Nations: {lists}")
+    # A list box, which a screen reader hands the keys to, its rows options
+    # that are checked or not; the current one its active descendant.
+    lists = [node for node in nodes if value(node, "role") == "listbox"]
+    check(len(lists) == 1 and value(lists[0], "name") == "Nations", f"one list box, named Nations: {lists}")
     if lists:
-        items = below(lists[0], "listitem")
-        boxes = [below(item, "checkbox") for item in items]
-        read = [(value(box[0], "name"), prop(box[0], "checked"), value(box[0], "description")) for box in boxes if box]
-        check(len(items) == 8 and len(read) == 8, f"each of the 8 nations a list item holding a check box: {read}")
-        expected = [(name, "true" if ticked else "false", "changed, not yet patched" if i == 0 else None)
+        items = below(lists[0], "option")
+        read = [(value(item, "name"), prop(item, "checked"), prop(item, "selected"), value(item, "description"))
+                for item in items]
+        check(len(items) == 8 and not below(lists[0], "checkbox"),
+              f"each of the 8 nations an option, with no check box of its own: {read}")
+        expected = [(name, "true" if ticked else "false", i == 0, "changed, not yet patched" if i == 0 else None)
                     for i, (name, ticked) in enumerate(zip(Workspace.names, [1, 1, 0, 0, 1, 0, 0, 0]))]
-        check(read == expected, f"each check box named by its nation, checked as ticked, the changed one described: "
-                                f"{read}")
+        check(read == expected, f"each option named by its nation, checked as ticked, the current one selected, "
+                                f"the changed one described: {read}")
+        active = [related.get("idref") for p in lists[0].get("properties", []) if p["name"] == "activedescendant"
+                  for related in p["value"].get("relatedNodes", [])]
+        check(active == ["nation-0"], f"the list box's active descendant is its current row, Albania's: {active}")
+
+
+def positions(page):
+    """Where each drawn row says it stands, (position, of how many): a
+    screen reader's "3 of 8", which a list that draws only some of its rows
+    must tell itself."""
+    return page.js("""return [...document.querySelectorAll('.row')].sort((a, b) => a.dataset.row - b.dataset.row)
+        .map((row) => [Number(row.getAttribute('aria-posinset')), Number(row.getAttribute('aria-setsize'))]);""")
 
 
 def accessibility(page, root):
@@ -385,12 +421,22 @@ def accessibility(page, root):
     page.wait(lambda: len(page.rows()) == 8, "the file is listed")
     page.keys(Keys.TAB, Keys.SPACE)
 
+    check(page.note() == "8 nations loaded from Nation.dat", f"the load told as a status: {page.note()!r}")
     nodes = page.accessibility_tree()
     accessible_list(nodes)
+    check(positions(page) == [[i + 1, 8] for i in range(8)], f"each row's place in the list: {positions(page)}")
+    # The list is one Tab stop, rows and all, after a load as before it.
+    page.keys(Keys.TAB)
+    check(page.focused() == "cmdPatch", f"Tab from the list reaches Patch: {page.focused()}")
+    page.chord(Keys.SHIFT, Keys.TAB)
+    check(page.focused() == "row:Albania", f"Shift+Tab comes back to the list's current row: {page.focused()}")
     helps = [node for node in nodes if value(node, "role") == "textbox"]
     check(len(helps) == 1 and value(helps[0], "name") == "Help"
           and "make a backup of the nation.dat" in (value(helps[0], "value") or ""),
           f"the help box, named Help, holds the help text: {[(value(n, 'name'), value(n, 'value')) for n in helps]}")
+    caret = page.js("const help = document.getElementById('RichTextBox1'); help.focus();"
+                    "return [help.selectionStart, help.selectionEnd];")
+    check(caret == [0, 0], f"the help box read from its first line, where its caret is: {caret}")
     buttons = {value(node, "name"): prop(node, "keyshortcuts") for node in nodes if value(node, "role") == "button"}
     check(buttons.get("Load Nations") == "Alt+L" and buttons.get("E-Mail Me") == "Alt+A",
           f"the buttons named by their text, with their access keys: {buttons}")
@@ -416,7 +462,28 @@ def accessibility(page, root):
     items = [value(node, "name") for node in nodes if value(node, "role") == "menuitem"]
     check(len(menus) == 1 and items[:2] == ["Tick all nations", "Untick all nations"],
           f"the context menu is a menu of items named without their '&': {items}")
+    submenu(page)
     page.keys(Keys.ESCAPE)
+    check(page.focused() == "row:Albania", f"Escape gives the list the keyboard back: {page.focused()}")
+
+
+def submenu(page):
+    """A submenu told as expanded while it is open; Left and Escape in it
+    close it alone, the keyboard back on the entry that opened it."""
+    def expanded():
+        return page.js("""const at = document.activeElement;
+            return [at.textContent, [...document.querySelectorAll('.menu [aria-haspopup]')]
+                .map((item) => item.getAttribute('aria-expanded')), document.querySelectorAll('.menu').length];""")
+    opener = "Tick only the EU members of"
+    for close in (Keys.ARROW_LEFT, Keys.ESCAPE):
+        page.keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN, Keys.ARROW_RIGHT)
+        shown = expanded()
+        check(shown[1:] == [["true", "false"], 2], f"the submenu open, its entry told as expanded: {shown}")
+        page.keys(close)
+        shown = expanded()
+        check(shown == [opener, ["false", "false"], 1],
+              f"{close!r} closes the submenu alone, the keyboard back on its entry: {shown}")
+        page.keys(Keys.HOME)
 
 
 def large(page, root):
@@ -435,6 +502,7 @@ def large(page, root):
     check(0 < drawn < 40, f"only the rows in view are drawn: {drawn}")
     page.keys(Keys.TAB, Keys.END)
     check(page.focused() == "row:Nation 32766", f"End reaches the last nation: {page.focused()}")
+    check(positions(page)[-1] == [count, count], f"which says it is the last of {count}: {positions(page)[-1:]}")
     page.keys(Keys.SPACE)
     page.alt("m")
     check(all(row[1] for row in page.rows()), "make all ticks the rows in view")
@@ -457,19 +525,71 @@ def scenario_case(name):
     return play
 
 
+# Ways a browser may fail to start the program: what the page is given
+# before its own scripts run.
+FAILED_STARTS = [
+    ("no WebAssembly", "delete window.WebAssembly;"),
+    ("its WebAssembly refused", "WebAssembly.instantiate = async () => { throw new Error('refused'); };"),
+    ("its script stopped before the program starts",
+     "const add = window.addEventListener; window.addEventListener = function (type, ...rest) {"
+     " if (type === 'keydown') throw new Error('no keys'); return add.call(this, type, ...rest); };"),
+    ("a call of the page's failing once the controls are drawn",
+     "HTMLElement.prototype.focus = function () { throw new Error('no focus'); };"),
+]
+
+
+def not_started(page, root):
+    """A browser that can't start the program: the page says so in words,
+    and shows no control, none to look usable."""
+    for what, before_load in FAILED_STARTS:
+        added = page.cdp("Page.addScriptToEvaluateOnNewDocument", source=before_load)["identifier"]
+        page.engine.get(page.address)
+        said = page.wait(lambda: page.js("const said = document.getElementById('not-started');"
+                                         "return !said.hidden && said.textContent"), f"{what}: the page says so")
+        check(said == "The editor could not start in this browser.", f"{what}: the page says so: {said!r}")
+        shown = page.js("return [...document.querySelectorAll('.control, .menu')]"
+                        ".filter((shown) => shown.checkVisibility()).map((shown) => shown.id || shown.className)")
+        check(shown == [], f"{what}: no control shown: {shown}")
+        page.cdp("Page.removeScriptToEvaluateOnNewDocument", identifier=added)
+    # Then a start that works: the window, and none of those words.
+    page.open()
+    shown = page.js("return [document.getElementById('editor').checkVisibility(),"
+                    " document.getElementById('not-started').hidden, document.getElementById('note').textContent]")
+    check(shown == [True, True, ""], f"the program started: its window shown, nothing said: {shown}")
+
+
+def unpacked_zip(root):
+    """The web zip of the build unpacked in `root`: the folder of its page."""
+    zips = glob.glob(os.path.join(os.path.dirname(os.path.abspath(SITE)), "nation-editor-*-web.zip"))
+    check(len(zips) == 1, f"one web zip beside the site: {zips}")
+    with zipfile.ZipFile(zips[0]) as unpacked:
+        unpacked.extractall(root)
+        folders = {name.split("/")[0] for name in unpacked.namelist()}
+    return os.path.join(root, folders.pop())
+
+
 CASES = {**{name: scenario_case(name) for name in SCENARIO}, "keyboard": keyboard, "in_place": in_place,
-         "edition": edition, "accessibility": accessibility, "large": large}
+         "edition": edition, "accessibility": accessibility, "large": large, "not_started": not_started,
+         "from_disk": scenario_case("load_tick_patch")}
+# The cases played on the page opened from the disk, the zip's unpacked,
+# with nothing else beside it.
+FROM_DISK = {"from_disk"}
 
 
 def main():
-    global SITE, MAKE_SAMPLE, SAME_STEPS, Keys
+    global SITE, MAKE_SAMPLE, SAME_STEPS
     if sys.argv[1:] == ["--list"]:
-        print("\n".join(CASES))
+        print("\n".join([*CASES, *(f"{case}.{engine}" for engine in OTHER_ENGINES for case in IN_EVERY_ENGINE)]))
         return 0
-    case, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+    entry, SITE, MAKE_SAMPLE, SAME_STEPS = sys.argv[1:5]
+    case, _, engine = entry.partition(".")
     from browser import run_case
-    from selenium.webdriver.common.keys import Keys
-    skipped = run_case(case, SITE, CASES[case])
+    engine = engine or "chromium"
+    if case in FROM_DISK:
+        with tempfile.TemporaryDirectory(prefix="e2e-page-zip-") as root:
+            skipped = run_case(case, unpacked_zip(root), CASES[case], engine, from_disk=True)
+    else:
+        skipped = run_case(case, SITE, CASES[case], engine)
     return skipped if skipped is not None else result()
 
 
