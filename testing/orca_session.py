@@ -317,6 +317,21 @@ def show(name, utterances):
         print("   Orca: " + json.dumps(said, ensure_ascii=False), flush=True)
 
 
+def press(env, keys):
+    """Keys pressed as a user presses them, a chord's modifiers held down
+    first and let go last: sent at once, as xdotool sends a chord, Orca may
+    see the modifier let go before the key goes down, and take the key
+    alone, as a command of its own."""
+    command = []
+    for key in keys:
+        *modifiers, main = key.split("+")
+        command += [word for modifier in modifiers for word in ("keydown", modifier, "sleep", "0.05")]
+        command += ["key", main]
+        command += [word for modifier in reversed(modifiers) for word in ("sleep", "0.05", "keyup", modifier)]
+        command += ["sleep", "0.08"]
+    subprocess.run(["xdotool", *command], env=env)
+
+
 def step(orca, env, name, act, expected, timeout=STEP_TIMEOUT, quiet=0.5, shared=False):
     """One step: `act` done (keys pressed where the keyboard is, as a
     user's are, or a function called), then a wait until Orca has said the
@@ -329,7 +344,7 @@ def step(orca, env, name, act, expected, timeout=STEP_TIMEOUT, quiet=0.5, shared
     if callable(act):
         act()
     elif act:
-        subprocess.run(["xdotool", "key", "--delay", "80", *act], env=env)
+        press(env, act)
     if isinstance(expected, Shown):
         heard = orca.wait_line(expected, since, timeout)
     else:

@@ -141,21 +141,25 @@ TYPED = "sao"
 FOUND = "São Tomé"
 
 
-def typed_path(which):
-    """In GTK's open-file dialog: Ctrl+L, the path typed in the location
-    field, then the browser's way of choosing it."""
-    return ("path", which)
+def typed(which, choose=None):
+    """Ctrl+L, then a path or address typed where it takes the keyboard
+    (GTK's dialog's location field, the browser's address bar) and chosen:
+    by the key `choose`, or by the browser's way of choosing in the
+    dialog."""
+    return ("typed", which, choose)
 
 
-# Each step: its name, what the player does (keys, or a path typed in the
-# browser's dialog), what Orca says, in order (Said, loosely; several may be
+# Each step: its name, what the player does (keys, or a path or address
+# typed), what Orca says, in order (Said, loosely; several may be
 # one utterance), or shows in its log (Shown), and what Orca says once and
 # only once (a message's words, a status). {names} and {count}: the sample's
 # São Tomé and its number of nations.
 START = [
-    ("start: the page, its Load button focused", None, [LOAD_BUTTON], []),
+    ("start: the browser, on an empty page", None, [Said("frame")], []),
+    ("the page's address typed in the browser: the page, its Load button focused", typed("address", "Return"),
+     [LOAD_BUTTON], []),
     ("Alt+L: the browser's open-file dialog", ["alt+l"], FILE_CHOOSER, []),
-    ("the sample's path typed in the dialog: the load told once", typed_path("sample"),
+    ("the sample's path typed in the dialog: the load told once", typed("sample"),
      [Said("{count} nations loaded from Nation.dat")], [Said("{count} nations loaded")]),
     ("Tab to the list: its first nation", ["Tab"], [Said("Albania")], []),
     (f"{TYPED!r} typed in the list: the list takes the letters, and finds {FOUND}", list(TYPED),
@@ -176,7 +180,7 @@ PATCH = {
          [TITLE, BACKUP_FOLDER, OK_BUTTON], [BACKUP_FOLDER]),
         ("Enter on OK: the browser's folder dialog", ["Return"], FILE_CHOOSER, []),
         ("the sample's folder typed in the dialog: Chromium asks to let the page edit files there",
-         typed_path("folder"), [Said("edit files")], []),
+         typed("folder"), [Said("edit files")], []),
         ("Tab to Chromium's Allow", ["Tab"], [Said("Allow", "button")], []),
         ("Enter: the patch's message, heard once and whole", ["Return"],
          [Said("SUCCESS"), SUCCESS, OK_BUTTON], [SUCCESS]),
@@ -230,12 +234,15 @@ def play(browser, session, orca, root, site, sample):
     names = e2e.names_in(sample)
     found = [name for name in names if loosely(name).startswith(loosely(FOUND))]
     check(len(found) == 1, f"the sample has one nation whose name starts {FOUND}: {found}")
-    words = {"count": len(names), "found": found[0] if found else FOUND, "sample": sample,
-             "folder": os.path.dirname(sample) + "/"}
+    # The paths from the home folder, as GTK's dialog takes them: a long path
+    # typed keeps Orca busy with the echo of each letter for seconds.
+    home = os.path.relpath(sample, root)
+    words = {"count": len(names), "found": found[0] if found else FOUND, "sample": f"~/{home}",
+             "folder": f"~/{os.path.dirname(home)}/", "address": address}
     launched = []
 
     def launch():
-        launched.append(subprocess.Popen(browser.command(root, address), env=env, stdout=subprocess.DEVNULL,
+        launched.append(subprocess.Popen(browser.command(root, "about:blank"), env=env, stdout=subprocess.DEVNULL,
                                          stderr=open(os.path.join(root, "browser.log"), "w")))
         session.started.append(launched[-1])
 
@@ -278,17 +285,20 @@ def walk(orca, env, steps, words, browser, running):
 
 
 def act_of(act, env, words, browser):
-    """What a step's act does: keys as they are; a path typed in GTK's
-    dialog, after Ctrl+L has opened its location field, and chosen."""
-    if not (isinstance(act, tuple) and act[0] == "path"):
+    """What a step's act does: keys as they are; a path or an address typed
+    after Ctrl+L, and chosen."""
+    if not (isinstance(act, tuple) and act[0] == "typed"):
         return act
-    path = words[act[1]]
+    _, which, choose = act
 
     def typed():
+        orca_session.press(env, ["ctrl+l"])
         # xdotool types every word after "type": the keys after it are a
         # command of their own.
-        subprocess.run(["xdotool", "key", "ctrl+l", "sleep", "0.8", "type", "--delay", "30", path], env=env)
-        subprocess.run(["xdotool", "sleep", "1", "key", browser.choose], env=env)
+        subprocess.run(["xdotool", "sleep", "0.8", "type", "--delay", "30", words[which]], env=env)
+        # GTK's location field offers its completion a moment later.
+        time.sleep(1.0)
+        orca_session.press(env, [choose or browser.choose])
     return typed
 
 
