@@ -296,7 +296,9 @@ def speaking(root, env):
         e2e.check("Using alsa audio output method" in spoken and "Sent to audio" in spoken,
                   "speech-dispatcher sent what espeak-ng made of Orca's speech to ALSA")
     if e2e.failures and os.path.exists(orca.log):
-        kept = f"/tmp/{os.path.basename(root.rstrip('/'))}-orca-debug.log"
+        # Named as the test's folder, less its random end: one for each test,
+        # the last run's.
+        kept = f"/tmp/{os.path.basename(root.rstrip('/')).rsplit('-', 1)[0]}-debug.log"
         shutil.copy(orca.log, kept)
         print(f"Orca's debug output: {kept}")
 

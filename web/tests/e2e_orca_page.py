@@ -32,17 +32,17 @@ from orca_session import Said, Shown, loosely
 class Chromium:
     name = "chromium"
     binary = "/usr/bin/chromium"
-    # GTK's dialog takes Enter in its location field for the completion it
-    # offers there, and Chromium then hears the dialog cancelled: the
-    # dialog's Open button, by its access key, chooses the path typed.
+    # Enter in the location field of GTK's dialog, a path typed in it,
+    # closes the dialog as cancelled in Chromium (in Firefox it opens the
+    # file): the dialog's Open button, by its access key, opens it.
     choose = "alt+o"
 
     def command(self, root, address):
         profile = os.path.join(root, "chromium-profile")
         # As root Chromium runs only without its sandbox. On a screen no
         # larger than the window, GTK's dialog covers the window whole, and
-        # Chromium, seeing its window hidden, cancels the page's dialog: the
-        # window is kept for shown.
+        # Chromium, seeing its window hidden, cancels the page's dialog at
+        # once: the window is counted as shown whatever covers it.
         return [self.binary, "--no-sandbox", "--force-renderer-accessibility",
                 "--disable-backgrounding-occluded-windows", f"--user-data-dir={profile}", "--no-first-run",
                 "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
@@ -247,11 +247,13 @@ def play(browser, session, orca, root, site, sample):
         session.started.append(launched[-1])
 
     steps = START + PATCH[browser.name]
-    walk(orca, session.env, [(name, launch if act is None else act, expected, once)
-                             for name, act, expected, once in steps], words, browser,
-         lambda: launched and launched[0].poll() is None)
-    if launched and launched[0].poll() is not None:
-        return f"{browser.binary} ended ({launched[0].returncode}) before the page was played: it does not run here"
+    heard = walk(orca, session.env, [(name, launch if act is None else act, expected, once)
+                                     for name, act, expected, once in steps], words, browser,
+                 lambda: launched and launched[0].poll() is None)
+    ended = launched[0].poll() if launched else "never started"
+    if ended is not None and not heard[0]:
+        return f"{browser.binary} ended ({ended}) before Orca heard its window: it does not run here"
+    check(ended is None, f"{browser.name} runs to the end of the walk: {ended}")
     return None
 
 
@@ -270,7 +272,9 @@ def walk(orca, env, steps, words, browser, running):
     """Every step in turn, each checked, so that what Orca says of each is
     shown even after one fails; a step that waits for a dialog of the
     browser's stops the walk where the dialog never came, as the keys after
-    it would go elsewhere, and so does the browser's end."""
+    it would go elsewhere, and so does the browser's end. Answers whether
+    each step walked was heard."""
+    walked = []
     for name, act, expected, once in steps:
         expected = expected if isinstance(expected, Shown) else [said.format(**words) for said in expected]
         once = [said.format(**words) for said in once]
@@ -279,9 +283,10 @@ def walk(orca, env, steps, words, browser, running):
         for wanted in once:
             times = orca_session.times_heard(wanted, said)
             check(times == 1, f"{name}: {wanted} is heard once, heard {times} times")
+        walked.append(heard)
         if not running() or (isinstance(expected, Shown) and not heard):
-            return False
-    return True
+            break
+    return walked
 
 
 def act_of(act, env, words, browser):
