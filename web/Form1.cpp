@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "NationFile.h"
 #include "PageWords.h"
 
 #include <emscripten.h>
@@ -7,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -69,17 +72,9 @@ EM_JS(void, PageControl, (int index, int kind, const char* name, const char* tex
     });
 });
 
-// The page's own words, as the commands' design has them.
-EM_JS(void, PageWords, (const char* changed, const char* backupHandedOver, const char* fileHandedOver,
-                        const char* ended, const char* stopped, const char* menuButton), {
-    Module.page.words({
-        changed : UTF8ToString(changed),
-        backupHandedOver : UTF8ToString(backupHandedOver),
-        fileHandedOver : UTF8ToString(fileHandedOver),
-        ended : UTF8ToString(ended),
-        stopped : UTF8ToString(stopped),
-        menuButton : UTF8ToString(menuButton)
-    });
+// One of the page's own words, by the key the page knows it by.
+EM_JS(void, PageWord, (const char* key, const char* text), {
+    Module.page.word(UTF8ToString(key), UTF8ToString(text));
 });
 
 EM_JS(void, PageStatus, (const char* text), { Module.page.status(UTF8ToString(text)); });
@@ -129,6 +124,29 @@ EM_JS(void, PageLaunch, (const char* address), { Module.page.launch(UTF8ToString
 
 EM_JS(void, PageEnd, (), { Module.page.end(); });
 
+// The page's own words, as the commands' design has them, by their keys
+// in the page (page.js); the backup's name as the file library gives it,
+// "{name}" the file's.
+std::vector<std::pair<const char*, std::string>> PageWords()
+{
+    return {
+        {"changed", form::CHANGED_DESCRIPTION},
+        {"backupHandedOver", pagewords::BACKUP_HANDED_OVER},
+        {"fileHandedOver", pagewords::FILE_HANDED_OVER},
+        {"ended", pagewords::ENDED},
+        {"stopped", pagewords::STOPPED},
+        {"menuButton", pagewords::MENU_BUTTON},
+        {"allowWrite", pagewords::ALLOW_WRITE},
+        {"backupFolderAgain", pagewords::BACKUP_FOLDER_AGAIN},
+        {"chooseBackupFolder", pagewords::CHOOSE_BACKUP_FOLDER},
+        {"chooseBackupFolderNote", pagewords::CHOOSE_BACKUP_FOLDER_NOTE},
+        {"ok", pagewords::OK},
+        {"yes", pagewords::YES},
+        {"no", pagewords::NO},
+        {"backupName", nationfile::BackupPathOf("{name}")},
+    };
+}
+
 } // namespace
 
 Form1::Form1()
@@ -152,9 +170,11 @@ Form1::~Form1()
 // order.
 void Form1::createControls()
 {
+    // The page's own words come first: the files host names the backups
+    // by them, and the page says them before the browser's prompts.
+    for (const auto& [key, text] : PageWords())
+        PageWord(key, text.c_str());
     // Menus and messages in the window's own font.
-    PageWords(form::CHANGED_DESCRIPTION, pagewords::BACKUP_HANDED_OVER, pagewords::FILE_HANDED_OVER,
-              pagewords::ENDED, pagewords::STOPPED, pagewords::MENU_BUTTON);
     const form::Font& windowFont = form::FontOf(form::FontKind::WindowDefault);
     PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT),
                form::BACKGROUND.red, form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green,
