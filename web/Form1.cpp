@@ -83,12 +83,18 @@ EM_JS(void, PageFocus, (int index), { Module.page.focus(index); });
 
 EM_JS(void, PageHelpText, (const char* text), { Module.page.helpText(UTF8ToString(text)); });
 
-// The names one after another, each ended by a zero, which no name holds:
-// one text to decode for the whole list, not 32,767.
-EM_JS(void, PageNationsReplaced, (const char* names, int length, const unsigned char* marks, int count), {
-    const text = new TextDecoder().decode(HEAPU8.subarray(names, names + length));
-    const zero = String.fromCharCode(0);
-    Module.page.nationsReplaced(count ? text.slice(0, -1).split(zero) : [], HEAPU8.slice(marks, marks + count));
+// The names one after another as UTF-8, and where each ends: the page
+// decodes a name only when it draws its row, the few in view, rather than
+// 32,767 strings at each load (Firefox takes longer to split them than to
+// read the file).
+EM_JS(void, PageNationsReplaced, (const char* names, const unsigned* ends, const unsigned char* marks, int count), {
+    const bytes = HEAPU8.slice(names, names + (count ? HEAPU32[(ends >> 2) + count - 1] : 0));
+    const end = HEAPU32.slice(ends >> 2, (ends >> 2) + count);
+    const decoder = new TextDecoder();
+    Module.page.nationsReplaced({
+        length : count,
+        at : (row) => decoder.decode(bytes.subarray(row > 0 ? end[row - 1] : 0, end[row]))
+    }, HEAPU8.slice(marks, marks + count));
 });
 
 EM_JS(void, PageTicksChanged, (const unsigned* rows, const unsigned char* marks, int count), {
@@ -264,12 +270,14 @@ void Form1::End()
 void Form1::NationsReplaced(std::size_t count)
 {
     std::string names;
+    std::vector<unsigned> ends;
+    ends.reserve(count);
     for (const std::string& name : nations_.Names()) {
         names += name;
-        names += '\0';
+        ends.push_back(static_cast<unsigned>(names.size()));
     }
     const std::vector<unsigned char> marks = AllMarks();
-    PageNationsReplaced(names.data(), static_cast<int>(names.size()), marks.data(), static_cast<int>(count));
+    PageNationsReplaced(names.data(), ends.data(), marks.data(), static_cast<int>(count));
 }
 
 void Form1::TicksChanged(std::span<const std::size_t> rows)
