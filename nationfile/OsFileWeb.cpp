@@ -6,7 +6,9 @@
 //
 // The files' host is Module.nationFiles: web/page/files.js in the page,
 // testing/NodeFiles.js for the tests under Node. Each of its calls answers
-// (or resolves to) its result, or throws the words of a failure:
+// (or resolves to) its result, or throws a failure: one of the host's own
+// as its code and particulars ({ code, particulars }), which the library
+// words (kHostFailures), or any other error, told in its own words:
 //   open(path, writeRequired) -> file        size(file) -> length
 //   read(file, offset, length) -> bytes      write(file, offset, bytes)
 //   store(file, length, offsets, values)     sync(file)    close(file)
@@ -19,19 +21,73 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nationfile {
 namespace {
 
-// A failed call answers -1 and leaves its words for Failure(), which takes
-// them once. Module.nationFileCall waits for one call of the host and
-// answers its result (0 for none), or -1 for a failure.
+// What the host's failures mean, by their codes, in the words the commands
+// put in their messages: the page only draws and carries the calls, and
+// every sentence the player reads is the program's. "{name}" stands for
+// the file's name, "{folder}" for the folder's, "{detail}" for the
+// browser's own words for what went wrong, as the host tells them.
+struct HostFailure {
+    std::string_view code;
+    std::string_view words;
+};
+constexpr HostFailure kHostFailures[] = {
+    {"no-such-file", "No such file or directory"},
+    {"exists", "File exists"},
+    {"not-open", "The file is not open"},
+    {"not-made-for-writing", "The file was not made for writing"},
+    {"not-opened-for-patching", "The file was not opened for patching"},
+    {"cannot-make-there", "The page can make no file there"},
+    {"cannot-give-name", "The page can give it no such name"},
+    {"unreachable", "The page could not reach the file"},
+    {"shorter-while-read", "The file became shorter while it was being read"},
+    {"changed-while-read", "The file changed while it was being read"},
+    {"unreadable", "The browser could not read the file; it may have been changed, moved or deleted since it was "
+                   "chosen. Load it again"},
+    {"moved-since-opened",
+     "The browser could not open the file; it may have been moved or deleted since it was chosen"},
+    // Chromium finds nothing behind a symbolic link it was given.
+    {"maybe-a-link", "The browser can't open {name}: a browser opens no link to a file, and {name} may be one. Open "
+                     "the file it leads to instead"},
+    {"could-not-open", "The browser could not open the file ({detail})"},
+    {"could-not-ask-to-write", "The browser could not ask whether the page may write it ({detail})"},
+    {"not-allowed-to-write", "The browser was not allowed to write it"},
+    {"could-not-write", "The browser could not write the file ({detail})"},
+    {"changed-meanwhile", "Another program changed the file while it was being patched; load it again"},
+    // The backup's: the commands' message names the backup, "it".
+    {"not-allowed-into-folder", "the browser was not allowed into the folder \"{folder}\" chosen for it"},
+    {"cannot-choose-folder", "this browser can't choose a folder for it"},
+    {"no-folder-chosen", "no folder was chosen for it"},
+    {"not-allowed-in-folder", "the browser was not allowed to save changes in the folder \"{folder}\""},
+    {"could-not-make-in-folder", "the browser could not make a file in the folder \"{folder}\" ({detail})"},
+    {"could-not-write-it", "the browser could not write it ({detail})"},
+    {"cannot-rename", "this browser can't give a file a new name"},
+    {"could-not-name", "the browser could not name it {name} ({detail})"},
+    {"folder-has-name", "a folder has that name; move or rename it, then patch again"},
+};
+
+// A failed call answers -1 and leaves its failure for Failure(), which
+// takes it once: a code and its particulars, or, for an error of no code
+// of the host's (the browser's own, Node's), its words as the particular
+// "words" of no code. Module.nationFileCall waits for one call of the host
+// and answers its result (0 for none), or -1 for a failure.
 EM_JS(void, DefineFailureChannel, (), {
     Module.nationFileFailed = (failure) => {
-        Module.nationFileFailure = String(failure && failure.message || failure);
+        const coded = failure && typeof failure.code === "string" && typeof failure.particulars === "object";
+        Module.nationFileFailure = coded ? { code : failure.code, particulars : failure.particulars || {} } : {
+            code : "",
+            particulars : { words : String(failure && failure.message || failure) }
+        };
         return -1;
     };
     Module.nationFileCall = async (call) => {
@@ -45,21 +101,65 @@ EM_JS(void, DefineFailureChannel, (), {
 });
 [[maybe_unused]] const bool kFailureChannel = (DefineFailureChannel(), true);
 
-EM_JS(int, FailureLength, (), {
-    Module.nationFileFailure = Module.nationFileFailure || "The page could not reach the file";
-    return lengthBytesUTF8(Module.nationFileFailure);
+// The failure's code for "", else its particular of that name; -1 where it
+// has none (or no failure is there).
+EM_JS(int, FailurePartLength, (const char* name), {
+    const failure = Module.nationFileFailure;
+    const key = UTF8ToString(name);
+    const part = !failure ? undefined : key ? failure.particulars[key] : failure.code;
+    if (part === undefined || part === null)
+        return -1;
+    Module.nationFilePart = String(part);
+    return lengthBytesUTF8(Module.nationFilePart);
 });
 
-EM_JS(void, TakeFailure, (char* into, int size), {
-    stringToUTF8(Module.nationFileFailure, into, size);
-    Module.nationFileFailure = null;
+EM_JS(void, TakeFailurePart, (char* into, int size), {
+    stringToUTF8(Module.nationFilePart, into, size);
+    Module.nationFilePart = null;
 });
+
+EM_JS(void, ForgetFailure, (), { Module.nationFileFailure = null; });
+
+std::optional<std::string> FailurePart(const std::string& name)
+{
+    const int length = FailurePartLength(name.c_str());
+    if (length < 0)
+        return std::nullopt;
+    std::string part(static_cast<std::size_t>(length), '\0');
+    TakeFailurePart(part.data(), length + 1);
+    return part;
+}
+
+// The words of the code, each "{particular}" in them filled; a particular
+// the host did not tell stays as its mark. A code the library has no words
+// for is told as it is: a failure never goes unsaid.
+std::string Worded(const std::string& code)
+{
+    const auto known = std::find_if(std::begin(kHostFailures), std::end(kHostFailures),
+                                    [&](const HostFailure& failure) { return failure.code == code; });
+    if (known == std::end(kHostFailures))
+        return code;
+    const std::string_view words = known->words;
+    std::string worded;
+    std::size_t at = 0;
+    for (std::size_t open = words.find('{'); open != std::string_view::npos; open = words.find('{', at)) {
+        const std::size_t close = words.find('}', open);
+        if (close == std::string_view::npos)
+            break;
+        worded += words.substr(at, open - at);
+        const std::string_view mark = words.substr(open, close + 1 - open);
+        worded += FailurePart(std::string(mark.substr(1, mark.size() - 2))).value_or(std::string(mark));
+        at = close + 1;
+    }
+    return worded + std::string(words.substr(at));
+}
 
 OsStatus Failure()
 {
-    std::string words(static_cast<std::size_t>(FailureLength()), '\0');
-    TakeFailure(words.data(), static_cast<int>(words.size()) + 1);
-    return OsStatus::Failure(std::move(words));
+    const std::optional<std::string> code = FailurePart("");
+    const std::optional<std::string> reason = code && !code->empty() ? Worded(*code) : FailurePart("words");
+    ForgetFailure();
+    return OsStatus::Failure(reason ? *reason : Worded("unreachable"));
 }
 
 OsStatus Answered(double answer)
@@ -88,10 +188,8 @@ EM_ASYNC_JS(double, HostIdentity, (int file), {
 EM_ASYNC_JS(double, HostRead, (int file, double offset, unsigned char* into, double length), {
     return await Module.nationFileCall(async () => {
         const bytes = await Module.nationFiles.read(file, offset, length);
-        if (bytes.length < length)
-            throw new Error("The file became shorter while it was being read");
-        if (bytes.length > length)
-            throw new Error("The file changed while it was being read");
+        if (bytes.length !== length)
+            throw { code : bytes.length < length ? "shorter-while-read" : "changed-while-read", particulars : {} };
         HEAPU8.set(bytes, into);
     });
 });

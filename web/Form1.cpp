@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "NationFile.h"
 #include "PageWords.h"
 
 #include <emscripten.h>
@@ -7,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -69,17 +72,9 @@ EM_JS(void, PageControl, (int index, int kind, const char* name, const char* tex
     });
 });
 
-// The page's own words, as the commands' design has them.
-EM_JS(void, PageWords, (const char* changed, const char* backupHandedOver, const char* fileHandedOver,
-                        const char* ended, const char* stopped, const char* menuButton), {
-    Module.page.words({
-        changed : UTF8ToString(changed),
-        backupHandedOver : UTF8ToString(backupHandedOver),
-        fileHandedOver : UTF8ToString(fileHandedOver),
-        ended : UTF8ToString(ended),
-        stopped : UTF8ToString(stopped),
-        menuButton : UTF8ToString(menuButton)
-    });
+// One of the page's own words, by the key the page knows it by.
+EM_JS(void, PageWord, (const char* key, const char* text), {
+    Module.page.word(UTF8ToString(key), UTF8ToString(text));
 });
 
 EM_JS(void, PageStatus, (const char* text), { Module.page.status(UTF8ToString(text)); });
@@ -88,12 +83,18 @@ EM_JS(void, PageFocus, (int index), { Module.page.focus(index); });
 
 EM_JS(void, PageHelpText, (const char* text), { Module.page.helpText(UTF8ToString(text)); });
 
-// The names one after another, each ended by a zero, which no name holds:
-// one text to decode for the whole list, not 32,767.
-EM_JS(void, PageNationsReplaced, (const char* names, int length, const unsigned char* marks, int count), {
-    const text = new TextDecoder().decode(HEAPU8.subarray(names, names + length));
-    const zero = String.fromCharCode(0);
-    Module.page.nationsReplaced(count ? text.slice(0, -1).split(zero) : [], HEAPU8.slice(marks, marks + count));
+// The names one after another as UTF-8, and where each ends: the page
+// decodes a name only when it draws its row, the few in view, rather than
+// 32,767 strings at each load (Firefox takes longer to split them than to
+// read the file).
+EM_JS(void, PageNationsReplaced, (const char* names, const unsigned* ends, const unsigned char* marks, int count), {
+    const bytes = HEAPU8.slice(names, names + (count ? HEAPU32[(ends >> 2) + count - 1] : 0));
+    const end = HEAPU32.slice(ends >> 2, (ends >> 2) + count);
+    const decoder = new TextDecoder();
+    Module.page.nationsReplaced({
+        length : count,
+        at : (row) => decoder.decode(bytes.subarray(row > 0 ? end[row - 1] : 0, end[row]))
+    }, HEAPU8.slice(marks, marks + count));
 });
 
 EM_JS(void, PageTicksChanged, (const unsigned* rows, const unsigned char* marks, int count), {
@@ -129,6 +130,29 @@ EM_JS(void, PageLaunch, (const char* address), { Module.page.launch(UTF8ToString
 
 EM_JS(void, PageEnd, (), { Module.page.end(); });
 
+// The page's own words, as the commands' design has them, by their keys
+// in the page (page.js); the backup's name as the file library gives it,
+// "{name}" the file's.
+std::vector<std::pair<const char*, std::string>> PageWords()
+{
+    return {
+        {"changed", form::CHANGED_DESCRIPTION},
+        {"backupHandedOver", pagewords::BACKUP_HANDED_OVER},
+        {"fileHandedOver", pagewords::FILE_HANDED_OVER},
+        {"ended", pagewords::ENDED},
+        {"stopped", pagewords::STOPPED},
+        {"menuButton", pagewords::MENU_BUTTON},
+        {"allowWrite", pagewords::ALLOW_WRITE},
+        {"backupFolderAgain", pagewords::BACKUP_FOLDER_AGAIN},
+        {"chooseBackupFolder", pagewords::CHOOSE_BACKUP_FOLDER},
+        {"chooseBackupFolderNote", pagewords::CHOOSE_BACKUP_FOLDER_NOTE},
+        {"ok", pagewords::OK},
+        {"yes", pagewords::YES},
+        {"no", pagewords::NO},
+        {"backupName", nationfile::BackupPathOf("{name}")},
+    };
+}
+
 } // namespace
 
 Form1::Form1()
@@ -152,9 +176,11 @@ Form1::~Form1()
 // order.
 void Form1::createControls()
 {
+    // The page's own words come first: the files host names the backups
+    // by them, and the page says them before the browser's prompts.
+    for (const auto& [key, text] : PageWords())
+        PageWord(key, text.c_str());
     // Menus and messages in the window's own font.
-    PageWords(form::CHANGED_DESCRIPTION, pagewords::BACKUP_HANDED_OVER, pagewords::FILE_HANDED_OVER,
-              pagewords::ENDED, pagewords::STOPPED, pagewords::MENU_BUTTON);
     const form::Font& windowFont = form::FontOf(form::FontKind::WindowDefault);
     PageWindow(form::TITLE, form::APPLICATION_TITLE, Pixels(form::CLIENT_WIDTH), Pixels(form::CLIENT_HEIGHT),
                form::BACKGROUND.red, form::BACKGROUND.green, form::BACKGROUND.blue, form::TEXT.red, form::TEXT.green,
@@ -244,12 +270,14 @@ void Form1::End()
 void Form1::NationsReplaced(std::size_t count)
 {
     std::string names;
+    std::vector<unsigned> ends;
+    ends.reserve(count);
     for (const std::string& name : nations_.Names()) {
         names += name;
-        names += '\0';
+        ends.push_back(static_cast<unsigned>(names.size()));
     }
     const std::vector<unsigned char> marks = AllMarks();
-    PageNationsReplaced(names.data(), static_cast<int>(names.size()), marks.data(), static_cast<int>(count));
+    PageNationsReplaced(names.data(), ends.data(), marks.data(), static_cast<int>(count));
 }
 
 void Form1::TicksChanged(std::span<const std::size_t> rows)

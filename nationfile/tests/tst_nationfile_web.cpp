@@ -7,6 +7,14 @@
 #include <emscripten.h>
 #include <emscripten/heap.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace platformchecks {
 
 namespace {
@@ -35,7 +43,107 @@ EM_JS(void, MisjudgeReads, (int more), {
     };
 });
 
+// The host's next open throws what the JavaScript `thrown` makes.
+EM_JS(void, NextOpenThrows, (const char* thrown), {
+    const make = new Function("return " + UTF8ToString(thrown));
+    const open = Module.nationFiles.open;
+    Module.nationFiles.open = () => {
+        Module.nationFiles.open = open;
+        throw make();
+    };
+});
+
+// The reason the library gives for a file whose open throws `thrown`.
+std::string ReasonFor(const std::string& thrown)
+{
+    using namespace testfiles;
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
+    NextOpenThrows(thrown.c_str());
+    const nationfile::ReadResult read = nationfile::ReadNationFile(Utf8(dir / "Nation.dat"));
+    REQUIRE(read.outcome == nationfile::ReadOutcome::FileError);
+    return read.reason;
+}
+
+// A failure the page's files host throws by its code: the code, and the
+// names of the particulars it tells.
+struct PageFailure {
+    std::string code;
+    std::vector<std::string> particulars;
+};
+
+// Every fail(code, { particulars }) in the page's scripts.
+std::vector<PageFailure> PageFailures()
+{
+    const std::regex call(R"re(\bfail\(\s*"([^"]*)"\s*(?:,\s*\{([^}]*)\})?)re");
+    const std::regex key(R"re(^\s*(\w+))re");
+    std::vector<PageFailure> failures;
+    for (const auto& entry : std::filesystem::directory_iterator(NATION_PAGE_DIR)) {
+        if (entry.path().extension() != ".js")
+            continue;
+        std::ifstream script(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+        for (std::sregex_iterator found(text.begin(), text.end(), call), end; found != end; ++found) {
+            PageFailure failure{(*found)[1].str(), {}};
+            std::istringstream particulars((*found)[2].str());
+            std::smatch name;
+            for (std::string item; std::getline(particulars, item, ',');) {
+                if (std::regex_search(item, name, key))
+                    failure.particulars.push_back(name[1].str());
+            }
+            failures.push_back(failure);
+        }
+    }
+    return failures;
+}
+
 } // namespace
+
+TEST_CASE("the host's failure is worded by its code, or told in its own words where it has none")
+{
+    const struct {
+        const char* row;
+        const char* thrown;
+        const char* reason;
+    } rows[] = {
+        {"a code and its particulars", R"(({ code: "could-not-make-in-folder", particulars: { folder: "Backups",
+             detail: "the disk is full" } }))",
+         R"(the browser could not make a file in the folder "Backups" (the disk is full))"},
+        {"a particular holding a mark is not filled again",
+         R"(({ code: "could-not-open", particulars: { detail: "{name}" } }))",
+         "The browser could not open the file ({name})"},
+        {"a particular not told stays a mark", R"(({ code: "could-not-write", particulars: {} }))",
+         "The browser could not write the file ({detail})"},
+        {"a code the library has no words for", R"(({ code: "the-unheard-of", particulars: {} }))",
+         "the-unheard-of"},
+        {"a browser's error, whose code is a number", R"(new DOMException("gone", "NotFoundError"))", "gone"},
+        {"Node's error, whose code is the system's", R"(Object.assign(new Error("EACCES: no"), { code: "EACCES" }))",
+         "EACCES: no"},
+        {"words thrown as they are", R"("plain words")", "plain words"},
+    };
+    for (const auto& row : rows) {
+        INFO(row.row);
+        CHECK(ReasonFor(row.thrown) == row.reason);
+    }
+}
+
+TEST_CASE("every failure the page's files host throws has the library's words, its particulars in them")
+{
+    const std::vector<PageFailure> failures = PageFailures();
+    REQUIRE(failures.size() > 10);
+    for (const PageFailure& failure : failures) {
+        INFO(failure.code);
+        std::string particulars;
+        for (const std::string& name : failure.particulars)
+            particulars += name + ": \"<" + name + ">\", ";
+        const std::string reason
+            = ReasonFor("({ code: \"" + failure.code + "\", particulars: { " + particulars + "} })");
+        CHECK_MESSAGE(reason != failure.code, "the library has words for it");
+        CHECK_MESSAGE(reason.find('{') == std::string::npos, "the host tells each particular its words name");
+        for (const std::string& name : failure.particulars)
+            CHECK_MESSAGE(reason.find("<" + name + ">") != std::string::npos, ("its words tell " + name));
+    }
+}
 
 TEST_CASE("a read the host answers with more or fewer bytes than asked for fails, and a patch writes nothing")
 {

@@ -12,10 +12,14 @@
 // Elsewhere the page has the file's bytes only: a patch hands the patched
 // file over as a download, the first patch the file as it was before it,
 // and the page's own copy is the file from then on. Each call makes a host
-// of its own, with no file given yet.
+// of its own, with no file given yet; `backupOf(name)` names a file's
+// backup, as the file library names it.
+//
+// A failure is thrown as its code and particulars, for the library to
+// word (nationfile/OsFileWeb.cpp), as the page words nothing of its own.
 import { createBackupFolders } from "./backup-folders.js";
 
-export function createFiles() {
+export function createFiles(backupOf) {
   const places = new Map(); // folder number -> place
   const open = new Map(); // the library's open files, by number
   const made = new Map(); // path -> an open file made by createNew
@@ -26,10 +30,11 @@ export function createFiles() {
   const WHOLE = 64 * 1024 * 1024;
   const READ_WRITE = { mode: "readwrite" };
 
-  // What the page shows the player, set by page.js: a message, whose OK is
-  // the click the browser's next prompt needs (true for OK, false where the
-  // player declined); the line under the window; what a patch handed over
-  // as downloads says.
+  // What the page shows the player, set by page.js, each by the key of its
+  // words and the names they tell: a message, whose OK is the click the
+  // browser's next prompt needs (true for OK, false where the player
+  // declined); the line under the window (no key for none); what a patch
+  // handed over as downloads says.
   let player = {
     say: async () => true,
     note: () => {},
@@ -37,12 +42,18 @@ export function createFiles() {
     fileHandedOver: () => {},
   };
 
-  const fail = (words) => {
-    throw new Error(words);
+  const fail = (code, particulars = {}) => {
+    throw Object.assign(new Error(code), { code, particulars });
   };
-  const noSuchFile = () => fail("No such file or directory");
+  const noSuchFile = () => fail("no-such-file");
 
+  // A place: the file's name and its backup's, its handle or its bytes;
+  // then whether the browser opened it (opened), the folder its backup is
+  // kept in or the failure that kept the page from it (refusal), the bytes
+  // handed over as its backup (backupBytes), the page's own copy of the
+  // file once patched (copy).
   function addPlace(place) {
+    place.backup = backupOf(place.name);
     places.set(++lastPlace, place);
     return `/${lastPlace}/${place.name}`;
   }
@@ -59,10 +70,7 @@ export function createFiles() {
     try {
       return new Uint8Array(await blob.slice(offset, offset + length).arrayBuffer());
     } catch (error) {
-      fail(
-        "The browser could not read the file; it may have been changed, moved or deleted since it was " +
-          "chosen. Load it again"
-      );
+      fail("unreadable");
     }
   }
 
@@ -77,7 +85,7 @@ export function createFiles() {
   // A browser's prompt opens only straight after a click, and each prompt
   // uses that click up: after the file's own prompt, the page's message
   // comes first, and its OK is the click the next prompt opens on.
-  async function prompted(open, words) {
+  async function prompted(open, key, names) {
     if (!navigator.userActivation || navigator.userActivation.isActive) {
       try {
         return await open();
@@ -86,7 +94,7 @@ export function createFiles() {
       }
     }
     // Escape on the message declines what the prompt would have asked.
-    if (!(await player.say(words))) return "denied";
+    if (!(await player.say(key, names))) return "denied";
     return open();
   }
 
@@ -94,15 +102,12 @@ export function createFiles() {
     let state = handle.queryPermission ? await handle.queryPermission(READ_WRITE) : "granted";
     if (state === "prompt") {
       try {
-        state = await prompted(
-          () => handle.requestPermission(READ_WRITE),
-          `The browser asks next whether the page may save changes to ${handle.name}: press OK, then allow it.`
-        );
+        state = await prompted(() => handle.requestPermission(READ_WRITE), "allowWrite", { name: handle.name });
       } catch (error) {
-        fail(`The browser could not ask whether the page may write it (${error.message})`);
+        fail("could-not-ask-to-write", { detail: error.message });
       }
     }
-    if (state !== "granted") fail("The browser was not allowed to write it");
+    if (state !== "granted") fail("not-allowed-to-write");
   }
 
   const backupFolders = createBackupFolders();
@@ -134,42 +139,34 @@ export function createFiles() {
   // message says first what the folder is for.
   async function backupFolder(place) {
     if (place.folder) return place.folder;
-    const backup = place.name + ".bak";
+    const names = { name: place.name, backup: place.backup };
     const chosen = await backupFolders.of(place.handle);
     if (chosen) {
       const { folder } = chosen;
       let state = await folder.queryPermission(READ_WRITE);
       if (state === "prompt")
-        state = await prompted(
-          () => folder.requestPermission(READ_WRITE),
-          `${backup}, the backup of ${place.name}, is kept in the folder "${folder.name}" chosen for it before. ` +
-            `The browser asks next whether the page may look in that folder again: press OK, then allow it.`
-        );
-      if (state !== "granted") fail(`the browser was not allowed into the folder "${folder.name}" chosen for it`);
+        state = await prompted(() => folder.requestPermission(READ_WRITE), "backupFolderAgain", {
+          ...names,
+          folder: folder.name,
+        });
+      if (state !== "granted") fail("not-allowed-into-folder", { folder: folder.name });
       if (await stillThere(folder)) return (place.folder = folder);
       await backupFolders.forget(chosen);
     }
-    if (typeof window.showDirectoryPicker !== "function") fail("this browser can't choose a folder for it");
-    const going = await player.say(
-      `Before the first patch, the editor keeps ${place.name} as it is now, as ${backup}, to put back ` +
-        `if need be.\n\n` +
-        `Press OK, then choose the folder to keep ${backup} in: the game's Data folder, where ${place.name} ` +
-        `is, unless you keep copies elsewhere. Then allow the browser to let the page save changes there.\n\n` +
-        `Any ${backup} already in that folder is kept as it is. This browser remembers the folder for ` +
-        `this ${place.name}, and asks for it no more.`
-    );
-    if (!going) fail("no folder was chosen for it");
+    if (typeof window.showDirectoryPicker !== "function") fail("cannot-choose-folder");
+    if (!(await player.say("chooseBackupFolder", names))) fail("no-folder-chosen");
     let folder;
-    player.note(`Choose the folder to keep ${backup} in`);
+    player.note("chooseBackupFolderNote", names);
     try {
       folder = await window.showDirectoryPicker({ id: "nation-backup", mode: "readwrite", startIn: place.handle });
     } catch (error) {
-      fail(error.name === "AbortError" ? "no folder was chosen for it" : error.message);
+      if (error.name === "AbortError") fail("no-folder-chosen");
+      throw error;
     } finally {
       player.note("");
     }
     if ((await folder.queryPermission(READ_WRITE)) !== "granted")
-      fail(`the browser was not allowed to save changes in the folder "${folder.name}"`);
+      fail("not-allowed-in-folder", { folder: folder.name });
     await backupFolders.remember(place.handle, folder);
     return (place.folder = folder);
   }
@@ -180,7 +177,7 @@ export function createFiles() {
     try {
       const folder = place.folder || (await backupFolders.of(place.handle))?.folder;
       if (!folder || (await folder.queryPermission({ mode: "read" })) !== "granted") return null;
-      const found = await entryIn(folder, place.name + ".bak");
+      const found = await entryIn(folder, place.backup);
       return found && found !== "folder" ? found : null;
     } catch (error) {
       return null;
@@ -207,7 +204,7 @@ export function createFiles() {
 
   function recordOf(file) {
     const record = open.get(file);
-    if (!record) fail("The file is not open");
+    if (!record) fail("not-open");
     return record;
   }
 
@@ -241,15 +238,10 @@ export function createFiles() {
           try {
             snapshot = await place.handle.getFile();
           } catch (error) {
-            if (place.opened)
-              fail("The browser could not open the file; it may have been moved or deleted since it was chosen");
+            if (place.opened) fail("moved-since-opened");
             // Chromium finds nothing behind a symbolic link it was given.
-            if (error.name === "NotFoundError")
-              fail(
-                `The browser can't open ${place.name}: a browser opens no link to a file, and ${place.name} ` +
-                  `may be one. Open the file it leads to instead`
-              );
-            fail(`The browser could not open the file (${error.message})`);
+            if (error.name === "NotFoundError") fail("maybe-a-link", { name: place.name });
+            fail("could-not-open", { detail: error.message });
           }
           place.opened = true;
         } else {
@@ -257,13 +249,13 @@ export function createFiles() {
         }
         return keep({ place, snapshot, bytes: null });
       }
-      if (name === place.name + ".bak") {
+      if (name === place.backup) {
         let snapshot = null;
         if (place.handle) {
           const backup = await backupSeen(place);
           snapshot = backup && (await backup.getFile().catch(() => null));
-        } else if (place.backup) {
-          snapshot = new Blob([place.backup]);
+        } else if (place.backupBytes) {
+          snapshot = new Blob([place.backupBytes]);
         }
         if (!snapshot) noSuchFile();
         return keep({ place, snapshot, bytes: null, backup: true });
@@ -293,7 +285,7 @@ export function createFiles() {
 
     async write(file, offset, bytes) {
       const record = recordOf(file);
-      if (!record.made) fail("The file was not made for writing");
+      if (!record.made) fail("not-made-for-writing");
       if (record.bytes.length < offset + bytes.length) {
         const grown = new Uint8Array(offset + bytes.length);
         grown.set(record.bytes);
@@ -312,7 +304,7 @@ export function createFiles() {
     async store(file, length, offsets, values) {
       const record = recordOf(file);
       const { place } = record;
-      if (record.backup || record.made) fail("The file was not opened for patching");
+      if (record.backup || record.made) fail("not-opened-for-patching");
       if (!record.bytes) record.bytes = await bytesOf(record.snapshot, 0, record.snapshot.size);
       const patched = record.bytes.slice();
       offsets.forEach((offset, i) => {
@@ -331,11 +323,11 @@ export function createFiles() {
       } catch (error) {
         await dropWriter(record);
         await sweep(place);
-        fail(`The browser could not write the file (${error.message})`);
+        fail("could-not-write", { detail: error.message });
       }
       if (!unchanged) {
         await dropWriter(record);
-        fail("Another program changed the file while it was being patched; load it again");
+        fail("changed-meanwhile");
       }
     },
 
@@ -351,7 +343,7 @@ export function createFiles() {
             await writer.close();
           } catch (error) {
             if (writer) await writer.abort().catch(() => {});
-            fail(`the browser could not write it (${error.message})`);
+            fail("could-not-write-it", { detail: error.message });
           }
         }
         return;
@@ -363,7 +355,7 @@ export function createFiles() {
           await writer.close();
         } catch (error) {
           await writer.abort().catch(() => {});
-          fail(`The browser could not write the file (${error.message})`);
+          fail("could-not-write", { detail: error.message });
         } finally {
           await sweep(place);
         }
@@ -398,20 +390,21 @@ export function createFiles() {
     // for it where the file has a writable handle.
     async createNew(path) {
       const { place, name } = lookUp(path);
-      if (!place || !name.startsWith(place.name + ".bak")) fail("The page can make no file there");
-      if (made.has(path)) fail("File exists");
+      if (!place || !name.startsWith(place.backup)) fail("cannot-make-there");
+      if (made.has(path)) fail("exists");
       const record = { made: true, place, path, bytes: new Uint8Array(0) };
       if (place.handle) {
         const { folder } = place;
-        if (!folder) fail(place.refusal || "no folder was chosen for it");
+        if (!folder && place.refusal) throw place.refusal;
+        if (!folder) fail("no-folder-chosen");
         let taken = false;
         try {
           taken = (await entryIn(folder, name)) !== null;
           if (!taken) record.target = await folder.getFileHandle(name, { create: true });
         } catch (error) {
-          fail(`the browser could not make a file in the folder "${folder.name}" (${error.message})`);
+          fail("could-not-make-in-folder", { folder: folder.name, detail: error.message });
         }
-        if (taken) fail("File exists");
+        if (taken) fail("exists");
         Object.assign(record, { folder, name });
       }
       made.set(path, record);
@@ -425,15 +418,15 @@ export function createFiles() {
       const { place, name } = lookUp(path);
       if (!place) return 0;
       if (name === place.name) return 1;
-      if (name !== place.name + ".bak") return made.has(path) ? 1 : 0;
-      if (!place.handle) return place.backup ? 1 : 0;
+      if (name !== place.backup) return made.has(path) ? 1 : 0;
+      if (!place.handle) return place.backupBytes ? 1 : 0;
       try {
         place.refusal = null;
         const found = await entryIn(await backupFolder(place), name);
         return found === "folder" ? 2 : found ? 1 : 0;
       } catch (error) {
-        // The library makes the backup next, which fails with these words.
-        place.refusal = error.message;
+        // The library makes the backup next, which fails with this.
+        place.refusal = error;
         return 0;
       }
     },
@@ -441,26 +434,26 @@ export function createFiles() {
     async rename(from, to) {
       const record = made.get(from);
       const { place, name } = lookUp(to);
-      if (!record || place !== record.place || name !== place.name + ".bak") fail("The page can give it no such name");
+      if (!record || place !== record.place || name !== place.backup) fail("cannot-give-name");
       if (record.target) {
         // The browser's move replaces a file of that name: it moves only
         // once nothing has the name, a moment before.
-        if (typeof record.target.move !== "function") fail("this browser can't give a file a new name");
+        if (typeof record.target.move !== "function") fail("cannot-rename");
         let found;
         try {
           found = await entryIn(record.folder, name);
           if (found === null) await record.target.move(name);
         } catch (error) {
-          fail(`the browser could not name it ${name} (${error.message})`);
+          fail("could-not-name", { name, detail: error.message });
         }
-        if (found === "folder") fail("a folder has that name; move or rename it, then patch again");
+        if (found === "folder") fail("folder-has-name");
         if (found) return true;
         made.delete(from);
         return false;
       }
       made.delete(from);
-      if (place.backup) return true;
-      place.backup = record.bytes;
+      if (place.backupBytes) return true;
+      place.backupBytes = record.bytes;
       download(name, record.bytes);
       await player.backupHandedOver(name, place.name);
       return false;

@@ -57,7 +57,7 @@ export const rowWithin = (row, count) => Math.max(0, Math.min(count - 1, row));
 // latter giving the row found or -1; openMenu(x, y, back): the tick menu.
 export function createList(host) {
   const list = {
-    names: [],
+    names: [], // or anything with a length and at(row), as the program gives them
     marks: new Uint8Array(0),
     current: -1,
     rowHeight: 16,
@@ -179,7 +179,7 @@ export function createList(host) {
       shown.setAttribute("aria-posinset", row + 1);
       shown.classList.toggle("changed", (marks & CHANGED) !== 0);
       shown.classList.toggle("current", row === this.current);
-      shown.querySelector(".name").textContent = this.names[row];
+      shown.querySelector(".name").textContent = this.names.at(row);
       box.checked = (marks & TICKED) !== 0;
       shown.setAttribute("aria-checked", box.checked);
       shown.setAttribute("aria-selected", row === this.current);

@@ -4,10 +4,12 @@ import { element, withAccessKey } from "./dom.js";
 let messages = 0; // for each message's own ids
 
 // A message as the windows show it: modal, its first button the default,
-// left by Escape only where it asks nothing; then the keyboard is back
-// where it was. Its answer: 0 OK, 1 Yes, 2 No; -1 for Escape on a message
-// that can be `declined` (one that leads to a browser's prompt).
-export function message(text, title, question, declined = false) {
+// left by Escape only where it asks nothing (it has one button); then the
+// keyboard is back where it was. `buttons`: each button's label, from the
+// program, and the answer it gives; Escape gives the one button's, or -1
+// on a message that can be `declined` (one that leads to a browser's
+// prompt).
+export function message(text, title, buttons, declined = false) {
   return new Promise((resolve) => {
     const back = document.activeElement;
     const id = `message-${++messages}`;
@@ -17,13 +19,8 @@ export function message(text, title, question, declined = false) {
       element("h2", { class: "caption", id: `${id}-title` }, title),
       element("p", { class: "text", id: `${id}-text` }, text.replace(/\r\n/g, "\n"))
     );
-    const buttons = element("div", { class: "buttons" });
-    const choices = question
-      ? [
-          ["&Yes", 1],
-          ["&No", 2],
-        ]
-      : [["OK", 0]];
+    const question = buttons.length > 1;
+    const row = element("div", { class: "buttons" });
     let answered = false;
     const answer = (value) => {
       answered = true;
@@ -32,18 +29,18 @@ export function message(text, title, question, declined = false) {
       if (back && back.isConnected) back.focus();
       resolve(value);
     };
-    for (const [label, value] of choices) {
+    for (const [label, value] of buttons) {
       const shown = withAccessKey(label);
       const button = element("button", { type: "button", "data-key": shown.key }, ...shown.nodes);
       button.addEventListener("click", () => answer(value));
-      buttons.append(button);
+      row.append(button);
     }
-    dialog.append(buttons);
+    dialog.append(row);
     dialog.addEventListener("keydown", (event) => {
       event.stopPropagation();
       if (event.key === "Escape") {
         event.preventDefault();
-        if (!question) answer(declined ? -1 : 0);
+        if (!question) answer(declined ? -1 : buttons[0][1]);
         return;
       }
       // A message has the keyboard as a window's message box has: no
@@ -51,7 +48,7 @@ export function message(text, title, question, declined = false) {
       // Alt+E, Edit).
       if (event.altKey) event.preventDefault();
       if (event.ctrlKey || event.metaKey || event.key.length !== 1) return;
-      const button = buttons.querySelector(`[data-key="${event.key.toUpperCase()}"]`);
+      const button = row.querySelector(`[data-key="${event.key.toUpperCase()}"]`);
       if (button) {
         event.preventDefault();
         button.click();
@@ -59,7 +56,7 @@ export function message(text, title, question, declined = false) {
     });
     dialog.addEventListener("cancel", (event) => {
       event.preventDefault();
-      if (!question) answer(declined ? -1 : 0);
+      if (!question) answer(declined ? -1 : buttons[0][1]);
     });
     // A browser may close a dialog that refused Escape twice: a question
     // comes back until it is answered.
@@ -68,7 +65,7 @@ export function message(text, title, question, declined = false) {
     });
     document.body.append(dialog);
     dialog.showModal();
-    const first = buttons.querySelector("button");
+    const first = row.querySelector("button");
     first.focus();
     // A message put up while the window is not active, as the browser's
     // own dialog hands it back, is said by no screen reader, and Orca

@@ -19,14 +19,18 @@ let applicationTitle = "";
 let listName = "";
 let helpName = "";
 let busy = false; // a command runs, perhaps waiting for the player
-// The page's own words, from the program; "{name}" and "{backup}" in them
-// stand for the file's names.
+// The page's own words, from the program (web/Form1.cpp), by their keys;
+// each "{name}", "{backup}", "{folder}" or "{what}" in them stands for what
+// the page puts in. A key with no words is shown as it is: nothing goes
+// unsaid.
 const words = {};
-const filled = (text, names) => text.replace(/\{(name|backup)\}/g, (_, which) => names[which]);
+const said = (key, names = {}) =>
+  (words[key] ?? key).replace(/\{(\w+)\}/g, (mark, which) => (which in names ? names[which] : mark));
 let ended = false;
 
 const idle = () => !busy && !ended;
-const files = createFiles();
+// The backup's name is the file library's, handed over with the words.
+const files = createFiles((name) => said("backupName", { name }));
 
 const rgb = ([red, green, blue]) => `rgb(${red}, ${green}, ${blue})`;
 
@@ -71,7 +75,7 @@ function onAccessKey(event) {
 const menu = tickMenu({ run, idle });
 const list = createList({
   idle,
-  changedWords: () => words.changed,
+  changedWords: () => said("changed"),
   setTicked: (row, ticked) => Module._web_set_ticked(row, ticked),
   find: (key, current) => Module.ccall("web_key", "number", ["string", "number"], [key, current]),
   openMenu: (x, y, back) => menu.open(x, y, back),
@@ -90,18 +94,28 @@ function stopped(what) {
     document.getElementById("not-started").hidden = false;
     console.error(what);
   } else {
-    setNote(words.stopped.replace("{what}", what));
+    setNote(said("stopped", { what }));
   }
 }
 
 // ---- what the files tell the player ------------------------------------------
 
+// A message's buttons, with their answers: OK, or Yes and No.
+const buttons = (question) =>
+  question
+    ? [
+        [said("yes"), 1],
+        [said("no"), 2],
+      ]
+    : [[said("ok"), 0]];
+
 files.setPlayer({
   // Said before a browser's prompt, which Escape declines.
-  say: async (text) => (await message(text, applicationTitle, false, true)) === 0,
-  note: setNote,
-  backupHandedOver: (backup, name) => message(filled(words.backupHandedOver, { name, backup }), applicationTitle, false),
-  fileHandedOver: (name) => setNote(filled(words.fileHandedOver, { name })),
+  say: async (key, names) => (await message(said(key, names), applicationTitle, buttons(false), true)) === 0,
+  note: (key, names) => setNote(key ? said(key, names) : ""),
+  backupHandedOver: (backup, name) =>
+    message(said("backupHandedOver", { name, backup }), applicationTitle, buttons(false)),
+  fileHandedOver: (name) => setNote(said("fileHandedOver", { name })),
 });
 
 addEventListener("keydown", onAccessKey);
@@ -129,7 +143,7 @@ addEventListener("beforeunload", (event) => {
 function menuButton(listBox) {
   const button = element(
     "button",
-    { type: "button", class: "control menu-button", tabindex: "-1", "aria-haspopup": "menu", "aria-label": words.menuButton },
+    { type: "button", class: "control menu-button", tabindex: "-1", "aria-haspopup": "menu", "aria-label": said("menuButton") },
     "\u22ee"
   );
   Object.assign(button.style, {
@@ -174,7 +188,7 @@ function drawn(design) {
 const page = {
   chosenPath: "",
 
-  words: (given) => Object.assign(words, given),
+  word: (key, text) => (words[key] = text),
   status: setNote,
 
   window(title, application, width, height, background, text, nationsName, helpBoxName, font) {
@@ -231,7 +245,7 @@ const page = {
   marksChanged: (rows, marks) => list.changed(rows, marks),
   allMarksChanged: (marks) => list.allChanged(marks),
   menuEntry: (depth, label, enabled, id) => menu.entry(depth, label, enabled, id),
-  message,
+  message: (text, title, question) => message(text, title, buttons(question)),
   openDialog: createOpenDialog(files, setNote),
 
   // A web address in a new tab; a mail address to the browser, which
@@ -257,7 +271,7 @@ const page = {
     ended = true;
     menu.close(false);
     document.getElementById("editor").hidden = true;
-    setNote(words.ended);
+    setNote(said("ended"));
     window.close();
   },
 

@@ -108,8 +108,8 @@ export class FakeFolder extends Handle {
 }
 
 // The browser the files host runs in: `browser.folderChosen` is what the
-// folder dialog gives (a folder, or null for a cancel); what it was asked
-// and what was downloaded are kept.
+// folder dialog gives (a folder, null for a cancel, or an error it throws);
+// what it was asked and what was downloaded are kept.
 export const browser = {
   folderChosen: null,
   folderAsked: [],
@@ -135,6 +135,7 @@ globalThis.window = {
   async showDirectoryPicker(options) {
     browser.folderAsked.push(options);
     if (!browser.folderChosen) throw new DOMException("no folder chosen", "AbortError");
+    if (browser.folderChosen instanceof Error) throw browser.folderChosen;
     return browser.folderChosen;
   },
 };

@@ -3,7 +3,9 @@
 // patch stored and synced in place or handed over as a download, the
 // backup made under a name of its own and renamed in its folder, and what
 // has a name. Each row of a table is a case of its own, on a host and files
-// of its own.
+// of its own. The host's failures are codes and particulars, which the file
+// library words; what it says to the player, the keys of the program's
+// words and the names they tell.
 import assert from "node:assert/strict";
 import { test } from "node:test";
 
@@ -18,14 +20,18 @@ const VALUES = [2, 1];
 const PATCHED = ORIGINAL.map((byte, i) => (OFFSETS.includes(i) ? VALUES[OFFSETS.indexOf(i)] : byte));
 
 // A host given Nation.dat of the folder Data, by its handle or (by: "file")
-// as its bytes alone; `beside`: what else Data holds.
-function given({ by = "handle", beside = {}, permission = "granted", answer } = {}) {
+// as its bytes alone; `beside`: what else Data holds. What the player was
+// told is kept in `said`, the line under the window in `notes`; `going`
+// answers each message said before a prompt, until changed.
+function given({ by = "handle", beside = {}, permission = "granted", answer, going = true } = {}) {
   browser.reset();
-  const files = createFiles();
+  const files = createFiles((name) => `${name}.bak`);
   const said = [];
+  const notes = [];
+  const player = { going };
   files.setPlayer({
-    say: async (text) => said.push(text),
-    note: () => {},
+    say: async (key, names) => said.push([key, names]) && player.going,
+    note: (key, names) => notes.push(key ? [key, names] : []),
     backupHandedOver: async (backup) => said.push(`handed over ${backup}`),
     fileHandedOver: (name) => said.push(`handed over the patched ${name}`),
   });
@@ -33,7 +39,7 @@ function given({ by = "handle", beside = {}, permission = "granted", answer } = 
   const nation = folder.file("Nation.dat");
   Object.assign(nation, { permission, answer });
   const path = by === "handle" ? files.addHandle(nation) : files.addFile(new File([ORIGINAL], "Nation.dat"));
-  return { host: files.host, folder, nation, path, said };
+  return { files, host: files.host, folder, nation, path, said, notes, player };
 }
 
 async function readWhole(host, path, writeRequired = false) {
@@ -81,28 +87,40 @@ async function makeBackup(host, path, meanwhile = async () => {}) {
 
 const names = (folder) => [...folder.entries.keys()].sort();
 
-// A call that fails with the words given: all of them, or those matched.
-async function failsWith(call, words) {
+// A call that fails with the code given and its particulars (none unless
+// given); { words } for a failure of the browser's own, told as it is.
+async function failsWith(call, code, particulars = {}) {
   const error = await call.then(
     () => null,
     (failure) => failure
   );
-  assert.ok(error, `it fails: ${words}`);
-  if (words instanceof RegExp) assert.match(error.message, words);
-  else assert.equal(error.message, words);
+  assert.ok(error, `it fails: ${JSON.stringify(code)}`);
+  if (code.words) {
+    assert.equal(error.message, code.words);
+    assert.equal(error.particulars, undefined, "no failure of the host's own");
+    return;
+  }
+  assert.deepEqual([error.code, error.particulars], [code, particulars]);
 }
 
 const OPENS = [
   { what: "a file given by its handle reads as it is", reads: ORIGINAL },
   { what: "a file given as its bytes reads as they are", by: "file", reads: ORIGINAL },
-  { what: "a path of no file given", path: "/2/Nation.dat", fails: "No such file or directory" },
-  { what: "another name in the file's folder", path: "/1/Other.dat", fails: "No such file or directory" },
-  { what: "a backup not made yet", path: "/1/Nation.dat.bak", fails: "No such file or directory" },
-  { what: "a backup not made yet, of bytes alone", by: "file", path: "/1/Nation.dat.bak", fails: /^No such/ },
+  { what: "a path of no file given", path: "/2/Nation.dat", fails: "no-such-file" },
+  { what: "another name in the file's folder", path: "/1/Other.dat", fails: "no-such-file" },
+  { what: "a backup not made yet", path: "/1/Nation.dat.bak", fails: "no-such-file" },
+  { what: "a backup not made yet, of bytes alone", by: "file", path: "/1/Nation.dat.bak", fails: "no-such-file" },
   {
     what: "a link, behind which the browser finds nothing",
     before: ({ nation }) => (nation.gone = new DOMException("gone", "NotFoundError")),
-    fails: /can't open Nation.dat: a browser opens no link to a file, and Nation.dat may be one/,
+    fails: "maybe-a-link",
+    particulars: { name: "Nation.dat" },
+  },
+  {
+    what: "a file the browser can't open for a reason of its own",
+    before: ({ nation }) => (nation.gone = new DOMException("no entry", "InvalidStateError")),
+    fails: "could-not-open",
+    particulars: { detail: "no entry" },
   },
   {
     what: "a file moved away since it was opened",
@@ -110,7 +128,7 @@ const OPENS = [
       await readWhole(host, path);
       nation.gone = new DOMException("gone", "NotFoundError");
     },
-    fails: /may have been moved or deleted since it was chosen$/,
+    fails: "moved-since-opened",
   },
   { what: "leave to write, asked for and given", permission: "prompt", write: true, reads: ORIGINAL, asked: 1 },
   { what: "leave to write already given", write: true, reads: ORIGINAL, asked: 0 },
@@ -119,7 +137,7 @@ const OPENS = [
     permission: "prompt",
     answer: "denied",
     write: true,
-    fails: "The browser was not allowed to write it",
+    fails: "not-allowed-to-write",
   },
 ];
 
@@ -128,7 +146,7 @@ for (const row of OPENS) {
     const setup = given(row);
     if (row.before) await row.before(setup);
     const reading = readWhole(setup.host, row.path || setup.path, row.write);
-    if (row.fails) return failsWith(reading, row.fails);
+    if (row.fails) return failsWith(reading, row.fails, row.particulars);
     assert.deepEqual(await reading, row.reads);
     if ("asked" in row) assert.equal(setup.nation.asked, row.asked);
   });
@@ -139,19 +157,20 @@ const PATCHES = [
   {
     what: "a byte changed by another program meanwhile: nothing written",
     meanwhile: ({ nation }) => (nation.bytes[10] ^= 1),
-    fails: "Another program changed the file while it was being patched; load it again",
+    fails: "changed-meanwhile",
     on: ORIGINAL.map((byte, i) => (i === 10 ? byte ^ 1 : byte)),
   },
   {
     what: "the file grown by another program meanwhile: nothing written",
     meanwhile: ({ nation }) => (nation.bytes = Uint8Array.from([...ORIGINAL, 0])),
-    fails: /^Another program changed the file/,
+    fails: "changed-meanwhile",
     on: Uint8Array.from([...ORIGINAL, 0]),
   },
   {
     what: "a full disk: the file as it was",
     meanwhile: ({ nation }) => (nation.full = true),
-    fails: "The browser could not write the file (the disk is full)",
+    fails: "could-not-write",
+    particulars: { detail: "the disk is full" },
     on: ORIGINAL,
   },
   {
@@ -168,7 +187,7 @@ for (const row of PATCHES) {
   test(`store and sync: ${row.what}`, async () => {
     const setup = given(row);
     const patching = patch(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup));
-    if (row.fails) await failsWith(patching, row.fails);
+    if (row.fails) await failsWith(patching, row.fails, row.particulars);
     else assert.deepEqual(await patching, row.readBack, "the read-back");
     assert.deepEqual(setup.nation.bytes, row.on, "the file on the disk");
     if (row.readBack) assert.deepEqual(await readWhole(setup.host, setup.path), row.readBack, "a later read");
@@ -215,7 +234,29 @@ const BACKUPS = [
   },
   {
     what: "no folder chosen: nothing made",
-    fails: "no folder was chosen for it",
+    fails: "no-folder-chosen",
+    left: ["Nation.dat"],
+    asked: 1,
+  },
+  {
+    what: "the message before the folder dialog declined: no dialog, nothing made",
+    going: false,
+    fails: "no-folder-chosen",
+    left: ["Nation.dat"],
+    asked: 0,
+  },
+  {
+    what: "a folder chosen without leave to write in it: nothing made",
+    chosen: () => Object.assign(new FakeFolder("Backups"), { permission: "denied" }),
+    fails: "not-allowed-in-folder",
+    particulars: { folder: "Backups" },
+    left: ["Nation.dat"],
+    asked: 1,
+  },
+  {
+    what: "the folder dialog failing in the browser's own words, which are kept",
+    chosen: () => new DOMException("the dialog broke", "InvalidStateError"),
+    fails: { words: "the dialog broke" },
     left: ["Nation.dat"],
     asked: 1,
   },
@@ -235,7 +276,7 @@ for (const row of BACKUPS) {
     const setup = given(row);
     browser.folderChosen = row.chosen ? row.chosen(setup.folder) : null;
     const making = makeBackup(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup));
-    if (row.fails) await failsWith(making, row.fails);
+    if (row.fails) await failsWith(making, row.fails, row.particulars);
     else assert.deepEqual(await making, row.made);
     assert.deepEqual(names(setup.folder), row.left);
     if (row.backup) assert.deepEqual(setup.folder.file("Nation.dat.bak").bytes, row.backup);
@@ -246,15 +287,46 @@ for (const row of BACKUPS) {
 }
 
 test("the backup: the folder dialog starts beside the file, for leave to write, once a visit", async () => {
-  const { host, path, folder, nation, said } = given();
+  const { host, path, folder, nation, said, notes } = given();
   browser.folderChosen = folder;
   await makeBackup(host, path);
   await host.whatHasName(`${path}.bak`);
   assert.deepEqual(browser.folderAsked, [{ id: "nation-backup", mode: "readwrite", startIn: nation }]);
-  assert.equal(said.length, 1, "the page said once what the folder is for");
+  const names = { name: "Nation.dat", backup: "Nation.dat.bak" };
+  assert.deepEqual(said, [["chooseBackupFolder", names]], "the page said once what the folder is for");
+  assert.deepEqual(notes, [["chooseBackupFolderNote", names], []], "and said it under the window while asking");
   // Made once: a backup of the same name is a backup there.
   assert.deepEqual(await readWhole(host, `${path}.bak`), ORIGINAL);
 });
+
+// The same file loaded again, a place of its own, finds the folder chosen
+// for its backup before. Where the browser asks again for leave to look in
+// it, once the click is used up, the page says first which folder it is.
+const AGAIN = [
+  { what: "leave given again", going: true, holds: 1 },
+  { what: "the message declined", going: false, holds: 0, fails: "not-allowed-into-folder" },
+];
+
+for (const row of AGAIN) {
+  test(`the backup's folder chosen before: ${row.what}`, async () => {
+    const { files, host, path, folder, nation, said, player } = given({ beside: { "Nation.dat.bak": OLD_BACKUP } });
+    browser.folderChosen = folder;
+    await host.whatHasName(`${path}.bak`);
+    Object.assign(folder, { permission: "prompt" });
+    Object.assign(player, { going: row.going });
+    navigator.userActivation.isActive = false;
+    try {
+      const again = files.addHandle(nation);
+      assert.equal(await host.whatHasName(`${again}.bak`), row.holds);
+      const names = { name: "Nation.dat", backup: "Nation.dat.bak", folder: "Data" };
+      assert.deepEqual(said.slice(1), [["backupFolderAgain", names]]);
+      assert.equal(browser.folderAsked.length, 1, "no folder dialog the second time");
+      if (row.fails) await failsWith(host.createNew(`${again}.bak.partial-1`), row.fails, { folder: "Data" });
+    } finally {
+      navigator.userActivation.isActive = true;
+    }
+  });
+}
 
 test("createNew: a name made once, or held in the folder, is taken; only the backup's names can be made", async () => {
   const { host, path, folder } = given({ beside: { "Nation.dat.bak.partial-3": [1] } });
@@ -262,10 +334,10 @@ test("createNew: a name made once, or held in the folder, is taken; only the bac
   await host.whatHasName(`${path}.bak`);
   const partial = `${path}.bak.partial-2`;
   await host.createNew(partial);
-  await failsWith(host.createNew(partial), "File exists");
-  await failsWith(host.createNew(`${path}.bak.partial-3`), "File exists");
+  await failsWith(host.createNew(partial), "exists");
+  await failsWith(host.createNew(`${path}.bak.partial-3`), "exists");
   assert.deepEqual(folder.file("Nation.dat.bak.partial-3").bytes, Uint8Array.from([1]), "what held the name stays");
-  await failsWith(host.createNew("/1/Other.dat"), "The page can make no file there");
+  await failsWith(host.createNew("/1/Other.dat"), "cannot-make-there");
 });
 
 const HOLDERS = [
