@@ -2,9 +2,10 @@
 """The page as Orca speaks it to a blind player, in a browser of the
 machine's own (Debian's Chromium, Firefox ESR), headed on the test's own
 desktop with Orca on (orca_session.py): Orca in its default mode, browse mode
-in a web page; the page served by Python's web server from the site folder;
-every step a key or keys sent by xdotool where the keyboard is, as a
-player's, and waited for until Orca has said what the player needs to hear.
+in a web page; the page served by Python's web server from the site folder,
+and opened by its address typed in the browser; every step a key or keys
+sent by xdotool where the keyboard is, as a player's, and waited for until
+Orca has said what the player needs to hear.
 The file is given through the browser's own open-file dialog (GTK's), its
 path typed in the dialog's location field; the patched file is checked
 afterwards: in place where the browser hands the page a file it may write
@@ -152,7 +153,7 @@ def typed(which, choose=None):
 # Each step: its name, what the player does (keys, or a path or address
 # typed), what Orca says, in order (Said, loosely; several may be
 # one utterance), or shows in its log (Shown), and what Orca says once and
-# only once (a message's words, a status). {names} and {count}: the sample's
+# only once (a message's words, a status). {found} and {count}: the sample's
 # São Tomé and its number of nations.
 START = [
     ("start: the browser, on an empty page", None, [Said("frame")], []),
