@@ -89,7 +89,7 @@ run-web: configure-web ## serves the web page on localhost, with a sample file t
 	@$(SYSTEM_PYTHON3) -m http.server --bind 127.0.0.1 --directory $(WEB_DIR)/site $(WEB_PORT)
 
 # The page's load in headless Chromium, medians of ten, beside its targets.
-bench-web: web ## the web page's load in headless Chromium beside its targets
+bench-web: web ## the web page's speed in headless Chromium and Firefox beside its targets
 	@$(SYSTEM_PYTHON3) web/tests/bench_page.py $(WEB_DIR)/site $(BUILD_DIR)/web/tests/same-steps
 
 SANITIZE_DIR ?= build-sanitize
