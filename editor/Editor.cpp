@@ -121,7 +121,7 @@ bool Editor::LoadChosenFile()
         ShowError("This file holds too many records to be the Nation.dat file. Pick Again");
         return false;
     case ReadOutcome::FileError:
-        ShowError("Cannot load the file \"" + state_.strFileName + "\": " + read.reason + ".");
+        ShowError("Cannot load the file \"" + PathAsShown(state_.strFileName) + "\": " + read.reason + ".");
         return false;
     case ReadOutcome::Read:
         break;
@@ -177,15 +177,16 @@ void Editor::cmdPatch_Click()
         Backup::BeforeFirstPatch, nations.MemberBytesInFile(), fileIdentity_);
     switch (written.outcome) {
     case WriteOutcome::RecordsChanged:
-        ShowError("The file \"" + state_.strFileName
+        ShowError("The file \"" + PathAsShown(state_.strFileName)
                   + "\" has changed since it was loaded. Nothing was written: please load Nation.dat again.");
         return;
     case WriteOutcome::FileError:
-        ShowError("The file \"" + state_.strFileName + "\" could not be patched: " + written.reason + ".");
+        ShowError("The file \"" + PathAsShown(state_.strFileName) + "\" could not be patched: " + written.reason
+                  + ".");
         return;
     case WriteOutcome::BackupFailed:
-        ShowError("The backup \"" + BackupPathOf(state_.strFileName) + "\" could not be made: " + written.reason
-                  + ". Nothing was patched.");
+        ShowError("The backup \"" + PathAsShown(BackupPathOf(state_.strFileName)) + "\" could not be made: "
+                  + written.reason + ". Nothing was patched.");
         return;
     case WriteOutcome::Written:
         break;

@@ -16,6 +16,10 @@ namespace nationfile {
 std::string FolderOf(const std::string& path);
 // The last part of a path: the file's own name.
 std::string FileNameOf(const std::string& path);
+// A path as the player knows it, for the words said of a file: in a web
+// page the file's own name, the page's folders being numbers of its own;
+// elsewhere the path itself.
+std::string PathAsShown(const std::string& path);
 bool IsFolder(const std::string& path);
 // The folder as the open-file dialog can start in it, or nothing where it
 // can't. Windows' dialog takes no folder longer than MAX_PATH less a file's

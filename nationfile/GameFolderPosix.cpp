@@ -61,4 +61,9 @@ std::string DefaultGameFolder(const SearchLimits& limits)
     return home != nullptr ? home : "";
 }
 
+std::string PathAsShown(const std::string& path)
+{
+    return path;
+}
+
 } // namespace nationfile

@@ -20,6 +20,11 @@ bool IsFolder(const std::string& path)
     return HostIsFolder(path.c_str()) != 0;
 }
 
+std::string PathAsShown(const std::string& path)
+{
+    return FileNameOf(path);
+}
+
 std::string FolderForDialog(const std::string& folder)
 {
     return folder;

@@ -115,4 +115,9 @@ std::string DefaultGameFolder(const SearchLimits& limits)
     return FindGameDataFolder(GameRoots(), limits);
 }
 
+std::string PathAsShown(const std::string& path)
+{
+    return path;
+}
+
 } // namespace nationfile

@@ -294,9 +294,9 @@ OsStatus OsFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 
 OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> bytes)
 {
-    if (bytes.empty())
-        return OsStatus::Success();
-    // One call for all the bytes: a call to the page is a wait for a promise.
+    // One call for all the bytes, none too: a call to the page is a wait
+    // for a promise, and a patch handed over as a download hands the file
+    // over however little it changed, as its words promise.
     std::vector<unsigned> offsets;
     std::vector<unsigned char> values;
     offsets.reserve(bytes.size());

@@ -121,6 +121,9 @@ class Orca:
     failure."""
 
     SPOKEN = re.compile(r"^\d\d:\d\d:\d\d\.\d+ - SPEECH OUTPUT: '(.*)$")
+    # What Orca reads as it reads a page through (Say All, as a page has
+    # loaded), which it logs apart, a piece a line.
+    READ_THROUGH = re.compile(r"^\d\d:\d\d:\d\d\.\d+ - WEB SAY ALL: \[.*?\] '(.*)' \(\d+-\d+, current: \d+\)$")
     # An utterance ends with its quote, then the voice Orca used; the
     # timestamp's width indents each further line of it.
     SPOKEN_END = re.compile(r"^(.*)'(?: voice=\w+)? ?(?:\{.*\}|None)$")
@@ -174,6 +177,9 @@ class Orca:
         if speaking is not None:
             speaking.append(line[len(self.INDENT):] if line.startswith(self.INDENT) else line)
         else:
+            read = self.READ_THROUGH.match(line)
+            if read:
+                self.utterances.append(read.group(1))
             found = self.SPOKEN.match(line)
             if found:
                 speaking = [found.group(1)]
@@ -286,7 +292,8 @@ def speaking(root, env):
     whose `started` ends with it) and Orca, once Orca has said it is on, or
     None where it never did. Afterwards checks that what Orca said reached
     the sound device, and that nothing of the session outlives it; keeps
-    Orca's debug output after a failure."""
+    Orca's debug output after a failure, or always where KEEP_ORCA_LOG is
+    set in the environment."""
     with e2e_desktop.Session(root, env, buses=True) as session:
         session.started.append(e2e_desktop.start_window_manager(session.env, ["openbox", "--sm-disable"]))
         speech_log = start_speech_dispatcher(session, root)
@@ -295,7 +302,7 @@ def speaking(root, env):
         spoken = open(speech_log, errors="replace").read() if os.path.exists(speech_log) else ""
         e2e.check("Using alsa audio output method" in spoken and "Sent to audio" in spoken,
                   "speech-dispatcher sent what espeak-ng made of Orca's speech to ALSA")
-    if e2e.failures and os.path.exists(orca.log):
+    if (e2e.failures or os.environ.get("KEEP_ORCA_LOG")) and os.path.exists(orca.log):
         # Named as the test's folder, less its random end: one for each test,
         # the last run's.
         kept = f"/tmp/{os.path.basename(root.rstrip('/')).rsplit('-', 1)[0]}-debug.log"

@@ -5,6 +5,7 @@
 // the commands say.
 #include "Editor.h"
 #include "FakeView.h"
+#include "GameFolder.h"
 #include "NationFile.h"
 #include "TestFiles.h"
 #include "Text.h"
@@ -82,7 +83,7 @@ struct Fixture {
     // a message shows it.
     std::string CannotLoad(const std::string& name) const
     {
-        return text::Readable("Cannot load the file \"" + PathOf(name) + "\": "
+        return text::Readable("Cannot load the file \"" + nationfile::PathAsShown(PathOf(name)) + "\": "
                               + nationfile::ReadNationFile(PathOf(name)).reason + ".");
     }
 };

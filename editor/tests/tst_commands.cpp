@@ -240,10 +240,11 @@ TEST_CASE("a patch refuses a file that changed since the load, and writes nothin
         CHECK(f.view.messages[0].title == "ERROR");
         if (change == "delete") {
             CHECK(f.view.messages[0].text
-                  == "The file \"" + nation + "\" could not be patched: " + ReadNationFile(nation).reason + ".");
+                  == "The file \"" + PathAsShown(nation) + "\" could not be patched: " + ReadNationFile(nation).reason
+                         + ".");
             CHECK(!fs::exists(f.dir / "Nation.dat"));
         } else {
-            CHECK(f.view.messages[0].text == "The file \"" + nation + changed);
+            CHECK(f.view.messages[0].text == "The file \"" + PathAsShown(nation) + changed);
             CHECK(ReadFile(nation) == changedFile);
         }
         CHECK(!f.editor->State().blnPatched);

@@ -43,6 +43,21 @@ EM_JS(void, MisjudgeReads, (int more), {
     };
 });
 
+// The host's stores, counted on their way to it.
+EM_JS(void, StartCountingStores, (), {
+    const store = Module.nationFiles.store;
+    Module.storesCounted = 0;
+    Module.nationFiles.store = (...call) => {
+        ++Module.storesCounted;
+        return store(...call);
+    };
+    Module.uncountedStore = store;
+});
+EM_JS(int, StopCountingStores, (), {
+    Module.nationFiles.store = Module.uncountedStore;
+    return Module.storesCounted;
+});
+
 // The host's next open throws what the JavaScript `thrown` makes.
 EM_JS(void, NextOpenThrows, (const char* thrown), {
     const make = new Function("return " + UTF8ToString(thrown));
@@ -178,6 +193,26 @@ TEST_CASE("a read the host answers with more or fewer bytes than asked for fails
         CHECK(written.outcome != nationfile::WriteOutcome::Written);
         CHECK(ReadFile(dir / "Nation.dat") == original);
     }
+}
+
+TEST_CASE("a patch that changes nothing hands the host its store all the same: a download hands the file over")
+{
+    using namespace testfiles;
+    TempDir dir;
+    REQUIRE(WriteFile(dir / "Nation.dat", MakeNationFile(3)));
+    const std::string path = Utf8(dir / "Nation.dat");
+    const auto all = [](std::size_t) { return true; };
+    const nationfile::ReadResult first = nationfile::ReadNationFile(path);
+    REQUIRE(nationfile::WriteMemberships(path, 3, all, {}, nationfile::Backup::None, first.memberBytes,
+                                         first.identity)
+                .outcome
+            == nationfile::WriteOutcome::Written);
+    const nationfile::ReadResult listed = nationfile::ReadNationFile(path);
+    StartCountingStores();
+    const nationfile::WriteResult written = nationfile::WriteMemberships(
+        path, 3, all, {}, nationfile::Backup::None, listed.memberBytes, listed.identity);
+    CHECK(StopCountingStores() == 1);
+    CHECK(written.outcome == nationfile::WriteOutcome::Written);
 }
 
 CountedReads::CountedReads()

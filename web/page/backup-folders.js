@@ -1,6 +1,11 @@
 // The folder each file's backup is kept in, by the file's handle, in this
 // browser's IndexedDB (which keeps handles) from one visit to the next; in
 // this visit alone where the browser keeps no IndexedDB for the page.
+// IndexedDB's own calls rather than a kept library's (idb-keyval): a
+// file's entry is found by isSameEntry, one entry at a time, which no key
+// lookup does, so the library would save the two short functions below
+// and add a pinned package, copied into the one page opened from the
+// disk.
 export function createBackupFolders() {
   const STORE = "backup-folders";
   const unstored = [];

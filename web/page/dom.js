@@ -18,3 +18,10 @@ export function withAccessKey(text) {
     key: text[at + 1].toUpperCase(),
   };
 }
+
+// Where the window's parts go, its messages and menus with it: the page's
+// application, in which a screen reader hands every key to the page and
+// tells every move of the keyboard. Orca tells none that leaves an
+// application for the page around it, nor, in a page, one whose control
+// went in the same moment, as a message's or a menu's button goes.
+export const applicationOf = (page) => page.getElementById("application") || page.body;

@@ -314,6 +314,8 @@ export function createFiles(backupOf) {
         record.pending = patched;
         return;
       }
+      // In place, a patch that changes nothing writes nothing.
+      if (offsets.length === 0) return;
       let unchanged = false;
       try {
         record.writer = await place.handle.createWritable();

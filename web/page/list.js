@@ -1,25 +1,36 @@
 // The nation list. Only the rows in view are in the page (and the current
 // row): with 32,767 rows of check boxes in it, each load and each tick in
-// bulk would lay them all out.
+// bulk would lay them all out. Each row in the page is its nation's own
+// for as long as it is shown, and a redraw sets only what changed: a
+// screen reader keeps each row as an object of its own, and an element
+// handed to another nation, or each shown name set afresh at each key,
+// floods it with changes it reads one by one, seconds behind the keys.
 //
-// The list is a list box that keeps the keyboard itself, its current row
-// its active descendant: a screen reader hands a list box every key (Orca
-// and NVDA leave browse mode for it), so that typed letters find a nation
-// and Space ticks it, and reads each row as its nation, its tick and
-// whether it differs from the file. A row's box takes a pointer's click
-// only; the keyboard never stops in it. What it shows and
-// where it scrolls is worked out by the functions below it, apart from the
-// page.
+// The list is a grid of one column that keeps the keyboard itself, its
+// current row's check box its active descendant: a screen reader hands a
+// grid every key (Orca and NVDA leave browse mode for it), so that typed
+// letters find a nation and Space ticks it; it reads each row as its
+// nation's check box, ticked or not, and whether it differs from the
+// file, and tells a tick as the box's own change, which it tells of no
+// list box's option. A row's box takes a pointer's click only; the
+// keyboard never stops in it. What it shows and where it scrolls is worked
+// out by the functions below it, apart from the page.
 import { element } from "./dom.js";
 
 export const TICKED = 1;
 export const CHANGED = 2;
 
+// A list of no more rows than this is drawn whole: scrolled, it changes
+// nothing in the page, and a screen reader has nothing to catch up with
+// at each jump of type-to-find. A game's file has a few hundred.
+export const DRAWN_WHOLE = 1024;
+
 // The rows drawn at a scroll position: those in view, and the current row
-// wherever it is.
-export function rowsToDraw({ count, top, height, rowHeight, current }) {
-  const first = Math.max(0, Math.floor(top / rowHeight));
-  const last = Math.min(count, Math.ceil((top + height) / rowHeight) + 1);
+// wherever it is; every row of a list of no more than `whole`.
+export function rowsToDraw({ count, top, height, rowHeight, current, whole = DRAWN_WHOLE }) {
+  const all = count <= whole;
+  const first = all ? 0 : Math.max(0, Math.floor(top / rowHeight));
+  const last = all ? count : Math.min(count, Math.ceil((top + height) / rowHeight) + 1);
   const wanted = new Set();
   for (let row = first; row < last; ++row) wanted.add(row);
   if (current >= 0 && current < count) wanted.add(current);
@@ -51,6 +62,14 @@ export function rowForKey(key, { current, count, height, rowHeight }) {
 
 export const rowWithin = (row, count) => Math.max(0, Math.min(count - 1, row));
 
+// An attribute set, or removed for null, only where it differs: each set
+// is an event for a screen reader, even of the same value.
+function setAttribute(target, name, value) {
+  if (target.getAttribute(name) === value) return;
+  if (value === null) target.removeAttribute(name);
+  else target.setAttribute(name, value);
+}
+
 // `host` lends the list idle(): whether the player may act; changedWords():
 // how a row that differs from the file is described; setTicked(row,
 // ticked) and find(key, current), the commands' tick and type-to-find, the
@@ -65,18 +84,18 @@ export function createList(host) {
     scroller: null,
     spacer: null,
     shown: new Map(), // row -> its element
-    spare: [],
     drawing: 0,
 
     create(design, listName) {
       this.box = element("div", { class: "control list", id: design.name });
       this.scroller = element("div", {
         class: "rows",
-        role: "listbox",
+        role: "grid",
         "aria-label": listName,
+        "aria-colcount": "1",
         tabindex: "0",
       });
-      this.spacer = element("div", { class: "spacer" });
+      this.spacer = element("div", { class: "spacer", role: "rowgroup" });
       this.scroller.append(this.spacer);
       this.box.append(this.scroller);
       this.scroller.addEventListener("scroll", () => this.drawSoon());
@@ -104,13 +123,22 @@ export function createList(host) {
     },
 
     replace(names, marks) {
+      // Another file's rows are other nations, drawn apart from the page
+      // and put in at once, in a group of their own: a screen reader is
+      // told of one change, where
+      // hundreds of rows told one by one would flood it, and it would
+      // drop what comes next (Orca, the load's status line).
+      const hadFocus = this.box.contains(document.activeElement);
+      const old = this.spacer;
+      this.shown.clear();
+      this.spacer = element("div", { class: "spacer", role: "rowgroup" });
+      this.spacer.style.height = `${names.length * this.rowHeight}px`;
       this.names = names;
       this.marks = marks;
       this.current = names.length > 0 ? 0 : -1;
-      this.spacer.style.height = `${names.length * this.rowHeight}px`;
-      const hadFocus = this.box.contains(document.activeElement);
       this.scroller.scrollTop = 0;
       this.draw();
+      old.replaceWith(this.spacer);
       if (hadFocus) this.focus();
     },
 
@@ -146,46 +174,53 @@ export function createList(host) {
         if (!wanted.has(row)) {
           this.shown.delete(row);
           shown.remove();
-          this.spare.push(shown);
         }
       }
       for (const row of wanted) {
         let shown = this.shown.get(row);
         if (!shown) {
-          shown = this.spare.pop() || this.makeRow();
+          shown = this.makeRow(row);
           this.shown.set(row, shown);
-          this.scroller.append(shown);
+          this.spacer.append(shown);
         }
         this.fill(shown, row);
       }
+      setAttribute(this.scroller, "aria-rowcount", String(this.names.length));
       const current = this.shown.get(this.current);
-      if (current) this.scroller.setAttribute("aria-activedescendant", current.id);
-      else this.scroller.removeAttribute("aria-activedescendant");
+      setAttribute(this.scroller, "aria-activedescendant", current ? current.querySelector("input").id : null);
     },
 
-    makeRow() {
-      const box = element("input", { type: "checkbox", tabindex: "-1", "aria-hidden": "true" });
-      const name = element("span", { class: "name" });
-      return element("div", { class: "row", role: "option" }, element("label", {}, box, name));
+    makeRow(row) {
+      const box = element("input", { type: "checkbox", tabindex: "-1", id: `nation-${row}` });
+      const name = element("span", { class: "name" }, this.names.at(row));
+      const cell = element("div", { role: "gridcell" }, element("label", {}, box, name));
+      const shown = element("div", { class: "row", role: "row", "aria-rowindex": String(row + 1) }, cell);
+      shown.dataset.row = row;
+      shown.style.top = `${row * this.rowHeight}px`;
+      return shown;
     },
 
     fill(shown, row) {
       const marks = this.marks[row];
       const box = shown.querySelector("input");
-      shown.dataset.row = row;
-      shown.id = `nation-${row}`;
-      shown.style.top = `${row * this.rowHeight}px`;
-      shown.setAttribute("aria-setsize", this.names.length);
-      shown.setAttribute("aria-posinset", row + 1);
+      const ticked = (marks & TICKED) !== 0;
+      const current = row === this.current;
       shown.classList.toggle("changed", (marks & CHANGED) !== 0);
-      shown.classList.toggle("current", row === this.current);
-      shown.querySelector(".name").textContent = this.names.at(row);
-      box.checked = (marks & TICKED) !== 0;
-      shown.setAttribute("aria-checked", box.checked);
-      shown.setAttribute("aria-selected", row === this.current);
-      // What the bold face shows, for a screen reader.
-      if (marks & CHANGED) shown.setAttribute("aria-description", host.changedWords());
-      else shown.removeAttribute("aria-description");
+      shown.classList.toggle("current", current);
+      if (box.checked !== ticked) box.checked = ticked;
+      // What the bold face shows, for a screen reader: described by words
+      // apart, as a change of which Firefox tells (of one of
+      // aria-description, nothing).
+      setAttribute(box, "aria-describedby", marks & CHANGED ? this.changedWords().id : null);
+    },
+
+    changedWords() {
+      let words = document.getElementById("changed-words");
+      if (!words) {
+        words = element("span", { id: "changed-words", hidden: "" }, host.changedWords());
+        this.box.append(words);
+      }
+      return words;
     },
 
     rowOf(target) {

@@ -1,7 +1,14 @@
 // The nation list's context menu, drawn as the commands give it. `host`
 // lends it the page's run(), and idle(): whether the player may act (no
 // command runs, the editor has not ended).
-import { element, withAccessKey } from "./dom.js";
+//
+// The page's own rather than the browser's popover: a popover shows and
+// hides a box and closes it on a click beside it, a few lines here, and
+// gives nothing of what most of this is, a menu's keys (arrows, Home and
+// End, a submenu by Right and back by Left or Escape, access letters),
+// nor a place at the pointer or under the current row. Its menus are in
+// the page's application, as its window is (applicationOf).
+import { applicationOf, element, withAccessKey } from "./dom.js";
 
 export function tickMenu(host) {
 
@@ -48,7 +55,7 @@ export function tickMenu(host) {
         shown.append(item);
       });
       shown.addEventListener("keydown", (event) => this.onKey(event, entries, path));
-      document.body.append(shown);
+      applicationOf(document).append(shown);
       const area = shown.getBoundingClientRect();
       shown.style.left = `${Math.max(0, Math.min(x, window.innerWidth - area.width))}px`;
       shown.style.top = `${Math.max(0, Math.min(y, window.innerHeight - area.height))}px`;

@@ -1,5 +1,5 @@
 // The program's messages.
-import { element, withAccessKey } from "./dom.js";
+import { applicationOf, element, withAccessKey } from "./dom.js";
 
 let messages = 0; // for each message's own ids
 
@@ -9,22 +9,34 @@ let messages = 0; // for each message's own ids
 // program, and the answer it gives; Escape gives the one button's, or -1
 // on a message that can be `declined` (one that leads to a browser's
 // prompt).
+//
+// Modal as the page makes it, not as the browser's modal dialog is: that
+// takes the rest of the page out of what a screen reader sees while it is
+// up, and puts it back, every row of the list, as it goes, and Orca, told
+// of each, falls seconds behind. The message covers the page, which takes
+// no click and no key while it is up, and keeps Tab among its buttons. It
+// is in the page's application (applicationOf), as the window is.
 export function message(text, title, buttons, declined = false) {
   return new Promise((resolve) => {
     const back = document.activeElement;
     const id = `message-${++messages}`;
-    const dialog = element(
-      "dialog",
-      { class: "message", role: "alertdialog", "aria-labelledby": `${id}-title`, "aria-describedby": `${id}-text` },
+    const box = element(
+      "div",
+      { class: "box" },
       element("h2", { class: "caption", id: `${id}-title` }, title),
       element("p", { class: "text", id: `${id}-text` }, text.replace(/\r\n/g, "\n"))
+    );
+    const dialog = element(
+      "dialog",
+      { class: "message", "aria-labelledby": `${id}-title`, "aria-describedby": `${id}-text` },
+      box
     );
     const question = buttons.length > 1;
     const row = element("div", { class: "buttons" });
     let answered = false;
     const answer = (value) => {
+      if (answered) return;
       answered = true;
-      dialog.close();
       dialog.remove();
       if (back && back.isConnected) back.focus();
       resolve(value);
@@ -35,12 +47,20 @@ export function message(text, title, buttons, declined = false) {
       button.addEventListener("click", () => answer(value));
       row.append(button);
     }
-    dialog.append(row);
+    box.append(row);
     dialog.addEventListener("keydown", (event) => {
       event.stopPropagation();
+      if (answered) return;
       if (event.key === "Escape") {
         event.preventDefault();
         if (!question) answer(declined ? -1 : buttons[0][1]);
+        return;
+      }
+      if (event.key === "Tab") {
+        event.preventDefault();
+        const all = [...row.querySelectorAll("button")];
+        const at = all.indexOf(document.activeElement);
+        all[(at + (event.shiftKey ? all.length - 1 : 1)) % all.length].focus();
         return;
       }
       // A message has the keyboard as a window's message box has: no
@@ -54,36 +74,16 @@ export function message(text, title, buttons, declined = false) {
         button.click();
       }
     });
-    dialog.addEventListener("cancel", (event) => {
-      event.preventDefault();
-      if (!question) answer(declined ? -1 : buttons[0][1]);
+    // A click beside the message, on the page it covers, keeps the
+    // keyboard in the message.
+    dialog.addEventListener("mousedown", (event) => {
+      if (event.target === dialog) event.preventDefault();
     });
-    // A browser may close a dialog that refused Escape twice: a question
-    // comes back until it is answered.
-    dialog.addEventListener("close", () => {
-      if (!answered) dialog.showModal();
-    });
-    document.body.append(dialog);
-    dialog.showModal();
-    const first = row.querySelector("button");
-    first.focus();
-    // A message put up while the window is not active, as the browser's
-    // own dialog hands it back, is said by no screen reader, and Orca
-    // says only the window's name as it comes back: the keyboard goes to
-    // the message afresh then, to the dialog, whose words Orca says, and
-    // a moment later to its button (Chromium tells of two moves in one
-    // frame as one).
-    if (!document.hasFocus()) {
-      addEventListener(
-        "focus",
-        () => {
-          if (answered) return;
-          dialog.tabIndex = -1;
-          dialog.focus();
-          setTimeout(() => answered || first.focus(), 150);
-        },
-        { once: true }
-      );
-    }
+    applicationOf(document).append(dialog);
+    dialog.show();
+    row.querySelector("button").focus();
   });
 }
+
+// Whether a message is up, waiting for its answer.
+export const messageUp = () => document.querySelector("dialog.message[open]") !== null;

@@ -6,7 +6,7 @@
 import { element, withAccessKey } from "./dom.js";
 import { createList } from "./list.js";
 import { tickMenu } from "./menu.js";
-import { message } from "./message.js";
+import { message, messageUp } from "./message.js";
 import { createFiles } from "./files.js";
 import { createOpenDialog } from "./open-dialog.js";
 import { acceptDrops } from "./drops.js";
@@ -39,9 +39,17 @@ function fontOf({ faces, points, bold, serif }) {
   return `${bold ? "bold " : ""}${points}pt ${family}`;
 }
 
-// A line under the window, read out when it changes.
+// A line under the window, read out when it changes: what a dialog is
+// for while it is up, else the program's status, which a dialog's end or
+// a failure leaves as it was.
+let status = "";
 function setNote(text) {
-  document.getElementById("note").textContent = text;
+  document.getElementById("note").textContent = text || status;
+}
+
+function setStatus(text) {
+  status = text;
+  setNote(text);
 }
 
 // Runs one of the program's functions that may wait for the player: one
@@ -66,7 +74,7 @@ function pressButton(index) {
 function onAccessKey(event) {
   if (!event.altKey || event.ctrlKey || event.metaKey || !/^Key[A-Z]$/.test(event.code)) return;
   const button = accessKeys.get(event.code.slice(3));
-  if (!button || busy || ended || document.querySelector("dialog[open]")) return;
+  if (!button || busy || ended || messageUp()) return;
   event.preventDefault();
   menu.close(false);
   pressButton(Number(button.dataset.index));
@@ -189,7 +197,7 @@ const page = {
   chosenPath: "",
 
   word: (key, text) => (words[key] = text),
-  status: setNote,
+  status: setStatus,
 
   window(title, application, width, height, background, text, nationsName, helpBoxName, font) {
     document.title = title;

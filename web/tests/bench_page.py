@@ -45,7 +45,7 @@ let listed = 0;
 await new Promise((resolve) => {
     const watch = new MutationObserver(() => {
         const row = list.querySelector('.row');
-        if (row && row.getAttribute('aria-setsize') === String(count) && row.textContent === first) {
+        if (row && list.getAttribute('aria-rowcount') === String(count) && row.textContent === first) {
             watch.disconnect();
             void list.getBoundingClientRect().height;
             listed = performance.now();

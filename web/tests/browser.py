@@ -114,13 +114,21 @@ class Page:
         for letter in text:
             self.keys(letter)
 
-    def focused(self):
-        """What has the keyboard: a control's id, or a row's nation."""
-        return self.js("""const at = document.activeElement;
-            const current = at.getAttribute('aria-activedescendant');
-            const row = current ? document.getElementById(current) : at.closest('.row');
-            const control = at.closest('.control');
-            return row ? 'row:' + row.textContent : control ? control.id : at.id || at.tagName;""")
+    def focused(self, settle=2.0):
+        """What has the keyboard: a control's id, or a row's nation. A
+        message gives the keyboard back a moment after it has gone: the
+        page's body has it only where nothing takes it in `settle`
+        seconds."""
+        deadline = time.monotonic() + settle
+        while True:
+            at = self.js("""const at = document.activeElement;
+                const current = at.getAttribute('aria-activedescendant');
+                const row = (current ? document.getElementById(current) : at).closest('.row');
+                const control = at.closest('.control');
+                return row ? 'row:' + row.textContent : control ? control.id : at.id || at.tagName;""")
+            if at != "BODY" or time.monotonic() > deadline:
+                return at
+            time.sleep(0.05)
 
     def focus_list(self):
         """The list takes the keyboard, as a click on it would give it."""
@@ -130,7 +138,7 @@ class Page:
 
     def dialog(self, timeout=10.0):
         """The open message: its title, text and buttons, once it is up."""
-        return self.wait(lambda: self.js("""const shown = document.querySelector('dialog[open]');
+        return self.wait(lambda: self.js("""const shown = document.querySelector('dialog.message[open]');
             return shown && {title: shown.querySelector('.caption').textContent,
                              text: shown.querySelector('.text').textContent,
                              role: shown.getAttribute('role'),
@@ -139,7 +147,7 @@ class Page:
 
     def no_dialog(self, wait=0.6):
         time.sleep(wait)
-        return not self.js("return document.querySelector('dialog[open]') !== null")
+        return not self.js("return document.querySelector('dialog.message[open]') !== null")
 
     def rows(self):
         """The rows the list draws: (nation, ticked, bold, description)."""
@@ -147,7 +155,8 @@ class Page:
             .sort((a, b) => a.dataset.row - b.dataset.row)
             .map((row) => [row.textContent, row.querySelector('input').checked,
                            getComputedStyle(row.querySelector('.name')).fontWeight >= 600,
-                           row.getAttribute('aria-description') || '']);""")]
+                           document.getElementById(row.querySelector('input').getAttribute('aria-describedby'))
+                               ?.textContent || '']);""")]
 
     def note(self):
         return self.js("return document.getElementById('note').textContent")
@@ -239,7 +248,7 @@ class Page:
         used = self.js_async("return (await navigator.storage.estimate()).usage")
         self.cdp("Storage.overrideQuotaForOrigin", origin=origin, quotaSize=used + room)
 
-    def pick_private(self, name, chosen=True, away=False):
+    def pick_private(self, name, chosen=True):
         """The browser's dialogs and prompts, answered from the
         origin-private file system: the open-file dialog with the file
         `name`; the folder dialog with the top folder, where `name` is, or
@@ -248,17 +257,11 @@ class Page:
         the player's since the last prompt, which uses it up; leave to write
         a file or a folder is asked for once in a visit (the private file
         system's handles never ask: the test's prompts stand in). What they
-        were asked is in window.picked. `away`: the folder dialog keeps the
-        window from being active until window_back()."""
+        were asked is in window.picked."""
         self.js("""const before = window.picked;
-            window.picked = before || {folders: [], prompts: [], input: 0, used: -1, allowed: new Set(), focused: []};
-            Object.assign(window.picked, {open: arguments[0], chosen: arguments[1], away: arguments[2]});
+            window.picked = before || {folders: [], prompts: [], input: 0, used: -1, allowed: new Set()};
+            Object.assign(window.picked, {open: arguments[0], chosen: arguments[1]});
             if (before) return;
-            document.addEventListener('focusin', (event) => {
-                const at = event.target;
-                window.picked.focused.push(at.tagName === 'DIALOG' ? `dialog ${at.querySelector('.caption').textContent}`
-                                                                   : `${at.tagName.toLowerCase()} ${at.textContent}`);
-            }, true);
             for (const type of ['keydown', 'mousedown'])
                 addEventListener(type, (event) => { if (event.isTrusted) window.picked.input = performance.now(); },
                                  true);
@@ -286,30 +289,15 @@ class Page:
                 window.picked.folders.push({id: options.id, mode: options.mode,
                                             startIn: options.startIn ? options.startIn.name : null,
                                             note: document.getElementById('note').textContent});
-                if (window.picked.away) {
-                    Object.defineProperty(document, 'hasFocus', {value: () => false, configurable: true});
-                    dispatchEvent(new FocusEvent('blur'));
-                }
                 if (!window.picked.chosen) throw new DOMException('cancelled', 'AbortError');
                 const folder = await navigator.storage.getDirectory();
                 window.picked.allowed.add(key(folder));
                 return folder;
-            };""", name, chosen, away)
-
-    def window_back(self):
-        """The window active again, after a folder dialog that kept it from
-        being so: what has the keyboard since is in picked()["focused"]."""
-        self.js("""window.picked.focused = [];
-            delete document.hasFocus;
-            dispatchEvent(new FocusEvent('focus'));""")
+            };""", name, chosen)
 
     def picked(self):
         """What the test's dialogs and prompts were asked: {folders, prompts}."""
         return self.js("return {folders: window.picked.folders, prompts: window.picked.prompts}")
-
-    def focused_since_back(self):
-        """What had the keyboard, in turn, since window_back()."""
-        return self.js("return window.picked.focused")
 
     def drop(self, name, data):
         """A file dropped on the page, as a file manager drops one."""
@@ -428,7 +416,7 @@ class PageDriver(Driver):
         return (self.page.dialog() or {}).get("buttons")
 
     def press(self, key):
-        self.page.js("document.querySelector('dialog[open]').dataset.answered = 'yes'")
+        self.page.js("document.querySelector('dialog.message[open]').dataset.answered = 'yes'")
         self.keys(key)
 
     def gone(self, title):

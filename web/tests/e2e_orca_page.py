@@ -121,7 +121,6 @@ class Firefox:
 BROWSERS = {browser.name: browser for browser in (Chromium(), Firefox())}
 
 # The words the player must hear, each known loosely (orca_session.Said):
-LOAD_BUTTON = Said("Load Nations", "button")
 PATCH_BUTTON = Said("Patch Nation.dat", "button")
 OK_BUTTON = Said("OK", "button")
 # Orca says nothing of its own of a file chooser as it opens, in Firefox not
@@ -139,6 +138,8 @@ DOWNLOADS = Said("hands you the files as downloads", "Nation.dat.bak")
 # What a player types in the list to find a nation, and the nation it finds
 # in the sample file: its name as the file has it, accents and all.
 TYPED = "sao"
+# Longer than the page's type-to-find pause, after which a space ticks.
+TYPE_TO_FIND_PAUSE = 1.5
 FOUND = "São Tomé"
 
 
@@ -157,15 +158,20 @@ def typed(which, choose=None):
 # São Tomé and its number of nations.
 START = [
     ("start: the browser, on an empty page", None, [Said("frame")], []),
+    # Firefox's Orca reads the page through as it loads, from the focused
+    # button on, a piece at a time.
     ("the page's address typed in the browser: the page, its Load button focused", typed("address", "Return"),
-     [LOAD_BUTTON], []),
+     [Said("Load Nations"), Said("button")], []),
     ("Alt+L: the browser's open-file dialog", ["alt+l"], FILE_CHOOSER, []),
     ("the sample's path typed in the dialog: the load told once", typed("sample"),
      [Said("{count} nations loaded from Nation.dat")], [Said("{count} nations loaded")]),
     ("Tab to the list: its first nation", ["Tab"], [Said("Albania")], []),
     (f"{TYPED!r} typed in the list: the list takes the letters, and finds {FOUND}", list(TYPED),
      [Said("{found}")], []),
-    ("Space: the nation found is ticked, and told as not yet patched", ["space"], [TICKED, UNPATCHED], []),
+    # A space within the type-to-find pause belongs to the name.
+    ("Space, a moment later: the nation found is ticked", ("after pause", ["space"]), [TICKED], []),
+    ("Down and Up: the nation found, ticked and not yet patched", ["Down", "Up"],
+     [Said("{found}", "checked", without=["not checked"]), UNPATCHED], []),
 ]
 
 # Then the patch, as each browser asks for it. Chromium hands the page a
@@ -293,6 +299,8 @@ def walk(orca, env, steps, words, browser, running):
 def act_of(act, env, words, browser):
     """What a step's act does: keys as they are; a path or an address typed
     after Ctrl+L, and chosen."""
+    if isinstance(act, tuple) and act[0] == "after pause":
+        return lambda: (time.sleep(TYPE_TO_FIND_PAUSE), orca_session.press(env, act[1]))
     if not (isinstance(act, tuple) and act[0] == "typed"):
         return act
     _, which, choose = act

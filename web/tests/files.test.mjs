@@ -52,13 +52,13 @@ async function readWhole(host, path, writeRequired = false) {
 // A patch as the library makes it: the file read whole, then the changed
 // bytes stored and synced, and read back through the same open file, which
 // it gives; `meanwhile` runs between the read and the store.
-async function patch(host, path, meanwhile = async () => {}) {
+async function patch(host, path, meanwhile = async () => {}, [offsets, values] = [OFFSETS, VALUES]) {
   const file = await host.open(path, true);
   const length = await host.size(file);
   await host.read(file, 0, length);
   await meanwhile();
   try {
-    await host.store(file, length, OFFSETS, VALUES);
+    await host.store(file, length, offsets, values);
     await host.sync(file);
     return Uint8Array.from(await host.read(file, 0, await host.size(file)));
   } finally {
@@ -181,12 +181,26 @@ const PATCHES = [
     handed: [["Nation.dat", PATCHED]],
     said: ["handed over the patched Nation.dat"],
   },
+  // A patch that changes nothing: the file in place is left alone; by
+  // download, the file is handed over all the same, as the first patch's
+  // words promise.
+  { what: "nothing changed, in place: nothing written", nothing: true, on: ORIGINAL, readBack: ORIGINAL },
+  {
+    what: "nothing changed, bytes alone: the file handed over as it is",
+    by: "file",
+    nothing: true,
+    on: ORIGINAL,
+    readBack: ORIGINAL,
+    handed: [["Nation.dat", ORIGINAL]],
+    said: ["handed over the patched Nation.dat"],
+  },
 ];
 
 for (const row of PATCHES) {
   test(`store and sync: ${row.what}`, async () => {
     const setup = given(row);
-    const patching = patch(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup));
+    const changes = row.nothing ? [[], []] : undefined;
+    const patching = patch(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup), changes);
     if (row.fails) await failsWith(patching, row.fails, row.particulars);
     else assert.deepEqual(await patching, row.readBack, "the read-back");
     assert.deepEqual(setup.nation.bytes, row.on, "the file on the disk");

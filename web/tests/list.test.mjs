@@ -32,11 +32,17 @@ const DRAWN = [
   { count: 2, top: 0, height: 256, current: 5, rows: [0, 1] },
   // A list not laid out yet (no height) draws its first row.
   { count: 100, top: 0, height: 0, current: 0, rows: [0] },
+  // A list of no more rows than `whole` is drawn whole, wherever it is
+  // scrolled; one row more, only what is in view.
+  { count: 213, whole: 213, top: 800, height: 256, current: 3, rows: range(0, 213) },
+  { count: 214, whole: 213, top: 800, height: 256, current: 3, rows: [...range(50, 67), 3] },
+  // A game's file, drawn whole as the page draws it.
+  { count: 213, whole: undefined, top: 0, height: 256, current: 0, rows: range(0, 213) },
 ];
 
 test("the rows drawn at a scroll position, the current row kept", () => {
   for (const row of DRAWN) {
-    const drawn = [...rowsToDraw({ ...row, rowHeight: ROW })].sort((a, b) => a - b);
+    const drawn = [...rowsToDraw({ whole: 0, ...row, rowHeight: ROW })].sort((a, b) => a - b);
     assert.deepEqual(drawn, [...row.rows].sort((a, b) => a - b), JSON.stringify({ ...row, rows: undefined }));
   }
 });
