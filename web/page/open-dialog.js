@@ -1,6 +1,6 @@
 // The program's open-file dialog: the browser's file picker where it hands
 // the page writable handles, else the page's file input. `files` is the
-// files host, which names each file chosen; `setNote` the line under the
+// files host, which names each file chosen; `setNote` the dialog's line under the
 // window.
 export function createOpenDialog(files, setNote) {
   // The browser's own dialog shows no title of the page's: the line under

@@ -39,17 +39,16 @@ function fontOf({ faces, points, bold, serif }) {
   return `${bold ? "bold " : ""}${points}pt ${family}`;
 }
 
-// A line under the window, read out when it changes: what a dialog is
-// for while it is up, else the program's status, which a dialog's end or
-// a failure leaves as it was.
-let status = "";
-function setNote(text) {
-  document.getElementById("note").textContent = text || status;
+// The lines under the window, each read out when it changes: the
+// program's status, and under it what a browser's dialog is for while it
+// is up. Apart, a dialog's line coming and going leaves the status as it
+// was, neither gone nor read out again.
+function setStatus(text) {
+  document.getElementById("note").textContent = text;
 }
 
-function setStatus(text) {
-  status = text;
-  setNote(text);
+function setDialogNote(text) {
+  document.getElementById("dialog-note").textContent = text;
 }
 
 // Runs one of the program's functions that may wait for the player: one
@@ -102,7 +101,7 @@ function stopped(what) {
     document.getElementById("not-started").hidden = false;
     console.error(what);
   } else {
-    setNote(said("stopped", { what }));
+    setStatus(said("stopped", { what }));
   }
 }
 
@@ -120,10 +119,10 @@ const buttons = (question) =>
 files.setPlayer({
   // Said before a browser's prompt, which Escape declines.
   say: async (key, names) => (await message(said(key, names), applicationTitle, buttons(false), true)) === 0,
-  note: (key, names) => setNote(key ? said(key, names) : ""),
+  note: (key, names) => setDialogNote(key ? said(key, names) : ""),
   backupHandedOver: (backup, name) =>
     message(said("backupHandedOver", { name, backup }), applicationTitle, buttons(false)),
-  fileHandedOver: (name) => setNote(said("fileHandedOver", { name })),
+  fileHandedOver: (name) => setStatus(said("fileHandedOver", { name })),
 });
 
 addEventListener("keydown", onAccessKey);
@@ -247,14 +246,14 @@ const page = {
   },
 
   nationsReplaced(names, marks) {
-    setNote("");
+    setStatus("");
     list.replace(names, marks);
   },
   marksChanged: (rows, marks) => list.changed(rows, marks),
   allMarksChanged: (marks) => list.allChanged(marks),
   menuEntry: (depth, label, enabled, id) => menu.entry(depth, label, enabled, id),
   message: (text, title, question) => message(text, title, buttons(question)),
-  openDialog: createOpenDialog(files, setNote),
+  openDialog: createOpenDialog(files, setDialogNote),
 
   // A web address in a new tab; a mail address to the browser, which
   // hands it to the mail program, through a frame of its own: the page
@@ -279,7 +278,7 @@ const page = {
     ended = true;
     menu.close(false);
     document.getElementById("editor").hidden = true;
-    setNote(said("ended"));
+    setStatus(said("ended"));
     window.close();
   },
 

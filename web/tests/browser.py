@@ -159,7 +159,12 @@ class Page:
                                ?.textContent || '']);""")]
 
     def note(self):
+        """The status line under the window."""
         return self.js("return document.getElementById('note').textContent")
+
+    def dialog_note(self):
+        """The line under it that says what a browser's dialog is for."""
+        return self.js("return document.getElementById('dialog-note').textContent")
 
     def ended(self):
         """The editor has ended: the page says so, or, where the browser
@@ -288,7 +293,7 @@ class Page:
                 clicked('the folder dialog');
                 window.picked.folders.push({id: options.id, mode: options.mode,
                                             startIn: options.startIn ? options.startIn.name : null,
-                                            note: document.getElementById('note').textContent});
+                                            note: document.getElementById('dialog-note').textContent});
                 if (!window.picked.chosen) throw new DOMException('cancelled', 'AbortError');
                 const folder = await navigator.storage.getDirectory();
                 window.picked.allowed.add(key(folder));
@@ -428,7 +433,7 @@ class PageDriver(Driver):
         return self.page.js("return document.getElementById('file-input').onchange !== null")
 
     def dialog_shown(self):
-        return bool(self.page.wait(lambda: self.dialog_open() and self.page.note() == DIALOG,
+        return bool(self.page.wait(lambda: self.dialog_open() and self.page.dialog_note() == DIALOG,
                                    "the open-file dialog comes up, the page saying what it is for"))
 
     def choose(self, path, replace=False):
@@ -439,7 +444,7 @@ class PageDriver(Driver):
         self.page.cancel_file()
 
     def dialog_gone(self):
-        return bool(self.page.wait(lambda: not self.dialog_open() and self.page.note() != DIALOG,
+        return bool(self.page.wait(lambda: not self.dialog_open() and self.page.dialog_note() != DIALOG,
                                    "the open-file dialog goes"))
 
     def listed(self):
