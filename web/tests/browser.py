@@ -369,6 +369,7 @@ class PageDriver(Driver):
 
     def __init__(self, page, space):
         self.page, self.space = page, space
+        self.chosen = False
         self.loaded = None
         # A patch since the last load: a first patch hands the backup over.
         self.patched = False
@@ -433,19 +434,27 @@ class PageDriver(Driver):
         return self.page.js("return document.getElementById('file-input').onchange !== null")
 
     def dialog_shown(self):
-        return bool(self.page.wait(lambda: self.dialog_open() and self.page.dialog_note() == DIALOG,
-                                   "the open-file dialog comes up, the page saying what it is for"))
+        shown = bool(self.page.wait(lambda: self.dialog_open() and self.page.dialog_note() == DIALOG,
+                                    "the open-file dialog comes up, the page saying what it is for"))
+        # The rows as they were: a file given replaces them, or a message
+        # says why not, and the page takes the player's keys again.
+        self.page.js("document.querySelector('.list .spacer').dataset.before = 'yes'")
+        return shown
 
     def choose(self, path, replace=False):
+        self.chosen = True
         self.page.choose_file(path)
         self.given(path)
 
     def cancel(self):
+        self.chosen = False
         self.page.cancel_file()
 
     def dialog_gone(self):
-        return bool(self.page.wait(lambda: not self.dialog_open() and self.page.dialog_note() != DIALOG,
-                                   "the open-file dialog goes"))
+        settled = """return document.querySelector('dialog.message[open]') !== null
+            || document.querySelector('.list .spacer[data-before]') === null"""
+        return bool(self.page.wait(lambda: not self.dialog_open() and self.page.dialog_note() != DIALOG
+                                   and (not self.chosen or self.page.js(settled)), "the open-file dialog goes"))
 
     def listed(self):
         return bool(self.page.wait(lambda: self.page.rows(), "the file is listed"))
