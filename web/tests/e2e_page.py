@@ -111,15 +111,21 @@ def in_place(page, root):
         step(page, root)
 
 
-def first_in_place(page, root):
-    """The file patched where it is, its backup in the folder the player
-    chooses for it once."""
+def loaded_and_ticked(page):
+    """The page opened, Nation.dat loaded by its handle, and its first
+    nation, Albania, ticked by Tab and Space."""
     page.open()
     page.private_file("Nation.dat", ORIGINAL)
     page.pick_private("Nation.dat")
     page.alt("l")
     page.wait(lambda: len(page.rows()) == 8, "the file is listed")
     page.keys(Keys.TAB, Keys.SPACE)
+
+
+def first_in_place(page, root):
+    """The file patched where it is, its backup in the folder the player
+    chooses for it once."""
+    loaded_and_ticked(page)
 
     # The browser's prompt for leave to write the file uses the press of
     # Patch up; the page's message on the backup's folder gives the folder
@@ -412,12 +418,7 @@ def positions(page):
 def accessibility(page, root):
     """The page as a screen reader reads it, from Chromium's accessibility
     tree."""
-    page.open()
-    page.private_file("Nation.dat", ORIGINAL)
-    page.pick_private("Nation.dat")
-    page.alt("l")
-    page.wait(lambda: len(page.rows()) == 8, "the file is listed")
-    page.keys(Keys.TAB, Keys.SPACE)
+    loaded_and_ticked(page)
 
     check(page.note() == "8 nations loaded from Nation.dat", f"the load told as a status: {page.note()!r}")
     nodes = page.accessibility_tree()
