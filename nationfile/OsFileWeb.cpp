@@ -2,7 +2,9 @@
 // page's JavaScript, which holds the files the player gave the page (the
 // browser's file handles, the chosen files' bytes, downloads). The calls
 // wait for its promises (ASYNCIFY), so that the library's checks and its
-// read-back run against the file as the browser gives it.
+// read-back run against the file as the browser gives it. What to ask the
+// browser for, and the player, is decided here (BrowserFiles.cpp): the
+// host only makes the calls.
 //
 // The files' host is Module.nationFiles: web/page/files.js in the page,
 // testing/NodeFiles.js for the tests under Node. Each of its calls answers
@@ -11,17 +13,36 @@
 // words (kHostFailures), or any other error, told in its own words:
 //   open(path, writeRequired) -> file        size(file) -> length
 //   read(file, offset, length) -> bytes      write(file, offset, bytes)
-//   store(file, length, offsets, values)     sync(file)    close(file)
+//   store(file, length, offsets, values)     close(file)
+//   sync(file) -> the file's name where it was handed over as a download
 //   createNew(path) -> file                  discard(file), at once
 //   whatHasName(path) -> 0 nothing, 1 file, 2 folder, 3 other
-//   rename(from, to) -> true when `to` was taken      remove(path)
+//   rename(from, to) -> true when `to` was taken, "download" where the
+//     file was handed over as one          remove(path)
 //   identity(file) -> a number the same for each opening of one file
 //   isFolder(path) -> bool (GameFolderWeb.cpp)
+// and, for a place (a file given, by its folder "/1"):
+//   placeName(place) -> its file's name, null for none
+//   inPlace(place) -> whether the browser lets the page write the file
+//   leave(place, "file" | "offered", request) -> "granted", "prompt",
+//     "denied", or "needs-click" for a prompt the browser opens only
+//     straight after a click
+//   hasBackupFolder(place)   offerRememberedFolder(place) -> name or null
+//   offeredFolderStillThere(place)   forgetOfferedFolder(place)
+//   canPickFolder()   pickFolder(place) -> name, null where none was picked
+//   takeOfferedFolder(place, remember)
+//   say(key, names, declinable) -> OK given     note(key, names)
+//   status(key, names): the program's words by their keys (web/Form1.cpp)
 #include "OsFile.h"
+
+#include "BrowserFiles.h"
+#include "GameFolder.h"
 
 #include <emscripten.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -80,7 +101,9 @@ constexpr HostFailure kHostFailures[] = {
 // takes it once: a code and its particulars, or, for an error of no code
 // of the host's (the browser's own, Node's), its words as the particular
 // "words" of no code. Module.nationFileCall waits for one call of the host
-// and answers its result (0 for none), or -1 for a failure.
+// and answers its result (0 for none), or -1 for a failure;
+// Module.nationFileText answers a text's length, for TakePart, or -2 for
+// none.
 EM_JS(void, DefineFailureChannel, (), {
     Module.nationFileFailed = (failure) => {
         const coded = failure && typeof failure.code === "string" && typeof failure.particulars === "object";
@@ -94,6 +117,17 @@ EM_JS(void, DefineFailureChannel, (), {
         try {
             const answer = await call();
             return answer === undefined ? 0 : answer;
+        } catch (failure) {
+            return Module.nationFileFailed(failure);
+        }
+    };
+    Module.nationFileText = async (call) => {
+        try {
+            const answer = await call();
+            if (typeof answer !== "string")
+                return -2;
+            Module.nationFilePart = answer;
+            return lengthBytesUTF8(answer);
         } catch (failure) {
             return Module.nationFileFailed(failure);
         }
@@ -113,27 +147,32 @@ EM_JS(int, FailurePartLength, (const char* name), {
     return lengthBytesUTF8(Module.nationFilePart);
 });
 
-EM_JS(void, TakeFailurePart, (char* into, int size), {
+EM_JS(void, TakePart, (char* into, int size), {
     stringToUTF8(Module.nationFilePart, into, size);
     Module.nationFilePart = null;
 });
 
 EM_JS(void, ForgetFailure, (), { Module.nationFileFailure = null; });
 
-std::optional<std::string> FailurePart(const std::string& name)
+std::optional<std::string> Part(int length)
 {
-    const int length = FailurePartLength(name.c_str());
     if (length < 0)
         return std::nullopt;
     std::string part(static_cast<std::size_t>(length), '\0');
-    TakeFailurePart(part.data(), length + 1);
+    TakePart(part.data(), length + 1);
     return part;
 }
 
+std::optional<std::string> FailurePart(const std::string& name)
+{
+    return Part(FailurePartLength(name.c_str()));
+}
+
 // The words of the code, each "{particular}" in them filled; a particular
-// the host did not tell stays as its mark. A code the library has no words
-// for is told as it is: a failure never goes unsaid.
-std::string Worded(const std::string& code)
+// not told stays as its mark. A code the library has no words for is told
+// as it is: a failure never goes unsaid.
+std::string Worded(const std::string& code,
+                   const std::function<std::optional<std::string>(const std::string&)>& particular)
 {
     const auto known = std::find_if(std::begin(kHostFailures), std::end(kHostFailures),
                                     [&](const HostFailure& failure) { return failure.code == code; });
@@ -148,7 +187,7 @@ std::string Worded(const std::string& code)
             break;
         worded += words.substr(at, open - at);
         const std::string_view mark = words.substr(open, close + 1 - open);
-        worded += FailurePart(std::string(mark.substr(1, mark.size() - 2))).value_or(std::string(mark));
+        worded += particular(std::string(mark.substr(1, mark.size() - 2))).value_or(std::string(mark));
         at = close + 1;
     }
     return worded + std::string(words.substr(at));
@@ -157,9 +196,35 @@ std::string Worded(const std::string& code)
 OsStatus Failure()
 {
     const std::optional<std::string> code = FailurePart("");
-    const std::optional<std::string> reason = code && !code->empty() ? Worded(*code) : FailurePart("words");
+    const std::optional<std::string> reason =
+        code && !code->empty() ? Worded(*code, FailurePart) : FailurePart("words");
     ForgetFailure();
-    return OsStatus::Failure(reason ? *reason : Worded("unreachable"));
+    return OsStatus::Failure(reason ? *reason : Worded("unreachable", FailurePart));
+}
+
+BrowserFailure TakenFailure()
+{
+    BrowserFailure failure;
+    if (std::optional<std::string> code = FailurePart(""))
+        failure.code = *code;
+    if (failure.code.empty())
+        failure.names["words"] = FailurePart("words").value_or(Worded("unreachable", FailurePart));
+    for (const char* name : {"name", "folder", "detail"}) {
+        if (std::optional<std::string> part = FailurePart(name))
+            failure.names[name] = *part;
+    }
+    ForgetFailure();
+    return failure;
+}
+
+OsStatus Failure(const BrowserFailure& failure)
+{
+    if (failure.code.empty())
+        return OsStatus::Failure(failure.names.count("words") ? failure.names.at("words") : "");
+    return OsStatus::Failure(Worded(failure.code, [&](const std::string& name) -> std::optional<std::string> {
+        const auto found = failure.names.find(name);
+        return found == failure.names.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }));
 }
 
 OsStatus Answered(double answer)
@@ -206,8 +271,10 @@ EM_ASYNC_JS(double, HostStore,
     return await Module.nationFileCall(async () => { await Module.nationFiles.store(file, length, at, stored); });
 });
 
-EM_ASYNC_JS(double, HostSync, (int file), {
-    return await Module.nationFileCall(async () => { await Module.nationFiles.sync(file); });
+// The file's name where it was handed over as a download (TakePart), -2
+// where it was synced in place.
+EM_ASYNC_JS(int, HostSync, (int file), {
+    return await Module.nationFileText(() => Module.nationFiles.sync(file));
 });
 
 EM_ASYNC_JS(double, HostClose, (int file), {
@@ -224,10 +291,12 @@ EM_ASYNC_JS(int, HostWhatHasName, (const char* path), {
     return await Module.nationFiles.whatHasName(UTF8ToString(path));
 });
 
-// 1 when `to` was taken, 0 when renamed.
+// 1 when `to` was taken, 2 when handed over as a download, 0 when renamed.
 EM_ASYNC_JS(int, HostRename, (const char* from, const char* to), {
-    return await Module.nationFileCall(
-        async () => (await Module.nationFiles.rename(UTF8ToString(from), UTF8ToString(to))) ? 1 : 0);
+    return await Module.nationFileCall(async () => {
+        const answer = await Module.nationFiles.rename(UTF8ToString(from), UTF8ToString(to));
+        return answer === "download" ? 2 : answer ? 1 : 0;
+    });
 });
 
 // A failure leaves nothing worse, and no words to take.
@@ -237,6 +306,151 @@ EM_ASYNC_JS(void, HostRemove, (const char* path), {
     } catch (failure) {
     }
 });
+
+// The place's calls. A host with none (Node's) has no places: each answers
+// as for a file the page may not write in place.
+EM_ASYNC_JS(int, HostPlaceName, (const char* place), {
+    const files = Module.nationFiles;
+    return await Module.nationFileText(() => files.placeName && files.placeName(UTF8ToString(place)));
+});
+
+EM_ASYNC_JS(int, HostInPlace, (const char* place), {
+    const files = Module.nationFiles;
+    return files.inPlace && (await files.inPlace(UTF8ToString(place))) ? 1 : 0;
+});
+
+EM_ASYNC_JS(int, HostLeave, (const char* place, int offered, int request), {
+    return await Module.nationFileCall(async () => {
+        const leave = await Module.nationFiles.leave(UTF8ToString(place), offered ? "offered" : "file", request != 0);
+        const index = [ "granted", "prompt", "denied", "needs-click" ].indexOf(leave);
+        return index < 0 ? 2 : index;
+    });
+});
+
+EM_ASYNC_JS(int, HostAsks, (const char* question, const char* place), {
+    return (await Module.nationFiles[UTF8ToString(question)](UTF8ToString(place))) ? 1 : 0;
+});
+
+EM_ASYNC_JS(int, HostOfferRememberedFolder, (const char* place), {
+    return await Module.nationFileText(() => Module.nationFiles.offerRememberedFolder(UTF8ToString(place)));
+});
+
+EM_ASYNC_JS(int, HostPickFolder, (const char* place), {
+    return await Module.nationFileText(() => Module.nationFiles.pickFolder(UTF8ToString(place)));
+});
+
+EM_ASYNC_JS(void, HostTakeOfferedFolder, (const char* place, int remember), {
+    await Module.nationFiles.takeOfferedFolder(UTF8ToString(place), remember != 0);
+});
+
+// What the player is told, by the words' key and the names they tell
+// (JSON); `said` "say", "note" or "status".
+EM_ASYNC_JS(int, HostTell, (const char* said, const char* key, const char* names, int declinable), {
+    const answer =
+        await Module.nationFiles[UTF8ToString(said)](UTF8ToString(key), JSON.parse(UTF8ToString(names)), declinable != 0);
+    return answer ? 1 : 0;
+});
+
+std::string Json(const Names& names)
+{
+    std::string json = "{";
+    for (const auto& [name, value] : names) {
+        json += (json.size() > 1 ? ",\"" : "\"") + name + "\":\"";
+        for (const char c : value) {
+            if (c == '"' || c == '\\')
+                json += '\\';
+            if (static_cast<unsigned char>(c) < 0x20) {
+                constexpr char kHex[] = "0123456789abcdef";
+                json += "\\u00";
+                json += kHex[(c >> 4) & 0xf];
+                json += kHex[c & 0xf];
+            } else {
+                json += c;
+            }
+        }
+        json += '"';
+    }
+    return json + "}";
+}
+
+std::string PlaceOf(const std::string& path)
+{
+    return path.substr(0, path.find('/', 1));
+}
+
+class PageBrowser final : public Browser {
+public:
+    BrowserOutcome GetLeave(const std::string& place, LeaveFor what, bool request, Leave& leave) override
+    {
+        const int answer = HostLeave(place.c_str(), what == LeaveFor::OfferedFolder ? 1 : 0, request ? 1 : 0);
+        if (answer < 0)
+            return TakenFailure();
+        leave = static_cast<Leave>(answer);
+        return std::nullopt;
+    }
+    bool HasBackupFolder(const std::string& place) override { return HostAsks("hasBackupFolder", place.c_str()); }
+    bool OfferRememberedFolder(const std::string& place, std::string& folder) override
+    {
+        const int length = HostOfferRememberedFolder(place.c_str());
+        if (length == -1)
+            ForgetFailure();
+        std::optional<std::string> name = Part(length);
+        folder = name.value_or("");
+        return name.has_value();
+    }
+    bool OfferedFolderStillThere(const std::string& place) override
+    {
+        return HostAsks("offeredFolderStillThere", place.c_str());
+    }
+    void ForgetOfferedFolder(const std::string& place) override { HostAsks("forgetOfferedFolder", place.c_str()); }
+    bool CanPickFolder() override { return HostAsks("canPickFolder", ""); }
+    BrowserOutcome PickFolder(const std::string& place, bool& picked, std::string& folder) override
+    {
+        const int length = HostPickFolder(place.c_str());
+        if (length == -1)
+            return TakenFailure();
+        std::optional<std::string> name = Part(length);
+        picked = name.has_value();
+        folder = name.value_or("");
+        return std::nullopt;
+    }
+    void TakeOfferedFolder(const std::string& place, bool remember) override
+    {
+        HostTakeOfferedFolder(place.c_str(), remember ? 1 : 0);
+    }
+    bool Say(const std::string& key, const Names& names, bool declinable) override
+    {
+        return HostTell("say", key.c_str(), Json(names).c_str(), declinable ? 1 : 0) != 0;
+    }
+    void Note(const std::string& key, const Names& names) override
+    {
+        HostTell("note", key.c_str(), Json(names).c_str(), 0);
+    }
+    void Status(const std::string& key, const Names& names) override
+    {
+        HostTell("status", key.c_str(), Json(names).c_str(), 0);
+    }
+};
+
+PageBrowser& ThePage()
+{
+    static PageBrowser page;
+    return page;
+}
+
+// Why the backup of each place can't be made: the folder for it was not
+// had when the library looked for a backup there, which it makes next.
+std::map<std::string, OsStatus>& Refusals()
+{
+    static std::map<std::string, OsStatus> refusals;
+    return refusals;
+}
+
+// The file behind a path is in place: its name is its place's.
+std::optional<std::string> PlaceName(const std::string& place)
+{
+    return Part(HostPlaceName(place.c_str()));
+}
 
 } // namespace
 
@@ -248,6 +462,14 @@ OsFile::~OsFile()
 
 OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 {
+    const std::string place = PlaceOf(path);
+    if (write == WriteAccess::Required && HostInPlace(place.c_str())) {
+        const std::optional<std::string> name = PlaceName(place);
+        if (name && FileNameOf(path) == *name) {
+            if (BrowserOutcome failed = LeaveToWrite(ThePage(), place, *name))
+                return Failure(*failed);
+        }
+    }
     const double file = HostOpen(path.c_str(), write == WriteAccess::Required ? 1 : 0);
     if (file < 0)
         return Failure();
@@ -257,6 +479,9 @@ OsStatus OsFile::Open(const std::string& path, WriteAccess write)
 
 OsStatus OsFile::CreateNew(const std::string& path)
 {
+    const auto refused = Refusals().find(PlaceOf(path));
+    if (refused != Refusals().end())
+        return refused->second;
     const double file = HostCreateNew(path.c_str());
     if (file < 0)
         return Failure();
@@ -311,9 +536,16 @@ OsStatus OsFile::StoreBytes(std::uint64_t fileLength, std::span<const ByteAt> by
                               static_cast<int>(offsets.size())));
 }
 
+// A file handed over as a download is where the browser puts it, perhaps
+// under another name: the status says so, and which to take.
 OsStatus OsFile::Sync()
 {
-    return Answered(HostSync(fd_));
+    const int synced = HostSync(fd_);
+    if (synced == -1)
+        return Failure();
+    if (const std::optional<std::string> name = Part(synced))
+        ThePage().Status("fileHandedOver", {{"name", *name}});
+    return OsStatus::Success();
 }
 
 OsStatus OsFile::Close()
@@ -323,8 +555,22 @@ OsStatus OsFile::Close()
     return Answered(HostClose(file));
 }
 
+// The backup of a file in place is looked for in the folder for it, which
+// the player is asked for first where none is known. Where it can't be
+// had, nothing has the name, and making the backup fails with the reason.
 NameHolder WhatHasName(const std::string& path)
 {
+    const std::string place = PlaceOf(path);
+    Refusals().erase(place);
+    if (HostInPlace(place.c_str())) {
+        const std::optional<std::string> name = PlaceName(place);
+        if (name && FileNameOf(path) == FileNameOf(BackupPathOf(*name))) {
+            if (BrowserOutcome failed = ChooseBackupFolder(ThePage(), place, *name)) {
+                Refusals().emplace(place, Failure(*failed));
+                return NameHolder::Nothing;
+            }
+        }
+    }
     switch (HostWhatHasName(path.c_str())) {
     case 1:
         return NameHolder::File;
@@ -337,11 +583,19 @@ NameHolder WhatHasName(const std::string& path)
     }
 }
 
+// A backup handed over as a download: the message says where it went,
+// before the patched file follows it.
 OsStatus NameWithoutReplacing(const std::string& from, const std::string& to, bool& taken)
 {
     const int answer = HostRename(from.c_str(), to.c_str());
     taken = answer == 1;
-    return answer < 0 ? Failure() : OsStatus::Success();
+    if (answer < 0)
+        return Failure();
+    if (answer == 2) {
+        const std::string name = PlaceName(PlaceOf(to)).value_or(FileNameOf(to));
+        ThePage().Say("backupHandedOver", {{"name", name}, {"backup", FileNameOf(to)}}, false);
+    }
+    return OsStatus::Success();
 }
 
 void RemoveFile(const std::string& path)

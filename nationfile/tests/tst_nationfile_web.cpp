@@ -87,17 +87,33 @@ struct PageFailure {
     std::vector<std::string> particulars;
 };
 
-// Every fail(code, { particulars }) in the page's scripts.
+std::string TextOf(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Every fail(code, { particulars }) in the page's scripts, and every
+// Failed("code", {{"particular", ...}}) of the library's decisions.
 std::vector<PageFailure> PageFailures()
 {
     const std::regex call(R"re(\bfail\(\s*"([^"]*)"\s*(?:,\s*\{([^}]*)\})?)re");
     const std::regex key(R"re(^\s*(\w+))re");
+    const std::regex decided(R"re(\bFailed\("([^"]*)"([^;]*))re");
+    const std::regex named(R"re(\{"(\w+)",)re");
     std::vector<PageFailure> failures;
+    const std::string library = TextOf(std::filesystem::path(NATION_LIBRARY_DIR) / "BrowserFiles.cpp");
+    for (std::sregex_iterator found(library.begin(), library.end(), decided), end; found != end; ++found) {
+        PageFailure failure{(*found)[1].str(), {}};
+        const std::string rest = (*found)[2].str();
+        for (std::sregex_iterator name(rest.begin(), rest.end(), named); name != end; ++name)
+            failure.particulars.push_back((*name)[1].str());
+        failures.push_back(failure);
+    }
     for (const auto& entry : std::filesystem::directory_iterator(NATION_PAGE_DIR)) {
         if (entry.path().extension() != ".js")
             continue;
-        std::ifstream script(entry.path());
-        const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+        const std::string text = TextOf(entry.path());
         for (std::sregex_iterator found(text.begin(), text.end(), call), end; found != end; ++found) {
             PageFailure failure{(*found)[1].str(), {}};
             std::istringstream particulars((*found)[2].str());
@@ -142,7 +158,7 @@ TEST_CASE("the host's failure is worded by its code, or told in its own words wh
     }
 }
 
-TEST_CASE("every failure the page's files host throws has the library's words, its particulars in them")
+TEST_CASE("every failure the page's files host throws or the library decides has words, its particulars in them")
 {
     const std::vector<PageFailure> failures = PageFailures();
     REQUIRE(failures.size() > 10);

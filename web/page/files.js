@@ -15,8 +15,11 @@
 // of its own, with no file given yet; `backupOf(name)` names a file's
 // backup, as the file library names it.
 //
-// A failure is thrown as its code and particulars, for the library to
-// word (nationfile/OsFileWeb.cpp), as the page words nothing of its own.
+// The host makes the calls; when to ask the browser for leave or a folder,
+// and what to tell the player, the library decides (nationfile/
+// BrowserFiles.cpp), and the page's messages show its words. A failure is
+// thrown as its code and particulars, for the library to word
+// (nationfile/OsFileWeb.cpp), as the page words nothing of its own.
 import { createBackupFolders } from "./backup-folders.js";
 
 export function createFiles(backupOf) {
@@ -30,16 +33,14 @@ export function createFiles(backupOf) {
   const WHOLE = 64 * 1024 * 1024;
   const READ_WRITE = { mode: "readwrite" };
 
-  // What the page shows the player, set by page.js, each by the key of its
-  // words and the names they tell: a message, whose OK is the click the
-  // browser's next prompt needs (true for OK, false where the player
-  // declined); the line under the window (no key for none); what a patch
-  // handed over as downloads says.
+  // What the page shows the player, set by page.js, each by the key of the
+  // program's words and the names they tell: a message, which answers true
+  // for OK (false where Escape declined it); the line under the window
+  // while a browser's dialog is up (no key for none); the status.
   let player = {
     say: async () => true,
     note: () => {},
-    backupHandedOver: async () => {},
-    fileHandedOver: () => {},
+    status: () => {},
   };
 
   const fail = (code, particulars = {}) => {
@@ -49,13 +50,21 @@ export function createFiles(backupOf) {
 
   // A place: the file's name and its backup's, its handle or its bytes;
   // then whether the browser opened it (opened), the folder its backup is
-  // kept in or the failure that kept the page from it (refusal), the bytes
-  // handed over as its backup (backupBytes), the page's own copy of the
-  // file once patched (copy).
+  // kept in (folder), one the browser offers for it ({ folder } as
+  // remembered or just picked: offered), the bytes handed over as its
+  // backup (backupBytes), the page's own copy of the file once patched
+  // (copy).
   function addPlace(place) {
     place.backup = backupOf(place.name);
     places.set(++lastPlace, place);
     return `/${lastPlace}/${place.name}`;
+  }
+
+  function placeAt(folder) {
+    const match = /^\/(\d+)$/.exec(folder);
+    const place = match && places.get(Number(match[1]));
+    if (!place) noSuchFile();
+    return place;
   }
 
   function lookUp(path) {
@@ -82,34 +91,6 @@ export function createFiles(backupOf) {
     return true;
   }
 
-  // A browser's prompt opens only straight after a click, and each prompt
-  // uses that click up: after the file's own prompt, the page's message
-  // comes first, and its OK is the click the next prompt opens on.
-  async function prompted(open, key, names) {
-    if (!navigator.userActivation || navigator.userActivation.isActive) {
-      try {
-        return await open();
-      } catch (error) {
-        if (error.name !== "SecurityError") throw error;
-      }
-    }
-    // Escape on the message declines what the prompt would have asked.
-    if (!(await player.say(key, names))) return "denied";
-    return open();
-  }
-
-  async function writePermission(handle) {
-    let state = handle.queryPermission ? await handle.queryPermission(READ_WRITE) : "granted";
-    if (state === "prompt") {
-      try {
-        state = await prompted(() => handle.requestPermission(READ_WRITE), "allowWrite", { name: handle.name });
-      } catch (error) {
-        fail("could-not-ask-to-write", { detail: error.message });
-      }
-    }
-    if (state !== "granted") fail("not-allowed-to-write");
-  }
-
   const backupFolders = createBackupFolders();
 
   // What has `name` in `folder`: a file's handle, "folder", or null.
@@ -131,44 +112,6 @@ export function createFiles(backupOf) {
     } catch (error) {
       return error.name !== "NotFoundError" && error.name !== "TypeMismatchError";
     }
-  }
-
-  // The folder the backup of a file patched in place goes in: the one
-  // chosen for this file before, in this browser, or one the player chooses
-  // now. The browser's dialog shows no words of the page's: the page's
-  // message says first what the folder is for.
-  async function backupFolder(place) {
-    if (place.folder) return place.folder;
-    const names = { name: place.name, backup: place.backup };
-    const chosen = await backupFolders.of(place.handle);
-    if (chosen) {
-      const { folder } = chosen;
-      let state = await folder.queryPermission(READ_WRITE);
-      if (state === "prompt")
-        state = await prompted(() => folder.requestPermission(READ_WRITE), "backupFolderAgain", {
-          ...names,
-          folder: folder.name,
-        });
-      if (state !== "granted") fail("not-allowed-into-folder", { folder: folder.name });
-      if (await stillThere(folder)) return (place.folder = folder);
-      await backupFolders.forget(chosen);
-    }
-    if (typeof window.showDirectoryPicker !== "function") fail("cannot-choose-folder");
-    if (!(await player.say("chooseBackupFolder", names))) fail("no-folder-chosen");
-    let folder;
-    player.note("chooseBackupFolderNote", names);
-    try {
-      folder = await window.showDirectoryPicker({ id: "nation-backup", mode: "readwrite", startIn: place.handle });
-    } catch (error) {
-      if (error.name === "AbortError") fail("no-folder-chosen");
-      throw error;
-    } finally {
-      player.note("");
-    }
-    if ((await folder.queryPermission(READ_WRITE)) !== "granted")
-      fail("not-allowed-in-folder", { folder: folder.name });
-    await backupFolders.remember(place.handle, folder);
-    return (place.folder = folder);
   }
 
   // The backup a file patched in place has, looked for without a prompt:
@@ -228,13 +171,12 @@ export function createFiles(backupOf) {
   }
 
   const host = {
-    async open(path, writeRequired) {
+    async open(path) {
       const { place, name } = lookUp(path);
       if (!place) noSuchFile();
       if (name === place.name) {
         let snapshot;
         if (place.handle) {
-          if (writeRequired) await writePermission(place.handle);
           try {
             snapshot = await place.handle.getFile();
           } catch (error) {
@@ -372,7 +314,7 @@ export function createFiles(backupOf) {
         record.bytes = record.pending;
         record.snapshot = new Blob([place.copy]);
         record.pending = null;
-        player.fileHandedOver(place.name);
+        return place.name;
       }
     },
 
@@ -397,7 +339,6 @@ export function createFiles(backupOf) {
       const record = { made: true, place, path, bytes: new Uint8Array(0) };
       if (place.handle) {
         const { folder } = place;
-        if (!folder && place.refusal) throw place.refusal;
         if (!folder) fail("no-folder-chosen");
         let taken = false;
         try {
@@ -414,7 +355,7 @@ export function createFiles(backupOf) {
     },
 
     // A file patched in place: what the folder chosen for its backup holds,
-    // the folder asked for first where none is known.
+    // nothing while none is.
     async whatHasName(path) {
       if (host.isFolder(path)) return 2;
       const { place, name } = lookUp(path);
@@ -422,15 +363,9 @@ export function createFiles(backupOf) {
       if (name === place.name) return 1;
       if (name !== place.backup) return made.has(path) ? 1 : 0;
       if (!place.handle) return place.backupBytes ? 1 : 0;
-      try {
-        place.refusal = null;
-        const found = await entryIn(await backupFolder(place), name);
-        return found === "folder" ? 2 : found ? 1 : 0;
-      } catch (error) {
-        // The library makes the backup next, which fails with this.
-        place.refusal = error;
-        return 0;
-      }
+      if (!place.folder) return 0;
+      const found = await entryIn(place.folder, name);
+      return found === "folder" ? 2 : found ? 1 : 0;
     },
 
     async rename(from, to) {
@@ -457,8 +392,7 @@ export function createFiles(backupOf) {
       if (place.backupBytes) return true;
       place.backupBytes = record.bytes;
       download(name, record.bytes);
-      await player.backupHandedOver(name, place.name);
-      return false;
+      return "download";
     },
 
     // The library removes a backup it could not finish, or one another
@@ -473,6 +407,74 @@ export function createFiles(backupOf) {
       const match = /^\/(\d+)$/.exec(path);
       return Boolean(match && places.has(Number(match[1])));
     },
+
+    // A place, by its folder: the file given there, and whether the page
+    // may write it where it is.
+    placeName: (folder) => (host.isFolder(folder) ? placeAt(folder).name : null),
+    inPlace: (folder) => host.isFolder(folder) && Boolean(placeAt(folder).handle),
+
+    // The browser's leave for the file or the folder offered for its
+    // backup, as it is, or asked for: a prompt opens only straight after
+    // a click.
+    async leave(folder, what, request) {
+      const place = placeAt(folder);
+      // The page's own copy of a file given as its bytes needs no leave.
+      if (what === "file" && !place.handle) return "granted";
+      const handle = what === "file" ? place.handle : place.offered && place.offered.folder;
+      if (!handle) noSuchFile();
+      if (!handle.queryPermission) return "granted";
+      if (!request) return handle.queryPermission(READ_WRITE);
+      if (navigator.userActivation && !navigator.userActivation.isActive) return "needs-click";
+      try {
+        return await handle.requestPermission(READ_WRITE);
+      } catch (error) {
+        if (error.name === "SecurityError") return "needs-click";
+        throw error;
+      }
+    },
+
+    hasBackupFolder: (folder) => Boolean(placeAt(folder).folder),
+
+    async offerRememberedFolder(folder) {
+      const place = placeAt(folder);
+      place.offered = await backupFolders.of(place.handle);
+      return place.offered ? place.offered.folder.name : null;
+    },
+
+    offeredFolderStillThere: (folder) => stillThere(placeAt(folder).offered.folder),
+
+    async forgetOfferedFolder(folder) {
+      const place = placeAt(folder);
+      await backupFolders.forget(place.offered);
+      place.offered = null;
+    },
+
+    canPickFolder: () => typeof window.showDirectoryPicker === "function",
+
+    // The browser's folder dialog starts beside the file; its name, or null
+    // where the player closed it.
+    async pickFolder(folder) {
+      const place = placeAt(folder);
+      try {
+        const picked = await window.showDirectoryPicker({ id: "nation-backup", mode: "readwrite", startIn: place.handle });
+        place.offered = { folder: picked };
+        return picked.name;
+      } catch (error) {
+        if (error.name === "AbortError") return null;
+        throw error;
+      }
+    },
+
+    async takeOfferedFolder(folder, remember) {
+      const place = placeAt(folder);
+      place.folder = place.offered.folder;
+      place.offered = null;
+      if (remember) await backupFolders.remember(place.handle, place.folder);
+    },
+
+    say: (key, names, declinable) => player.say(key, names, declinable),
+    note: (key, names) => player.note(key, names),
+    status: (key, names) => player.status(key, names),
   };
 
   return {

@@ -117,12 +117,10 @@ const buttons = (question) =>
     : [[said("ok"), 0]];
 
 files.setPlayer({
-  // Said before a browser's prompt, which Escape declines.
-  say: async (key, names) => (await message(said(key, names), applicationTitle, buttons(false), true)) === 0,
+  say: async (key, names, declinable) =>
+    (await message(said(key, names), applicationTitle, buttons(false), declinable)) === 0,
   note: (key, names) => setDialogNote(key ? said(key, names) : ""),
-  backupHandedOver: (backup, name) =>
-    message(said("backupHandedOver", { name, backup }), applicationTitle, buttons(false)),
-  fileHandedOver: (name) => setStatus(said("fileHandedOver", { name })),
+  status: (key, names) => setStatus(said(key, names)),
 });
 
 addEventListener("keydown", onAccessKey);

@@ -12,6 +12,7 @@ class Handle {
     this.folder = folder;
     this.permission = "granted";
     this.asked = 0; // how often the page asked for leave to write
+    this.refuses = null; // the error a request for leave throws
   }
 
   async isSameEntry(other) {
@@ -24,6 +25,7 @@ class Handle {
 
   async requestPermission() {
     this.asked += 1;
+    if (this.refuses) throw this.refuses;
     if (this.permission === "prompt") this.permission = this.answer || "granted";
     return this.permission;
   }

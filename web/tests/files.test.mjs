@@ -1,11 +1,11 @@
 // The page's files host (web/page/files.js) on stand-ins of the browser's
 // file handles, called as the file library calls it: open and read, a
 // patch stored and synced in place or handed over as a download, the
-// backup made under a name of its own and renamed in its folder, and what
-// has a name. Each row of a table is a case of its own, on a host and files
-// of its own. The host's failures are codes and particulars, which the file
-// library words; what it says to the player, the keys of the program's
-// words and the names they tell.
+// backup made under a name of its own and renamed in its folder, what has a
+// name, and the browser's leave and folders as the library asks for them
+// (what it asks, and when, is the library's, tested there). Each row of a
+// table is a case of its own, on a host and files of its own. The host's
+// failures are codes and particulars, which the file library words.
 import assert from "node:assert/strict";
 import { test } from "node:test";
 
@@ -20,30 +20,26 @@ const VALUES = [2, 1];
 const PATCHED = ORIGINAL.map((byte, i) => (OFFSETS.includes(i) ? VALUES[OFFSETS.indexOf(i)] : byte));
 
 // A host given Nation.dat of the folder Data, by its handle or (by: "file")
-// as its bytes alone; `beside`: what else Data holds. What the player was
-// told is kept in `said`, the line under the window in `notes`; `going`
-// answers each message said before a prompt, until changed.
-function given({ by = "handle", beside = {}, permission = "granted", answer, going = true } = {}) {
+// as its bytes alone; `beside`: what else Data holds.
+function given({ by = "handle", beside = {}, permission = "granted", answer, refuses = null } = {}) {
   browser.reset();
   const files = createFiles((name) => `${name}.bak`);
-  const said = [];
-  const notes = [];
-  const player = { going };
-  files.setPlayer({
-    say: async (key, names) => said.push([key, names]) && player.going,
-    note: (key, names) => notes.push(key ? [key, names] : []),
-    backupHandedOver: async (backup) => said.push(`handed over ${backup}`),
-    fileHandedOver: (name) => said.push(`handed over the patched ${name}`),
-  });
   const folder = new FakeFolder("Data", { "Nation.dat": ORIGINAL, ...beside });
   const nation = folder.file("Nation.dat");
-  Object.assign(nation, { permission, answer });
+  Object.assign(nation, { permission, answer, refuses });
   const path = by === "handle" ? files.addHandle(nation) : files.addFile(new File([ORIGINAL], "Nation.dat"));
-  return { files, host: files.host, folder, nation, path, said, notes, player };
+  return { files, host: files.host, folder, nation, path };
 }
 
-async function readWhole(host, path, writeRequired = false) {
-  const file = await host.open(path, writeRequired);
+// The folder the dialog gives taken for the backup of the place /1.
+async function folderTaken(host, chosen) {
+  browser.folderChosen = chosen;
+  assert.equal(await host.pickFolder("/1"), chosen.name);
+  await host.takeOfferedFolder("/1", true);
+}
+
+async function readWhole(host, path) {
+  const file = await host.open(path);
   const bytes = Uint8Array.from(await host.read(file, 0, await host.size(file)));
   await host.close(file);
   return bytes;
@@ -51,16 +47,17 @@ async function readWhole(host, path, writeRequired = false) {
 
 // A patch as the library makes it: the file read whole, then the changed
 // bytes stored and synced, and read back through the same open file, which
-// it gives; `meanwhile` runs between the read and the store.
+// it gives, and the name sync hands the file over by; `meanwhile` runs
+// between the read and the store.
 async function patch(host, path, meanwhile = async () => {}, [offsets, values] = [OFFSETS, VALUES]) {
-  const file = await host.open(path, true);
+  const file = await host.open(path);
   const length = await host.size(file);
   await host.read(file, 0, length);
   await meanwhile();
   try {
     await host.store(file, length, offsets, values);
-    await host.sync(file);
-    return Uint8Array.from(await host.read(file, 0, await host.size(file)));
+    const handedOver = await host.sync(file);
+    return [Uint8Array.from(await host.read(file, 0, await host.size(file))), handedOver];
   } finally {
     await host.close(file);
   }
@@ -130,25 +127,15 @@ const OPENS = [
     },
     fails: "moved-since-opened",
   },
-  { what: "leave to write, asked for and given", permission: "prompt", write: true, reads: ORIGINAL, asked: 1 },
-  { what: "leave to write already given", write: true, reads: ORIGINAL, asked: 0 },
-  {
-    what: "leave to write refused",
-    permission: "prompt",
-    answer: "denied",
-    write: true,
-    fails: "not-allowed-to-write",
-  },
 ];
 
 for (const row of OPENS) {
   test(`open: ${row.what}`, async () => {
     const setup = given(row);
     if (row.before) await row.before(setup);
-    const reading = readWhole(setup.host, row.path || setup.path, row.write);
+    const reading = readWhole(setup.host, row.path || setup.path);
     if (row.fails) return failsWith(reading, row.fails, row.particulars);
     assert.deepEqual(await reading, row.reads);
-    if ("asked" in row) assert.equal(setup.nation.asked, row.asked);
   });
 }
 
@@ -179,7 +166,7 @@ const PATCHES = [
     on: ORIGINAL,
     readBack: PATCHED,
     handed: [["Nation.dat", PATCHED]],
-    said: ["handed over the patched Nation.dat"],
+    handedOver: "Nation.dat",
   },
   // A patch that changes nothing: the file in place is left alone; by
   // download, the file is handed over all the same, as the first patch's
@@ -192,7 +179,7 @@ const PATCHES = [
     on: ORIGINAL,
     readBack: ORIGINAL,
     handed: [["Nation.dat", ORIGINAL]],
-    said: ["handed over the patched Nation.dat"],
+    handedOver: "Nation.dat",
   },
 ];
 
@@ -202,32 +189,29 @@ for (const row of PATCHES) {
     const changes = row.nothing ? [[], []] : undefined;
     const patching = patch(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup), changes);
     if (row.fails) await failsWith(patching, row.fails, row.particulars);
-    else assert.deepEqual(await patching, row.readBack, "the read-back");
+    else assert.deepEqual(await patching, [row.readBack, row.handedOver], "the read-back, and the name handed over");
     assert.deepEqual(setup.nation.bytes, row.on, "the file on the disk");
     if (row.readBack) assert.deepEqual(await readWhole(setup.host, setup.path), row.readBack, "a later read");
     assert.deepEqual(await browser.downloaded(), row.handed || []);
-    assert.deepEqual(setup.said, row.said || []);
   });
 }
 
 const DATA = (folder) => folder;
 const BACKUPS = [
   {
-    what: "none yet: made in the folder the player chooses",
+    what: "none yet: made in the folder taken for it",
     chosen: DATA,
     made: { holder: 0, taken: false },
     left: ["Nation.dat", "Nation.dat.bak"],
     backup: ORIGINAL,
-    asked: 1,
   },
   {
-    what: "one already in the chosen folder: kept as it is",
+    what: "one already in the folder: kept as it is",
     beside: { "Nation.dat.bak": OLD_BACKUP },
     chosen: DATA,
     made: { holder: 1 },
     left: ["Nation.dat", "Nation.dat.bak"],
     backup: OLD_BACKUP,
-    asked: 1,
   },
   {
     what: "one made by another meanwhile: it stands, this one goes",
@@ -236,7 +220,6 @@ const BACKUPS = [
     made: { holder: 0, taken: true },
     left: ["Nation.dat", "Nation.dat.bak"],
     backup: OLD_BACKUP,
-    asked: 1,
   },
   {
     what: "a folder of the backup's name",
@@ -244,108 +227,117 @@ const BACKUPS = [
     chosen: DATA,
     made: { holder: 2 },
     left: ["Nation.dat", "Nation.dat.bak"],
-    asked: 1,
   },
   {
-    what: "no folder chosen: nothing made",
+    what: "no folder taken for it: nothing made",
     fails: "no-folder-chosen",
     left: ["Nation.dat"],
-    asked: 1,
-  },
-  {
-    what: "the message before the folder dialog declined: no dialog, nothing made",
-    going: false,
-    fails: "no-folder-chosen",
-    left: ["Nation.dat"],
-    asked: 0,
-  },
-  {
-    what: "a folder chosen without leave to write in it: nothing made",
-    chosen: () => Object.assign(new FakeFolder("Backups"), { permission: "denied" }),
-    fails: "not-allowed-in-folder",
-    particulars: { folder: "Backups" },
-    left: ["Nation.dat"],
-    asked: 1,
-  },
-  {
-    what: "the folder dialog failing in the browser's own words, which are kept",
-    chosen: () => new DOMException("the dialog broke", "InvalidStateError"),
-    fails: { words: "the dialog broke" },
-    left: ["Nation.dat"],
-    asked: 1,
   },
   {
     what: "bytes alone: handed over as a download",
     by: "file",
-    made: { holder: 0, taken: false },
+    made: { holder: 0, taken: "download" },
     left: ["Nation.dat"],
     handed: [["Nation.dat.bak", ORIGINAL]],
-    said: ["handed over Nation.dat.bak"],
-    asked: 0,
   },
 ];
 
 for (const row of BACKUPS) {
   test(`the backup: ${row.what}`, async () => {
     const setup = given(row);
-    browser.folderChosen = row.chosen ? row.chosen(setup.folder) : null;
+    if (row.chosen) await folderTaken(setup.host, row.chosen(setup.folder));
     const making = makeBackup(setup.host, setup.path, async () => row.meanwhile && row.meanwhile(setup));
     if (row.fails) await failsWith(making, row.fails, row.particulars);
     else assert.deepEqual(await making, row.made);
     assert.deepEqual(names(setup.folder), row.left);
     if (row.backup) assert.deepEqual(setup.folder.file("Nation.dat.bak").bytes, row.backup);
-    assert.equal(browser.folderAsked.length, row.asked, "the folder dialog");
     assert.deepEqual(await browser.downloaded(), row.handed || []);
-    if (row.said) assert.deepEqual(setup.said, row.said);
   });
 }
 
-test("the backup: the folder dialog starts beside the file, for leave to write, once a visit", async () => {
-  const { host, path, folder, nation, said, notes } = given();
-  browser.folderChosen = folder;
-  await makeBackup(host, path);
-  await host.whatHasName(`${path}.bak`);
+test("the backup's folder: the dialog starts beside the file, and this browser remembers it for the file", async () => {
+  const { files, host, folder, nation } = given();
+  assert.equal(await host.offerRememberedFolder("/1"), null, "none remembered yet");
+  await folderTaken(host, folder);
   assert.deepEqual(browser.folderAsked, [{ id: "nation-backup", mode: "readwrite", startIn: nation }]);
-  const names = { name: "Nation.dat", backup: "Nation.dat.bak" };
-  assert.deepEqual(said, [["chooseBackupFolder", names]], "the page said once what the folder is for");
-  assert.deepEqual(notes, [["chooseBackupFolderNote", names], []], "and said it under the window while asking");
-  // Made once: a backup of the same name is a backup there.
-  assert.deepEqual(await readWhole(host, `${path}.bak`), ORIGINAL);
+  assert.equal(await host.hasBackupFolder("/1"), true);
+  // The same file loaded again is a place of its own, offered the folder.
+  const again = files.addHandle(nation).replace("/Nation.dat", "");
+  assert.equal(await host.hasBackupFolder(again), false);
+  assert.equal(await host.offerRememberedFolder(again), "Data");
+  assert.equal(await host.offeredFolderStillThere(again), true);
+  await host.forgetOfferedFolder(again);
+  assert.equal(await host.offerRememberedFolder(again), null, "forgotten");
+  browser.folderChosen = null;
+  assert.equal(await host.pickFolder(again), null, "the dialog closed");
 });
 
-// The same file loaded again, a place of its own, finds the folder chosen
-// for its backup before. Where the browser asks again for leave to look in
-// it, once the click is used up, the page says first which folder it is.
-const AGAIN = [
-  { what: "leave given again", going: true, holds: 1 },
-  { what: "the message declined", going: false, holds: 0, fails: "not-allowed-into-folder" },
+// The browser's leave, as it is or asked for, for the file (the place /1)
+// or the folder offered for its backup.
+const LEAVES = [
+  { what: "the file's, as it is", permission: "prompt", leave: "prompt", asked: 0 },
+  { what: "the file's, asked for after a click", permission: "prompt", request: true, leave: "granted", asked: 1 },
+  {
+    what: "the file's, refused at the prompt",
+    permission: "prompt",
+    answer: "denied",
+    request: true,
+    leave: "denied",
+    asked: 1,
+  },
+  {
+    what: "the file's, with no click at hand: no prompt",
+    permission: "prompt",
+    request: true,
+    noClick: true,
+    leave: "needs-click",
+    asked: 0,
+  },
+  {
+    what: "the file's, where the browser wants a click after all",
+    permission: "prompt",
+    request: true,
+    refuses: new DOMException("no click", "SecurityError"),
+    leave: "needs-click",
+    asked: 1,
+  },
+  {
+    what: "the file's prompt failing in the browser's own words",
+    permission: "prompt",
+    request: true,
+    refuses: new DOMException("prompt broke", "InvalidStateError"),
+    fails: { words: "prompt broke" },
+    asked: 1,
+  },
+  { what: "a file of bytes alone: nothing to ask", by: "file", request: true, leave: "granted", asked: 0 },
+  { what: "the folder offered, as it is", offered: "prompt", leave: "prompt", asked: 0 },
+  { what: "no folder offered", for: "offered", fails: "no-such-file", asked: 0 },
 ];
 
-for (const row of AGAIN) {
-  test(`the backup's folder chosen before: ${row.what}`, async () => {
-    const { files, host, path, folder, nation, said, player } = given({ beside: { "Nation.dat.bak": OLD_BACKUP } });
-    browser.folderChosen = folder;
-    await host.whatHasName(`${path}.bak`);
-    Object.assign(folder, { permission: "prompt" });
-    Object.assign(player, { going: row.going });
-    navigator.userActivation.isActive = false;
+for (const row of LEAVES) {
+  test(`leave: ${row.what}`, async () => {
+    const setup = given(row);
+    let what = row.for || "file";
+    if (row.offered) {
+      browser.folderChosen = Object.assign(new FakeFolder("Backups"), { permission: row.offered });
+      await setup.host.pickFolder("/1");
+      what = "offered";
+    }
+    navigator.userActivation.isActive = !row.noClick;
     try {
-      const again = files.addHandle(nation);
-      assert.equal(await host.whatHasName(`${again}.bak`), row.holds);
-      const names = { name: "Nation.dat", backup: "Nation.dat.bak", folder: "Data" };
-      assert.deepEqual(said.slice(1), [["backupFolderAgain", names]]);
-      assert.equal(browser.folderAsked.length, 1, "no folder dialog the second time");
-      if (row.fails) await failsWith(host.createNew(`${again}.bak.partial-1`), row.fails, { folder: "Data" });
+      const leave = setup.host.leave("/1", what, Boolean(row.request));
+      if (row.fails) await failsWith(leave, row.fails);
+      else assert.equal(await leave, row.leave);
     } finally {
       navigator.userActivation.isActive = true;
     }
+    assert.equal(setup.nation.asked, row.asked, "prompts");
   });
 }
 
 test("createNew: a name made once, or held in the folder, is taken; only the backup's names can be made", async () => {
   const { host, path, folder } = given({ beside: { "Nation.dat.bak.partial-3": [1] } });
-  browser.folderChosen = folder;
-  await host.whatHasName(`${path}.bak`);
+  await folderTaken(host, folder);
   const partial = `${path}.bak.partial-2`;
   await host.createNew(partial);
   await failsWith(host.createNew(partial), "exists");
@@ -360,10 +352,11 @@ const HOLDERS = [
   { path: "/2/Nation.dat", holds: 0 },
   { path: "/1/Other.dat", holds: 0 },
   { path: "/1/Nation.dat.bak", holds: 0, by: "file" },
+  { path: "/1/Nation.dat.bak", holds: 0, beside: { "Nation.dat.bak": OLD_BACKUP }, what: "no folder taken yet" },
   { path: "/1/Nation.dat.bak", holds: 0, chosen: DATA },
   { path: "/1/Nation.dat.bak", holds: 1, chosen: DATA, beside: { "Nation.dat.bak": OLD_BACKUP } },
   { path: "/1/Nation.dat.bak", holds: 2, chosen: DATA, beside: { "Nation.dat.bak": "folder" } },
-  // The backup's folder is the one chosen, wherever the file is.
+  // The backup's folder is the one taken, wherever the file is.
   { path: "/1/Nation.dat.bak", holds: 0, chosen: () => new FakeFolder("Elsewhere"), beside: { "Nation.dat.bak": [1] } },
   { path: "/1/Nation.dat.bak", holds: 1, chosen: () => new FakeFolder("Elsewhere", { "Nation.dat.bak": [1] }) },
 ];
@@ -371,7 +364,20 @@ const HOLDERS = [
 test("whatHasName: 0 nothing, 1 a file, 2 a folder", async () => {
   for (const row of HOLDERS) {
     const setup = given(row);
-    browser.folderChosen = row.chosen ? row.chosen(setup.folder) : null;
+    if (row.chosen) await folderTaken(setup.host, row.chosen(setup.folder));
     assert.equal(await setup.host.whatHasName(row.path), row.holds, JSON.stringify(row));
   }
+});
+
+test("a place: its file's name, and whether the page writes it where it is", async () => {
+  const { files, host } = given();
+  const bytesAlone = files.addFile(new File([ORIGINAL], "Other.dat")).replace("/Other.dat", "");
+  assert.deepEqual(
+    await Promise.all(["/1", bytesAlone, "/9"].map(async (place) => [host.placeName(place), host.inPlace(place)])),
+    [
+      ["Nation.dat", true],
+      ["Other.dat", false],
+      [null, false],
+    ]
+  );
 });
