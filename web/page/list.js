@@ -270,16 +270,21 @@ export function createList(host) {
     },
 
     onKey(event) {
-      if (!host.idle() || event.ctrlKey || event.metaKey || event.altKey) return;
+      if (!host.idle() || event.metaKey || event.altKey) return;
       const moved = rowForKey(event.key, {
         current: this.current,
         count: this.names.length,
         height: this.scroller.clientHeight,
         rowHeight: this.rowHeight,
       });
+      // With Ctrl, a move goes where it goes without (Ctrl+End to the last
+      // nation, as in the Linux and Windows lists); other keys are the
+      // browser's (Ctrl+C, Ctrl+F).
       if (moved !== undefined && !event.shiftKey) {
         event.preventDefault();
         this.goTo(moved);
+      } else if (event.ctrlKey) {
+        return;
       } else if (event.key === "F10" && event.shiftKey) {
         event.preventDefault();
         const at = this.currentPoint();
