@@ -77,7 +77,8 @@ export function createFiles(backupOf) {
   // on the disk since: the browser then refuses the old snapshot.
   async function bytesOf(blob, offset, length) {
     try {
-      return new Uint8Array(await blob.slice(offset, offset + length).arrayBuffer());
+      const whole = offset === 0 && length === blob.size;
+      return new Uint8Array(await (whole ? blob : blob.slice(offset, offset + length)).arrayBuffer());
     } catch (error) {
       fail("unreadable");
     }
