@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -267,14 +268,23 @@ void Form1::End()
     PageEnd();
 }
 
+// Built with one allocation and plain copies: in the page, each call
+// that may throw, made where something must be destroyed if it does, goes
+// out to JavaScript and back (emscripten's exceptions), and at 32,767 names
+// a call for each cost more than the names themselves.
 void Form1::NationsReplaced(std::size_t count)
 {
-    std::string names;
-    std::vector<unsigned> ends;
-    ends.reserve(count);
-    for (const std::string& name : nations_.Names()) {
-        names += name;
-        ends.push_back(static_cast<unsigned>(names.size()));
+    const std::span<const std::string> all = nations_.Names();
+    std::size_t total = 0;
+    for (const std::string& name : all)
+        total += name.size();
+    std::string names(total, '\0');
+    std::vector<unsigned> ends(all.size());
+    std::size_t at = 0;
+    for (std::size_t row = 0; row < all.size(); ++row) {
+        std::memcpy(names.data() + at, all[row].data(), all[row].size());
+        at += all[row].size();
+        ends[row] = static_cast<unsigned>(at);
     }
     const std::vector<unsigned char> marks = AllMarks();
     PageNationsReplaced(names.data(), ends.data(), marks.data(), static_cast<int>(count));
