@@ -13,8 +13,10 @@ BrowserFailure Failed(std::string code, Names names = {})
 
 // A browser's prompt opens only straight after a click, and each prompt
 // uses that click up: after the file's own prompt, the message comes
-// first, and its OK is the click the next prompt opens on. Escape on it
-// declines what the prompt would have asked.
+// first, and its OK is the click the next prompt opens on. A remembered
+// folder's prompt names a folder the player may not recall choosing, so
+// its message always comes first. Escape on a message declines what the
+// prompt would have asked.
 BrowserOutcome Asked(Browser& browser, const std::string& place, LeaveFor what, const std::string& key,
                      const Names& names, Leave& leave)
 {
@@ -22,10 +24,12 @@ BrowserOutcome Asked(Browser& browser, const std::string& place, LeaveFor what, 
         return failed;
     if (leave != Leave::Prompt)
         return std::nullopt;
-    if (BrowserOutcome failed = browser.GetLeave(place, what, true, leave))
-        return failed;
-    if (leave != Leave::NeedsClick)
-        return std::nullopt;
+    if (what == LeaveFor::File) {
+        if (BrowserOutcome failed = browser.GetLeave(place, what, true, leave))
+            return failed;
+        if (leave != Leave::NeedsClick)
+            return std::nullopt;
+    }
     if (!browser.Say(key, names, true)) {
         leave = Leave::Denied;
         return std::nullopt;
