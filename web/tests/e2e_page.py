@@ -9,7 +9,8 @@ kind of handle as a file the player picks, whose dialog a test can't drive)
 and patched in place, the 01/02 edition's size of file, a large file, the
 accessibility tree as a screen reader reads it, and a browser that can't
 start the program. from_disk plays the scenario's load, ticks and patches
-on the page opened from the disk: the build's web zip, unpacked.
+on the page opened from the disk (the build's web zip, unpacked), then
+patches the 01/02 edition's file by download to the Linux build's bytes.
 
 Usage: e2e_page.py CASE[.ENGINE] SITE MAKE_SAMPLE_JS SAME_STEPS
        e2e_page.py --list
@@ -309,10 +310,10 @@ def dropped(page, root):
           "a nation file dropped on the page opens")
 
 
-def edition(page, root):
-    """The 01/02 edition's size, 213 nations with names such as "São Tomé &
-    Principe": the same steps give the same bytes as the Linux build's
-    commands, in place and by download."""
+def edition_files(root):
+    """The 01/02 edition's size of file, 213 nations with names such as "São
+    Tomé & Principe", and the bytes the Linux build's commands make of it
+    given the steps below: (its path, its bytes, the patched bytes)."""
     if not os.access(SAME_STEPS, os.X_OK):
         print(f"SKIPPED: the Linux build's {SAME_STEPS} is missing (make build)")
         sys.exit(SKIPPED)
@@ -320,48 +321,71 @@ def edition(page, root):
     os.makedirs(os.path.dirname(original_path))
     subprocess.run([SAME_STEPS, "--edition-0102", original_path], check=True)
     original = open(original_path, "rb").read()
-    names = names_in(original_path)
-    sao = names.index("S\u00e3o Tom\u00e9 & Principe")
+    sao = names_in(original_path).index("S\u00e3o Tom\u00e9 & Principe")
     linux = write(root, "Linux/Nation.dat", original)
     subprocess.run([SAME_STEPS, linux, "free:2004", f"tick:{sao}", "patch"], check=True)
-    expected = open(linux, "rb").read()
+    check(open(linux + ".bak", "rb").read() == original, "the Linux build's backup is the file as it was")
+    return original_path, original, open(linux, "rb").read()
 
-    def steps():
-        check(page.wait(lambda: page.js("const list = document.querySelector('.list .rows');"
-                                        "return list.getAttribute('aria-rowcount') === '213' && list.querySelector('.row') !== null"), "213 listed"),
-              "213 nations listed")
-        e2e.tick_preset(driver(page), FREE_MOVEMENT, 1, tab_from_load=True)
-        message(page, "Cm3 Tallowmere", "2004")
-        page.type("sao")
-        check(page.focused() == "row:S\u00e3o Tom\u00e9 & Principe", f"'sao' finds S\u00e3o Tom\u00e9: {page.focused()}")
-        time.sleep(1.3)
-        page.keys(Keys.SPACE)
-        page.alt("p")
 
-    page.open()
-    page.private_remove("Nation.dat.bak")
-    page.private_file("Nation.dat", original)
-    page.pick_private("Nation.dat")
-    page.alt("l")
-    steps()
-    message(page, "Cm3 Tallowmere", *BACKUP_FOLDER)
-    message(page, "SUCCESS", "File Patched Succesfully")
-    check(page.private_bytes("Nation.dat") == expected,
-          "in place: the same bytes as the Linux build's commands given the same steps")
-    check(page.private_bytes("Nation.dat.bak") == open(linux + ".bak", "rb").read() == original,
-          "and the same backup, the file as it was")
+def edition_steps(page):
+    """The edition's file listed: the free movement of 2004 ticked, São Tomé
+    found by its name and ticked, and Patch pressed."""
+    check(page.wait(lambda: page.js("const list = document.querySelector('.list .rows');"
+                                    "return list.getAttribute('aria-rowcount') === '213' && list.querySelector('.row') !== null"), "213 listed"),
+          "213 nations listed")
+    e2e.tick_preset(driver(page), FREE_MOVEMENT, 1, tab_from_load=True)
+    message(page, "Cm3 Tallowmere", "2004")
+    page.type("sao")
+    check(page.focused() == "row:S\u00e3o Tom\u00e9 & Principe", f"'sao' finds S\u00e3o Tom\u00e9: {page.focused()}")
+    time.sleep(1.3)
+    page.keys(Keys.SPACE)
+    page.alt("p")
 
+
+def edition_by_download(page, original_path, original, expected):
+    """The edition's file given through the file input and patched by
+    download, as in a browser that can't write a file in place."""
     page.open()
     page.without_file_handles()
+    # A browser names a download after one of the same name otherwise.
+    for name in os.listdir(page.downloads):
+        os.remove(os.path.join(page.downloads, name))
     load_by_dialog(page, original_path)
     since = time.time()
-    steps()
+    edition_steps(page)
     message(page, "Cm3 Tallowmere", "Nation.dat.bak")
     message(page, "SUCCESS", "File Patched Succesfully")
     handed = page.handed_over(since, ["Nation.dat.bak", "Nation.dat"])
     check(handed.get("Nation.dat") == expected,
           "by download: the same bytes as the Linux build's commands given the same steps")
     check(handed.get("Nation.dat.bak") == original, "and the original as the backup")
+
+
+def edition(page, root):
+    """The 01/02 edition's file: the same steps give the same bytes as the
+    Linux build's commands, in place and by download."""
+    original_path, original, expected = edition_files(root)
+    page.open()
+    page.private_remove("Nation.dat.bak")
+    page.private_file("Nation.dat", original)
+    page.pick_private("Nation.dat")
+    page.alt("l")
+    edition_steps(page)
+    message(page, "Cm3 Tallowmere", *BACKUP_FOLDER)
+    message(page, "SUCCESS", "File Patched Succesfully")
+    check(page.private_bytes("Nation.dat") == expected,
+          "in place: the same bytes as the Linux build's commands given the same steps")
+    check(page.private_bytes("Nation.dat.bak") == original, "and the same backup, the file as it was")
+    edition_by_download(page, original_path, original, expected)
+
+
+def from_disk(page, root):
+    """The zip's page opened from the disk: the scenario's load, ticks and
+    patches, then the edition's file patched to the Linux build's bytes."""
+    edition = edition_files(root)
+    scenario_case("load_tick_patch")(page, root)
+    edition_by_download(page, *edition)
 
 
 def value(node, key):
@@ -573,7 +597,7 @@ def unpacked_zip(root):
 
 CASES = {**{name: scenario_case(name) for name in SCENARIO}, "keyboard": keyboard, "in_place": in_place,
          "edition": edition, "accessibility": accessibility, "large": large, "not_started": not_started,
-         "from_disk": scenario_case("load_tick_patch")}
+         "from_disk": from_disk}
 # The cases played on the page opened from the disk, the zip's unpacked,
 # with nothing else beside it.
 FROM_DISK = {"from_disk"}
