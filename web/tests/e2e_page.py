@@ -339,7 +339,12 @@ def edition_steps(page):
     page.type("sao")
     check(page.focused() == "row:S\u00e3o Tom\u00e9 & Principe", f"'sao' finds S\u00e3o Tom\u00e9: {page.focused()}")
     time.sleep(1.3)
+    scrolled = "return document.querySelector('.list .rows').scrollTop"
+    top = page.js(scrolled)
     page.keys(Keys.SPACE)
+    # A browser scrolls a page down at Space unless the list keeps the key.
+    time.sleep(0.5)
+    check(page.js(scrolled) == top, f"Space leaves the list where it was: {top}, {page.js(scrolled)}")
     page.alt("p")
 
 
