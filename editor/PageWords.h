@@ -9,10 +9,11 @@
 namespace pagewords {
 
 inline constexpr const char* BACKUP_HANDED_OVER
-    = "This browser can't change {name} where it is: it hands you the files as downloads instead.\r\n\r\n"
-      "{backup}, downloading now, is your {name} as it was before this first patch: keep it, named {backup}, "
-      "also where the browser adds a number to its name.\r\n\r\n"
-      "Then the patched {name} follows.";
+    = "This browser can't change {name} where it is: it hands you the files as downloads instead, once the "
+      "patch is done.\r\n\r\n"
+      "{backup} is your {name} as it was before this first patch: keep it, named {backup}, also where the "
+      "browser adds a number to its name.\r\n\r\n"
+      "The patched {name} comes with it.";
 // A browser that finds an older download of the same name there names the
 // new one otherwise: the player must not take the older one for it.
 inline constexpr const char* FILE_HANDED_OVER

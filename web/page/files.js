@@ -152,16 +152,29 @@ export function createFiles(backupOf) {
     return record;
   }
 
+  // Downloads wait for the command's end, its last message answered: a
+  // browser may open its list of downloads over the page as one starts
+  // (Firefox does, unless told otherwise), and the list takes the keyboard
+  // from the page's message, where Enter would open the file.
+  const handOver = [];
   function download(name, bytes) {
-    const address = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
-    const link = document.createElement("a");
-    link.href = address;
-    link.download = name;
-    link.hidden = true;
-    document.body.append(link);
-    link.click();
-    link.remove();
-    setTimeout(() => URL.revokeObjectURL(address), 60000);
+    handOver.push({ name, bytes });
+  }
+
+  // One at a time: WebKit loses both of two downloads started at once.
+  async function handOverDownloads() {
+    for (const [i, { name, bytes }] of handOver.splice(0).entries()) {
+      if (i > 0) await new Promise((resolve) => setTimeout(resolve, 500));
+      const address = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
+      const link = document.createElement("a");
+      link.href = address;
+      link.download = name;
+      link.hidden = true;
+      document.body.append(link);
+      link.click();
+      link.remove();
+      setTimeout(() => URL.revokeObjectURL(address), 60000);
+    }
   }
 
   // An aborted writer takes the browser's copy of the file with it.
@@ -480,6 +493,7 @@ export function createFiles(backupOf) {
 
   return {
     host,
+    handOverDownloads,
     // A file the browser gave a writable handle for, or only its bytes.
     addHandle: (handle) => addPlace({ name: handle.name, handle, file: null }),
     addFile: (file) => addPlace({ name: file.name, handle: null, file }),

@@ -60,6 +60,7 @@ async function run(name, types = [], args = []) {
     await Module.ccall(name, null, types, args, { async: true });
   } finally {
     busy = false;
+    files.handOverDownloads();
   }
 }
 

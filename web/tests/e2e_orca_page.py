@@ -61,7 +61,8 @@ class Chromium:
 
 # Firefox's settings for a profile of the test's own: no first-run pages,
 # no reaching for hosts this network refuses, downloads in the test's
-# folder without a question.
+# folder without a question; its list of downloads opens over the page as
+# in a player's Firefox.
 FIREFOX_SETTINGS = {
     "browser.shell.checkDefaultBrowser": False,
     "browser.aboutwelcome.enabled": False,
@@ -82,14 +83,6 @@ FIREFOX_SETTINGS = {
     "browser.sessionstore.resume_from_crash": False,
     "browser.download.folderList": 2,
     "browser.download.useDownloadDir": True,
-    # Firefox opens its downloads panel over the page as a download starts,
-    # the first time in a profile and, by default, every time: the panel
-    # takes the keyboard from the page's message, and Orca, its focus lost
-    # with the panel, then says nothing of the page. A player who hears the
-    # page's messages has it closed as a setting of Firefox's; the page is
-    # heard as it is then.
-    "browser.download.alwaysOpenPanel": False,
-    "browser.download.panel.shown": True,
 }
 
 
@@ -198,7 +191,12 @@ PATCH = {
          [TITLE, DOWNLOADS, OK_BUTTON], [DOWNLOADS]),
         ("Enter on OK: the patch's message, heard once and whole", ["Return"],
          [Said("SUCCESS"), SUCCESS, OK_BUTTON], [SUCCESS]),
-        ("Enter on OK: back on Patch in the page", ["Return"], [PATCH_BUTTON], []),
+        # The files are handed over once the patch is done: Firefox's list of
+        # downloads opens over the page as they start, as it does unless told
+        # otherwise, and takes the keyboard.
+        ("Enter on OK: back on Patch, then Firefox's list of the two downloads", ["Return"],
+         [PATCH_BUTTON, Said("List with 2 items")], []),
+        ("Escape: the list closes, back on Patch in the page", ["Escape"], [PATCH_BUTTON], []),
     ],
 }
 
